@@ -1,0 +1,106 @@
+#include "analysis/band_analyzer.h"
+
+#include <cmath>
+
+#include "analysis/fft.h"
+
+namespace fulgora {
+namespace {
+
+// Band index for an edge: truncated toward zero, valid only within 0..n/2.
+bool band_index(double edge, double bins_per_hz, uint32_t n, uint32_t& index) {
+  const double product = std::trunc(edge * bins_per_hz);
+  if (std::isnan(product) || product < 0.0 || product > n / 2) return false;
+  index = static_cast<uint32_t>(product);
+  return true;
+}
+
+double mean_of(const double* bins, uint32_t from, uint32_t to) {
+  double sum = 0.0;
+  for (uint32_t i = from; i < to; ++i) sum += bins[i];
+  return sum / static_cast<double>(to - from);
+}
+
+}  // namespace
+
+band_analyzer::~band_analyzer() {
+  bin_levels.reset();
+  table.reset();
+  work.reset();
+  samples.reset();
+}
+
+uint32_t block_length_for(uint32_t frames) {
+  uint32_t n = 1;
+  while (n <= frames / 2) n <<= 1;
+  return n;
+}
+
+bool band_analyzer::capture(const audio_chunk& chunk) {
+  bool rate_changed = false;
+  const double rate = static_cast<double>(chunk.get_srate());
+  if (rate != sample_rate) {
+    sample_rate = rate;
+    rate_changed = true;
+  }
+  const uint32_t frames = chunk.get_sample_count();
+  if (frames < 2) {
+    fresh = false;
+    return false;
+  }
+  const uint32_t n = block_length_for(frames);
+  if (n != block_length || rate_changed) {
+    // All four first, then swap: a failed allocation leaves the old block whole.
+    const size_t work_size =
+        2 + static_cast<size_t>(std::sqrt(static_cast<double>(2 * n)));
+    std::unique_ptr<double[]> new_samples(new double[2 * size_t{n}]);
+    std::unique_ptr<int32_t[]> new_work(new int32_t[work_size]);
+    std::unique_ptr<double[]> new_table(new double[n]);
+    std::unique_ptr<double[]> new_bins(new double[n / 2]);
+    new_work[0] = 0;
+    block_length = n;
+    data_length = static_cast<int32_t>(2 * n);
+    samples = std::move(new_samples);
+    work = std::move(new_work);
+    table = std::move(new_table);
+    bin_levels = std::move(new_bins);
+  }
+  const audio_sample* data = chunk.get_data();
+  double* out = samples.get();
+  for (uint32_t i = 0; i < n; ++i) {
+    const float mono = (data[2 * i + 1] + data[2 * i]) * 0.5f;
+    out[2 * i] = static_cast<double>(mono);
+    out[2 * i + 1] = 0.0;
+  }
+  fresh = true;
+  return true;
+}
+
+bool band_analyzer::analyze() {
+  if (block_length == 0 || !fresh) return false;
+  fresh = false;
+  const uint32_t n = block_length;
+  complex_fft(data_length, samples.get(), work.get(), table.get());
+
+  const double scale = 2.0 / n;
+  const double* x = samples.get();
+  double* bins = bin_levels.get();
+  for (uint32_t i = 0; i < n / 2; ++i) {
+    const double magnitude = std::sqrt(x[2 * i] * x[2 * i] + x[2 * i + 1] * x[2 * i + 1]);
+    const double level = (std::log10(magnitude * scale) + 3.0) / 3.0;
+    bins[i] = level < 0.0 ? 0.0 : level;
+  }
+
+  low_level = mid_level = high_level = 0.0;
+  const double r = n / sample_rate;
+  uint32_t low = 0, mid = 0, high = 0;
+  if (!band_index(low_edge, r, n, low) || low == 0) return false;
+  low_level = mean_of(bins, 0, low);
+  if (!band_index(mid_edge, r, n, mid) || mid == low) return false;
+  if (low < mid) mid_level = mean_of(bins, low, mid);
+  if (!band_index(high_edge, r, n, high) || high == mid) return false;
+  if (mid < high) high_level = mean_of(bins, mid, high);
+  return true;
+}
+
+}  // namespace fulgora

@@ -1,0 +1,47 @@
+// The seventeen tuning values of the settings file, named after their keys.
+// Written once while the engine is built, read-only afterwards (the worker
+// reads them every cycle without a lock).
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/level_history.h"
+#include "analysis/shaping.h"
+
+namespace fulgora {
+
+struct led_settings {
+  int32_t LOW_LEDTYPE = 0;
+  int32_t MID_LEDTYPE = 1;
+  int32_t HI_LEDTYPE = 2;
+  double LOW_FREQ = 800.0;
+  double MID_FREQ = 3000.0;
+  double HI_FREQ = 22050.0;
+  double LOW_RATIO = 0.8;
+  double MID_RATIO = 0.9;
+  double HI_RATIO = 1.0;
+  float LOW_GANMA = 1.0f;
+  float MID_GANMA = 0.6f;
+  float HI_GANMA = 0.5f;
+  double LOW_ENHANCE = 0.5;
+  double MID_ENHANCE = 0.3;
+  double HI_ENHANCE = 0.3;
+  bool ENABLE_ENHANCER = true;
+  int32_t ENHANCER_MEAN_COUNT = 8;
+};
+
+// The shaping step's view of the settings.
+shaping_params shaping_of(const led_settings& s);
+
+// Reads the seventeen values from the settings file, all or nothing. On
+// success stores them and resizes the history to ENHANCER_MEAN_COUNT; on
+// failure leaves both untouched. Prints nothing.
+bool load_settings(led_settings& settings, level_history& history);
+
+// Conversions of one value's text; true only when the whole text was used.
+// Decimal point whatever the locale; integers saturate at the 32-bit range.
+bool parse_int(const wchar_t* text, int32_t& out);
+bool parse_double(const wchar_t* text, double& out);
+bool parse_float(const wchar_t* text, float& out);
+
+}  // namespace fulgora

@@ -1,0 +1,18 @@
+// The measuring half of one worker cycle: band edges from the settings,
+// analysis, then shaping and routing into the channel bytes. Shared by the
+// worker and by fulgora-analyze, so both compute exactly the same bytes.
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/band_analyzer.h"
+#include "analysis/level_history.h"
+#include "engine/led_settings.h"
+
+namespace fulgora {
+
+// False when the analysis yields no levels; then nothing else is touched.
+bool measure_block(band_analyzer& analyzer, const led_settings& settings,
+                   level_history& history, uint8_t channels[3]);
+
+}  // namespace fulgora

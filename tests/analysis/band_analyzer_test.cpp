@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "analysis/band_analyzer.h"
+#include "tests/support/signals.h"
+
+namespace fulgora {
+namespace {
+
+using fulgora_test::chunk_of;
+using fulgora_test::sine;
+
+band_analyzer with_edges(double low, double mid, double high) {
+  band_analyzer a;
+  a.low_edge = low;
+  a.mid_edge = mid;
+  a.high_edge = high;
+  return a;
+}
+
+TEST(band_analyzer, block_length_is_the_largest_power_of_two_run) {
+  const struct { unsigned frames, block; bool taken; } cases[] = {
+      {0, 0, false}, {1, 0, false}, {2, 2, true},       {3, 2, true},
+      {4095, 2048, true}, {4096, 4096, true}, {4097, 4096, true}};
+  for (const auto& c : cases) {
+    band_analyzer a;
+    const auto samples = sine(1000, 0.5, c.frames, 2, 44100);
+    EXPECT_EQ(a.capture(chunk_of(samples, 2, 44100)), c.taken) << c.frames;
+    EXPECT_EQ(a.block_length, c.block) << c.frames;
+    EXPECT_EQ(a.data_length, static_cast<int32_t>(2 * c.block)) << c.frames;
+    EXPECT_EQ(a.sample_rate, 44100.0) << "the rate is taken even when no block is";
+  }
+}
+
+TEST(band_analyzer, capture_mixes_channels_in_single_precision) {
+  const std::vector<audio_sample> samples = {0.1f, 0.7f, -1.0f, 0.3f, 2.0f, 2.0f, 0.f, 0.f};
+  band_analyzer a;
+  ASSERT_TRUE(a.capture(chunk_of(samples, 2, 48000)));
+  for (int i = 0; i < 4; ++i) {
+    const float expected = (samples[2 * i + 1] + samples[2 * i]) * 0.5f;
+    EXPECT_EQ(a.samples[2 * i], static_cast<double>(expected));
+    EXPECT_EQ(a.samples[2 * i + 1], 0.0);
+  }
+}
+
+TEST(band_analyzer, worked_example_band_indices) {
+  // n = 4096 at 44100 Hz: 500/5000/22000 Hz give bins 46/464/2043.
+  std::vector<audio_sample> ones(2 * 4096, 0.0f);
+  band_analyzer a = with_edges(500, 5000, 22000);
+  ASSERT_TRUE(a.capture(chunk_of(ones, 2, 44100)));
+  // Put known levels into the bins by analysing silence, then recompute the
+  // means from planted levels: silence gives 0 everywhere.
+  ASSERT_TRUE(a.analyze());
+  EXPECT_EQ(a.low_level, 0.0);
+  EXPECT_EQ(a.mid_level, 0.0);
+  EXPECT_EQ(a.high_level, 0.0);
+
+  // A full-scale tone exactly on bin 45 is in the low band, on 46 in the mid.
+  for (const auto& c : {std::pair<int, int>{45, 0}, {46, 1}, {463, 1}, {464, 2}, {2042, 2}}) {
+    band_analyzer b = with_edges(500, 5000, 22000);
+    const auto tone = sine(c.first * 44100.0 / 4096, 1.0, 4096, 2, 44100);
+    ASSERT_TRUE(b.capture(chunk_of(tone, 2, 44100)));
+    ASSERT_TRUE(b.analyze());
+    EXPECT_NEAR(b.bin_levels[c.first], 1.0, 1e-6) << c.first;
+    const double levels[3] = {b.low_level, b.mid_level, b.high_level};
+    const double widths[3] = {46, 464 - 46, 2043 - 464};
+    for (int band = 0; band < 3; ++band) {
+      if (band == c.second)
+        EXPECT_GT(levels[band], 0.9 / widths[band]) << "bin " << c.first;
+      else
+        EXPECT_LT(levels[band], 0.5 / widths[band]) << "bin " << c.first << " band " << band;
+    }
+  }
+}
+
+TEST(band_analyzer, in_memory_edges_reach_exactly_half_the_block) {
+  // 800/3000/22050 Hz give 74, 278 and 2048 = n/2, which is allowed.
+  const auto tone = sine(10000, 0.25, 4096, 2, 44100);
+  band_analyzer a = with_edges(800, 3000, 22050);
+  ASSERT_TRUE(a.capture(chunk_of(tone, 2, 44100)));
+  EXPECT_TRUE(a.analyze());
+  double sum = 0;
+  for (int i = 278; i < 2048; ++i) sum += a.bin_levels[i];
+  EXPECT_DOUBLE_EQ(a.high_level, sum / (2048 - 278));
+}
+
+TEST(band_analyzer, edges_that_do_not_fit_fail_the_analysis) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct { double low, mid, high; unsigned rate; bool ok; } cases[] = {
+      {500, 5000, 22000, 44100, true},
+      {500, 5000, 22000, 32000, false},  // 22000 Hz is above half of 32000
+      {500, 505, 22000, 44100, false},   // both truncate to bin 46
+      {5, 5000, 22000, 44100, false},    // low index 0
+      {-1, 5000, 22000, 44100, false},
+      {nan, 5000, 22000, 44100, false},
+      {500, nan, 22000, 44100, false},
+      {500, 5000, 5000, 44100, false},   // high index equals mid
+      {500, 300, 22000, 44100, true},    // reversed mid: empty band
+  };
+  for (const auto& c : cases) {
+    band_analyzer a = with_edges(c.low, c.mid, c.high);
+    const auto tone = sine(1000, 0.5, 4096, 2, c.rate);
+    ASSERT_TRUE(a.capture(chunk_of(tone, 2, c.rate)));
+    EXPECT_EQ(a.analyze(), c.ok) << c.low << " " << c.mid << " " << c.high << " @" << c.rate;
+  }
+  // Reversed mid edge: mid level 0 and the high band starts at the mid index.
+  band_analyzer a = with_edges(500, 300, 22000);
+  const auto tone = sine(1000, 0.5, 4096, 2, 44100);
+  ASSERT_TRUE(a.capture(chunk_of(tone, 2, 44100)));
+  ASSERT_TRUE(a.analyze());
+  EXPECT_EQ(a.mid_level, 0.0);
+  const int m = static_cast<int>(300 * 4096 / 44100.0);
+  double sum = 0;
+  for (int i = m; i < 2043; ++i) sum += a.bin_levels[i];
+  EXPECT_DOUBLE_EQ(a.high_level, sum / (2043 - m));
+}
+
+TEST(band_analyzer, a_spent_block_never_yields_levels) {
+  band_analyzer a = with_edges(500, 5000, 22000);
+  EXPECT_FALSE(a.analyze()) << "nothing captured yet";
+  const auto tone = sine(1000, 0.5, 4096, 2, 44100);
+  ASSERT_TRUE(a.capture(chunk_of(tone, 2, 44100)));
+  ASSERT_TRUE(a.analyze());
+  EXPECT_FALSE(a.analyze()) << "already analysed";
+  const auto one = sine(1000, 0.5, 1, 2, 44100);
+  ASSERT_TRUE(a.capture(chunk_of(tone, 2, 44100)));
+  EXPECT_FALSE(a.capture(chunk_of(one, 2, 44100)));
+  EXPECT_FALSE(a.analyze()) << "the last capture took nothing";
+}
+
+TEST(band_analyzer, rate_change_reallocates_and_gives_the_same_levels) {
+  const auto tone = sine(1000, 0.5, 4096, 2, 44100);
+  band_analyzer a = with_edges(500, 5000, 20000);
+  ASSERT_TRUE(a.capture(chunk_of(tone, 2, 44100)));
+  ASSERT_TRUE(a.analyze());
+  const std::vector<double> before(a.bin_levels.get(), a.bin_levels.get() + 2048);
+  ASSERT_TRUE(a.capture(chunk_of(tone, 2, 48000)));
+  EXPECT_EQ(a.work[0], 0) << "tables must be rebuilt";
+  ASSERT_TRUE(a.analyze());
+  for (int i = 0; i < 2048; ++i) ASSERT_EQ(a.bin_levels[i], before[i]) << i;
+}
+
+TEST(band_analyzer, silence_and_nan) {
+  std::vector<audio_sample> quiet(2 * 1024, 0.0f);
+  band_analyzer a = with_edges(500, 5000, 20000);
+  ASSERT_TRUE(a.capture(chunk_of(quiet, 2, 44100)));
+  ASSERT_TRUE(a.analyze());
+  for (int i = 0; i < 512; ++i) ASSERT_EQ(a.bin_levels[i], 0.0);
+
+  quiet[10] = std::numeric_limits<float>::quiet_NaN();
+  ASSERT_TRUE(a.capture(chunk_of(quiet, 2, 44100)));
+  ASSERT_TRUE(a.analyze());
+  EXPECT_TRUE(std::isnan(a.low_level));
+  EXPECT_TRUE(std::isnan(a.mid_level));
+  EXPECT_TRUE(std::isnan(a.high_level));
+}
+
+}  // namespace
+}  // namespace fulgora

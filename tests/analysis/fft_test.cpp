@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <random>
+#include <vector>
+
+#include "analysis/fft.h"
+
+namespace fulgora {
+namespace {
+
+using cplx = std::complex<double>;
+
+struct fft_arrays {
+  explicit fft_arrays(int n)
+      : data(2 * n), work(2 + static_cast<int>(std::sqrt(2.0 * n)), 0), table(n) {}
+  std::vector<double> data;
+  std::vector<int> work;
+  std::vector<double> table;
+  void run() {
+    complex_fft(static_cast<int>(data.size()), data.data(), work.data(), table.data());
+  }
+  cplx at(int k) const { return {data[2 * k], data[2 * k + 1]}; }
+};
+
+std::vector<cplx> direct_dft(const std::vector<cplx>& x) {
+  const size_t n = x.size();
+  std::vector<long double> c(n), s(n);
+  for (size_t m = 0; m < n; ++m) {
+    const long double angle = -2.0L * 3.141592653589793238462643383279502884L * m / n;
+    c[m] = cosl(angle);
+    s[m] = sinl(angle);
+  }
+  std::vector<cplx> out(n);
+  for (size_t k = 0; k < n; ++k) {
+    long double re = 0, im = 0;
+    for (size_t j = 0; j < n; ++j) {
+      const size_t m = (j * k) % n;  // keeps the angle exact
+      re += x[j].real() * c[m] - x[j].imag() * s[m];
+      im += x[j].real() * s[m] + x[j].imag() * c[m];
+    }
+    out[k] = {static_cast<double>(re), static_cast<double>(im)};
+  }
+  return out;
+}
+
+TEST(complex_fft, matches_direct_dft_for_every_power_of_two) {
+  std::mt19937 rng(42);
+  std::uniform_real_distribution<double> dist(-1.0, 1.0);
+  for (int n = 2; n <= 4096; n *= 2) {
+    fft_arrays a(n);
+    std::vector<cplx> x(n);
+    double largest = 0;
+    for (int j = 0; j < n; ++j) {
+      x[j] = {dist(rng), dist(rng)};
+      a.data[2 * j] = x[j].real();
+      a.data[2 * j + 1] = x[j].imag();
+      largest = std::max({largest, std::abs(x[j].real()), std::abs(x[j].imag())});
+    }
+    a.run();
+    const std::vector<cplx> expected = direct_dft(x);
+    double worst = 0;
+    for (int k = 0; k < n; ++k) worst = std::max(worst, std::abs(a.at(k) - expected[k]));
+    EXPECT_LT(worst / (n * largest), 1e-12) << "n = " << n;
+  }
+}
+
+TEST(complex_fft, small_cases_and_impulse) {
+  fft_arrays two(2);
+  two.data = {3, 1, 5, -2};
+  two.run();
+  EXPECT_EQ(two.at(0), cplx(8, -1));
+  EXPECT_EQ(two.at(1), cplx(-2, 3));
+
+  fft_arrays four(4);  // 1, i, -1, -i is exp(+2*pi*i*j/4): all energy in bin 1
+  four.data = {1, 0, 0, 1, -1, 0, 0, -1};
+  four.run();
+  EXPECT_NEAR(four.at(1).real(), 4.0, 1e-15);
+  for (int k : {0, 2, 3}) EXPECT_NEAR(std::abs(four.at(k)), 0.0, 1e-15) << k;
+  EXPECT_NEAR(four.at(1).imag(), 0.0, 1e-15);
+
+  fft_arrays impulse(256);
+  impulse.data[0] = 1.0;
+  impulse.run();
+  for (int k = 0; k < 256; ++k) {
+    EXPECT_NEAR(impulse.at(k).real(), 1.0, 1e-15);
+    EXPECT_NEAR(impulse.at(k).imag(), 0.0, 1e-15);
+  }
+}
+
+TEST(complex_fft, real_sine_on_a_bin_has_magnitude_a_n_over_2) {
+  const int n = 1024, bin = 37;
+  fft_arrays a(n);
+  for (int j = 0; j < n; ++j) a.data[2 * j] = 0.5 * std::sin(2 * 3.14159265358979323846 * bin * j / n);
+  a.run();
+  EXPECT_NEAR(std::abs(a.at(bin)), 0.5 * n / 2, 1e-9);
+  EXPECT_NEAR(std::abs(a.at(bin + 1)), 0.0, 1e-9);
+}
+
+TEST(complex_fft, builds_its_table_once_per_size_and_reuses_it) {
+  fft_arrays a(64);
+  a.run();
+  EXPECT_EQ(a.work[0], 32);  // quarter of the data length
+  const double first = a.table[2];
+  a.table[2] = 12345.0;  // a rebuild would overwrite this
+  a.data.assign(a.data.size(), 0.0);
+  a.run();
+  EXPECT_EQ(a.table[2], 12345.0);
+  a.table[2] = first;
+  a.work[0] = 0;  // 0 always triggers a build
+  a.table[2] = 999.0;
+  a.run();
+  EXPECT_EQ(a.table[2], first);
+}
+
+}  // namespace
+}  // namespace fulgora

@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "engine/led_settings.h"
+#include "tests/support/settings_scope.h"
+
+namespace fulgora {
+namespace {
+
+using fulgora_test::settings_scope;
+
+const char* const full_file =
+    "[SETTING]\n"
+    "PORTNAME=COM3\n"
+    "LOW_LEDTYPE=2\nMID_LEDTYPE=1\nHI_LEDTYPE=0\n"
+    "LOW_FREQ=400\nMID_FREQ=4000.5\nHI_FREQ=16000\n"
+    "LOW_RATIO=1.5\nMID_RATIO=0.25\nHI_RATIO=2e0\n"
+    "LOW_GANMA=0.7\nMID_GANMA=1.3\nHI_GANMA=2\n"
+    "LOW_ENHANCE=0.1\nMID_ENHANCE=0.2\nHI_ENHANCE=0.3\n"
+    "ENABLE_ENHANCER=1\nENHANCER_MEAN_COUNT=4\n";
+
+void expect_in_memory_defaults(const led_settings& s, const level_history& h) {
+  const led_settings d;
+  EXPECT_EQ(s.LOW_FREQ, 800.0);
+  EXPECT_EQ(s.MID_RATIO, 0.9);
+  EXPECT_EQ(s.MID_GANMA, 0.6f);
+  EXPECT_TRUE(s.ENABLE_ENHANCER);
+  EXPECT_EQ(s.HI_ENHANCE, d.HI_ENHANCE);
+  EXPECT_EQ(h.capacity, 8);
+}
+
+TEST(load_settings, every_value_from_the_file) {
+  settings_scope scope(full_file);
+  led_settings s;
+  level_history h;
+  h.push({1, 1, 1});
+  ASSERT_TRUE(load_settings(s, h));
+  EXPECT_EQ(s.LOW_LEDTYPE, 2);
+  EXPECT_EQ(s.HI_LEDTYPE, 0);
+  EXPECT_EQ(s.MID_FREQ, 4000.5);
+  EXPECT_EQ(s.HI_RATIO, 2.0);
+  EXPECT_EQ(s.LOW_GANMA, 0.7f) << "converted straight to single precision";
+  EXPECT_EQ(s.HI_ENHANCE, 0.3);
+  EXPECT_TRUE(s.ENABLE_ENHANCER);
+  EXPECT_EQ(s.ENHANCER_MEAN_COUNT, 4);
+  EXPECT_EQ(h.capacity, 4);
+  EXPECT_EQ(h.write_position, 0);
+  EXPECT_EQ(h.entries[0].low, 0.0);
+}
+
+TEST(load_settings, absent_keys_take_the_file_defaults) {
+  settings_scope scope("[SETTING]\nPORTNAME=COM3\nENHANCER_MEAN_COUNT=16\n");
+  led_settings s;
+  level_history h;
+  ASSERT_TRUE(load_settings(s, h));
+  EXPECT_EQ(s.LOW_LEDTYPE, 0);
+  EXPECT_EQ(s.MID_LEDTYPE, 1);
+  EXPECT_EQ(s.HI_LEDTYPE, 2);
+  EXPECT_EQ(s.LOW_FREQ, 500.0);
+  EXPECT_EQ(s.MID_FREQ, 5000.0);
+  EXPECT_EQ(s.HI_FREQ, 22000.0);
+  EXPECT_EQ(s.LOW_RATIO, 1.0);
+  EXPECT_EQ(s.MID_GANMA, 1.0f);
+  EXPECT_EQ(s.LOW_ENHANCE, 0.0);
+  EXPECT_FALSE(s.ENABLE_ENHANCER);
+  EXPECT_EQ(h.capacity, 16) << "resized even with the enhancer off";
+}
+
+TEST(load_settings, any_bad_value_keeps_every_in_memory_default) {
+  const char* const bad[] = {
+      "LOW_FREQ=\n",      "MID_RATIO=0.9x\n", "LOW_FREQ=500Hz\n", "ENABLE_ENHANCER=yes\n",
+      "LOW_LEDTYPE=0x1\n", "HI_GANMA=1,5\n",  "MID_FREQ=--1\n",   "ENHANCER_MEAN_COUNT=8.0\n",
+      "HI_RATIO=1 2\n",
+  };
+  for (const char* line : bad) {
+    settings_scope scope(std::string("[SETTING]\nPORTNAME=COM3\n") + line);
+    led_settings s;
+    level_history h;
+    EXPECT_FALSE(load_settings(s, h)) << line;
+    expect_in_memory_defaults(s, h);
+  }
+}
+
+TEST(load_settings, accepted_forms) {
+  const struct { const char* line; double low_freq; int32_t low_type; bool enhancer; } cases[] = {
+      {"LOW_FREQ=  750", 750, 0, false},
+      {"LOW_FREQ=+1e3", 1000, 0, false},
+      {"LOW_FREQ=-5", -5, 0, false},
+      {"LOW_FREQ=.5", 0.5, 0, false},
+      {"LOW_LEDTYPE=7", 500, 7, false},
+      {"LOW_LEDTYPE=-1", 500, -1, false},
+      {"LOW_LEDTYPE=99999999999", 500, INT32_MAX, false},
+      {"LOW_LEDTYPE=-99999999999", 500, INT32_MIN, false},
+      {"ENABLE_ENHANCER=2", 500, 0, true},
+      {"ENABLE_ENHANCER=-1", 500, 0, true},
+      {"LOW_FREQ=1e400", std::numeric_limits<double>::infinity(), 0, false},
+  };
+  for (const auto& c : cases) {
+    settings_scope scope(std::string("[SETTING]\nPORTNAME=COM3\n") + c.line + "\n");
+    led_settings s;
+    level_history h;
+    ASSERT_TRUE(load_settings(s, h)) << c.line;
+    EXPECT_EQ(s.LOW_FREQ, c.low_freq) << c.line;
+    EXPECT_EQ(s.LOW_LEDTYPE, c.low_type) << c.line;
+    EXPECT_EQ(s.ENABLE_ENHANCER, c.enhancer) << c.line;
+  }
+}
+
+TEST(load_settings, mean_count_below_one_gives_one_entry_and_never_throws) {
+  for (const char* count : {"0", "-1", "-2147483648"}) {
+    settings_scope scope(std::string("[SETTING]\nENHANCER_MEAN_COUNT=") + count + "\n");
+    led_settings s;
+    level_history h;
+    EXPECT_NO_THROW(EXPECT_TRUE(load_settings(s, h))) << count;
+    EXPECT_EQ(h.capacity, 1) << count;
+    EXPECT_EQ(s.ENHANCER_MEAN_COUNT, std::stoi(count)) << "stored as read";
+  }
+}
+
+TEST(conversions, whole_text_locale_free) {
+  double d = 0;
+  float f = 0;
+  int32_t i = 0;
+  EXPECT_TRUE(parse_double(L"3.25", d));
+  EXPECT_EQ(d, 3.25);
+  EXPECT_FALSE(parse_double(L"3,25", d));
+  EXPECT_FALSE(parse_double(L"", d));
+  EXPECT_FALSE(parse_double(L"1.0 ", d)) << "trailing space is not consumed";
+  EXPECT_TRUE(parse_double(L"0x1p3", d));
+  EXPECT_EQ(d, 8.0);
+  EXPECT_TRUE(parse_double(L"1e-400", d));
+  EXPECT_EQ(d, 0.0);
+  EXPECT_TRUE(parse_double(L"-inf", d));
+  EXPECT_EQ(d, -std::numeric_limits<double>::infinity());
+  EXPECT_TRUE(parse_double(L"nan", d));
+  EXPECT_TRUE(std::isnan(d));
+  EXPECT_FALSE(parse_double(L"1.5\u00e9", d));
+  EXPECT_TRUE(parse_float(L"0.6", f));
+  EXPECT_EQ(f, 0.6f);
+  EXPECT_TRUE(parse_float(L"1e39", f));
+  EXPECT_EQ(f, std::numeric_limits<float>::infinity());
+  EXPECT_FALSE(parse_int(L"0x10", i));
+  EXPECT_FALSE(parse_int(L"1.0", i));
+  EXPECT_TRUE(parse_int(L" -12", i));
+  EXPECT_EQ(i, -12);
+}
+
+}  // namespace
+}  // namespace fulgora

@@ -1,0 +1,84 @@
+// Writes the demo track: 20 seconds of stereo 44.1 kHz audio in which the
+// bass, the mids and the highs each move on their own, so that each LED
+// channel visibly follows its band.
+//   0- 5 s  bass drum on the beat (55 Hz), nothing else
+//   5-10 s  a mid-range melody (440..880 Hz), pulsing on eighth notes
+//  10-15 s  hi-hat like bursts of high noise (6..12 kHz) on sixteenth notes
+//  15-20 s  all three together, each with its own rhythm
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int rate = 44100;
+constexpr double pi = 3.14159265358979323846;
+constexpr double beat = 0.5;  // 120 bpm
+
+// Exponentially decaying envelope that restarts every period.
+double pulse(double t, double period, double decay) {
+  const double phase = std::fmod(t, period);
+  return std::exp(-phase / decay);
+}
+
+double bass(double t) {
+  const double phase = std::fmod(t, beat);
+  const double f = 55.0 + 60.0 * std::exp(-phase / 0.02);  // a short pitch drop
+  return 0.9 * pulse(t, beat, 0.12) * std::sin(2 * pi * f * phase);
+}
+
+double mids(double t) {
+  static const double notes[8] = {440, 494, 554, 587, 659, 740, 831, 880};
+  const int step = static_cast<int>(t / (beat / 2)) % 8;
+  const double f = notes[step];
+  return 0.6 * pulse(t, beat / 2, 0.1) *
+         (std::sin(2 * pi * f * t) + 0.5 * std::sin(2 * pi * 2 * f * t));
+}
+
+double highs(double t, std::mt19937& rng) {
+  static std::uniform_real_distribution<double> noise(-1.0, 1.0);
+  static double last = 0.0;
+  // First difference of white noise: a crude high-pass.
+  const double n = noise(rng);
+  const double hp = n - last;
+  last = n;
+  return 0.35 * pulse(t, beat / 4, 0.025) * hp;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: fulgora-demo-track OUT.wav\n");
+    return 2;
+  }
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = 2;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SNDFILE* file = sf_open(argv[1], SFM_WRITE, &info);
+  if (!file) {
+    std::fprintf(stderr, "fulgora-demo-track: cannot write %s: %s\n", argv[1], sf_strerror(nullptr));
+    return 1;
+  }
+  std::mt19937 rng(7);
+  const int frames = 20 * rate;
+  std::vector<float> out(2 * static_cast<size_t>(frames));
+  for (int i = 0; i < frames; ++i) {
+    const double t = static_cast<double>(i) / rate;
+    double v = 0.0;
+    if (t < 5) v = bass(t);
+    else if (t < 10) v = mids(t);
+    else if (t < 15) v = highs(t, rng);
+    else v = 0.6 * bass(t) + 0.5 * mids(t * 0.5) + 0.8 * highs(t, rng);
+    const float s = static_cast<float>(std::fmax(-1.0, std::fmin(1.0, v)));
+    out[2 * i] = s;
+    out[2 * i + 1] = s;
+  }
+  const sf_count_t written = sf_writef_float(file, out.data(), frames);
+  sf_close(file);
+  return written == frames ? 0 : 1;
+}
