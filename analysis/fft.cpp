@@ -68,6 +68,15 @@ inline void leaf8(double* x) {
   leaf4(x);
 }
 
+// One complex value in an SSE2 register (GCC vector extension); unaligned,
+// since the caller's buffers need only be aligned for double.
+typedef double v2d __attribute__((vector_size(16), aligned(8)));
+
+inline v2d load(const double* p) { return *reinterpret_cast<const v2d*>(p); }
+inline void store(double* p, v2d v) { *reinterpret_cast<v2d*>(p) = v; }
+typedef long long v2i __attribute__((vector_size(16)));
+inline v2d swap_parts(v2d v) { return __builtin_shuffle(v, v2i{1, 0}); }
+
 // Split-radix step on size len (>= 16) with table stride s = n / len;
 // leaves the output in bit-reversed order.
 void split_radix(double* x, int len, int s, const double* table, int n) {
@@ -77,34 +86,24 @@ void split_radix(double* x, int len, int s, const double* table, int n) {
   double* x3 = x + 6 * q;
   const int k_split = (len + 5) / 6;  // 3k * s < n/2 below this
   const int half = n / 2;
-  for (int k = 0; k < q; ++k) {
+  const v2d flip = {1.0, -1.0};
+  auto step = [&](int k, v2d w1, v2d w3) {
     const int j = 2 * k;
-    const double t1r = x[j] - x2[j], t1i = x[j + 1] - x2[j + 1];
-    const double t2r = x1[j] - x3[j], t2i = x1[j + 1] - x3[j + 1];
-    x[j] += x2[j];
-    x[j + 1] += x2[j + 1];
-    x1[j] += x3[j];
-    x1[j + 1] += x3[j + 1];
-    const double ur = t1r + t2i, ui = t1i - t2r;
-    const double vr = t1r - t2i, vi = t1i + t2r;
-    const double* w1 = table + 2 * (k * s);
-    const double c1 = w1[0], s1 = w1[1];
-    int m3 = 3 * k * s;
-    double c3, s3;
-    if (k < k_split) {
-      c3 = table[2 * m3];
-      s3 = table[2 * m3 + 1];
-    } else {
-      m3 -= half;
-      c3 = -table[2 * m3];
-      s3 = -table[2 * m3 + 1];
-    }
-    // Multiply by exp(-i*theta) = (c, -s).
-    x2[j] = ur * c1 + ui * s1;
-    x2[j + 1] = ui * c1 - ur * s1;
-    x3[j] = vr * c3 + vi * s3;
-    x3[j + 1] = vi * c3 - vr * s3;
-  }
+    const v2d a = load(x + j), b = load(x1 + j), c = load(x2 + j), d = load(x3 + j);
+    const v2d t1 = a - c;
+    const v2d t2 = swap_parts(b - d) * flip;  // -i * (b - d)
+    store(x + j, a + c);
+    store(x1 + j, b + d);
+    const v2d u = t1 + t2, v = t1 - t2;
+    // Multiply by exp(-i*theta), w = (cos, sin): (re*c + im*s, im*c - re*s).
+    const v2d c1 = {w1[0], w1[0]}, s1 = {w1[1], -w1[1]};
+    const v2d c3 = {w3[0], w3[0]}, s3 = {w3[1], -w3[1]};
+    store(x2 + j, u * c1 + swap_parts(u) * s1);
+    store(x3 + j, v * c3 + swap_parts(v) * s3);
+  };
+  int k = 0;
+  for (; k < k_split && k < q; ++k) step(k, load(table + 2 * (k * s)), load(table + 2 * (3 * k * s)));
+  for (; k < q; ++k) step(k, load(table + 2 * (k * s)), -load(table + 2 * (3 * k * s - half)));
   if (len == 16) {
     leaf8(x);
     leaf4(x2);
@@ -121,18 +120,53 @@ void split_radix(double* x, int len, int s, const double* table, int n) {
   }
 }
 
-void bit_reverse(double* x, int n) {
-  for (int i = 0, j = 0; i < n; ++i) {
-    if (i < j) {
-      std::swap(x[2 * i], x[2 * j]);
-      std::swap(x[2 * i + 1], x[2 * j + 1]);
+int log2_of(int n) {
+  int m = 0;
+  while ((1 << m) < n) ++m;
+  return m;
+}
+
+// work[1] = m, the bit count of the size the tables were built for;
+// work[2 ..] = bit reversal of the upper ceil(m/2) bits: 2^ceil(m/2) entries,
+// which is at most sqrt(2n) and so fits the work area.
+void build_bit_reversal(int n, int* work) {
+  const int m = log2_of(n);
+  const int u = (m + 1) / 2;
+  int* r = work + 2;
+  work[1] = m;
+  for (int i = 0; i < (1 << u); ++i) {
+    int v = 0;
+    for (int b = 0; b < u; ++b) v |= ((i >> b) & 1) << (u - 1 - b);
+    r[i] = v;
+  }
+}
+
+void swap_complex(double* x, int i, int j) {
+  std::swap(x[2 * i], x[2 * j]);
+  std::swap(x[2 * i + 1], x[2 * j + 1]);
+}
+
+// i = hi * 2^k + lo  ->  rev(i) = rev_k(lo) * 2^u + rev_u(hi).
+void bit_reverse(double* x, int n, const int* work) {
+  const int m = log2_of(n);
+  if (m != work[1]) {  // tables of a larger size: count in reverse instead
+    for (int i = 0, j = 0; i < n; ++i) {
+      if (i < j) swap_complex(x, i, j);
+      int bit = n >> 1;
+      for (; j & bit; bit >>= 1) j ^= bit;
+      j |= bit;
     }
-    int m = n >> 1;
-    while (m > 0 && (j & m)) {
-      j ^= m;
-      m >>= 1;
+    return;
+  }
+  const int u = (m + 1) / 2, k = m - u;
+  const int* r = work + 2;
+  for (int hi = 0; hi < (1 << u); ++hi) {
+    const int rev_hi = r[hi];
+    for (int lo = 0; lo < (1 << k); ++lo) {
+      const int i = (hi << k) | lo;
+      const int j = ((r[lo] >> (u - k)) << u) | rev_hi;
+      if (i < j) swap_complex(x, i, j);
     }
-    j |= m;
   }
 }
 
@@ -143,6 +177,7 @@ void complex_fft(int data_length, double* data, int* work, double* table) {
   if (n < 1) return;
   if (data_length > 4 * work[0]) {
     build_table(n, table);
+    build_bit_reversal(n, work);
     work[0] = data_length / 4;
   }
   // The table may have been built for a larger n: step through it.
@@ -169,7 +204,7 @@ void complex_fft(int data_length, double* data, int* work, double* table) {
       split_radix(data, n, stride, table, table_n);
       break;
   }
-  bit_reverse(data, n);
+  bit_reverse(data, n, work);
 }
 
 }  // namespace fulgora

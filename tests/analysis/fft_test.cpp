@@ -114,5 +114,26 @@ TEST(complex_fft, builds_its_table_once_per_size_and_reuses_it) {
   EXPECT_EQ(a.table[2], first);
 }
 
+TEST(complex_fft, tables_of_a_larger_size_serve_a_smaller_one) {
+  // The analyser may hand a smaller n with tables built for a larger one.
+  fft_arrays big(64);
+  big.run();
+  const int n = 16;
+  std::vector<cplx> x(n);
+  std::vector<double> data(2 * n);
+  for (int j = 0; j < n; ++j) {
+    x[j] = {std::cos(j * 0.7), std::sin(j * 1.3)};
+    data[2 * j] = x[j].real();
+    data[2 * j + 1] = x[j].imag();
+  }
+  complex_fft(2 * n, data.data(), big.work.data(), big.table.data());
+  EXPECT_EQ(big.work[0], 32) << "no rebuild for a smaller size";
+  const std::vector<cplx> expected = direct_dft(x);
+  for (int k = 0; k < n; ++k) {
+    EXPECT_NEAR(data[2 * k], expected[k].real(), 1e-12) << k;
+    EXPECT_NEAR(data[2 * k + 1], expected[k].imag(), 1e-12) << k;
+  }
+}
+
 }  // namespace
 }  // namespace fulgora
