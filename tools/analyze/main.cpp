@@ -69,7 +69,7 @@ bool parse_args(int argc, char** argv, options& o) {
 
 // Analyses one file; false (after a one-line message) when it cannot be read.
 bool analyze_file(const char* path, const options& o, fulgora::led_settings& settings,
-                  fulgora::level_history& history) {
+                  fulgora::level_history& history, bool& header) {
   SF_INFO info{};
   SNDFILE* file = sf_open(path, SFM_READ, &info);
   if (!file) {
@@ -81,6 +81,14 @@ bool analyze_file(const char* path, const options& o, fulgora::led_settings& set
                  path, info.channels);
     sf_close(file);
     return false;
+  }
+  if (!header) {
+    header = true;
+    if (o.csv)
+      std::printf("time_s,low,mid,high,ch0,ch1,ch2\n");
+    else
+      std::printf("%10s  %8s %8s %8s   %3s %3s %3s\n", "time_s", "low", "mid", "high", "ch0",
+                  "ch1", "ch2");
   }
   fulgora::band_analyzer analyzer;
   uint8_t channels[3] = {0, 0, 0};
@@ -135,9 +143,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr,
                  "fulgora-analyze: a settings value is empty or malformed: using the built-in "
                  "defaults, as the component would\n");
-  if (o.csv) std::printf("time_s,low,mid,high,ch0,ch1,ch2\n");
-  else std::printf("%10s  %8s %8s %8s   %3s %3s %3s\n", "time_s", "low", "mid", "high", "ch0", "ch1", "ch2");
+  bool header = false;
   for (const char* path : o.files)
-    if (!analyze_file(path, o, settings, history)) return 1;
+    if (!analyze_file(path, o, settings, history, header)) return 1;
   return 0;
 }

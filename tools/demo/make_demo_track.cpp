@@ -2,7 +2,7 @@
 // bass, the mids and the highs each move on their own, so that each LED
 // channel visibly follows its band.
 //   0- 5 s  bass drum on the beat (55 Hz), nothing else
-//   5-10 s  a mid-range melody (440..880 Hz), pulsing on eighth notes
+//   5-10 s  a mid-range melody (1..2 kHz), pulsing on eighth notes
 //  10-15 s  hi-hat like bursts of high noise (6..12 kHz) on sixteenth notes
 //  15-20 s  all three together, each with its own rhythm
 #include <sndfile.h>
@@ -31,7 +31,7 @@ double bass(double t) {
 }
 
 double mids(double t) {
-  static const double notes[8] = {440, 494, 554, 587, 659, 740, 831, 880};
+  static const double notes[8] = {1047, 1175, 1319, 1397, 1568, 1760, 1976, 2093};
   const int step = static_cast<int>(t / (beat / 2)) % 8;
   const double f = notes[step];
   return 0.6 * pulse(t, beat / 2, 0.1) *
