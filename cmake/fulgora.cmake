@@ -1,7 +1,7 @@
 # Warning flags shared by every target of the project.
 function(fulgora_target_options target)
   target_compile_options(${target} PRIVATE
-    -Wall -Wextra -Wpedantic -Wshadow -Wcast-qual -Wnon-virtual-dtor
+    -Wall -Wextra -Wpedantic -Wshadow -Wcast-qual
     -Woverloaded-virtual -Wformat=2 -Wundef)
   if(FULGORA_WERROR)
     target_compile_options(${target} PRIVATE -Werror)

@@ -1,0 +1,148 @@
+#include "serial/serial_link.h"
+
+#include <cstring>
+
+#include "host/console.h"
+
+namespace fulgora {
+namespace {
+
+constexpr uint32_t scratch_size = 256;
+
+// Runs close() on every way out of open() but success, exceptions included.
+struct close_unless_opened {
+  serial_link& link;
+  bool opened = false;
+  ~close_unless_opened() {
+    if (!opened) link.close();
+  }
+};
+
+}  // namespace
+
+bool serial_link::open(const wchar_t* port_name) {
+  close_unless_opened guard{*this};
+  handle = api->create_file(port_name);
+  const char* outcome = "successful com open.";
+  comm_state state;
+  if (handle == invalid_port) {
+    outcome = "failed CreateFile.";
+  } else {
+    drain_input();
+    if (!api->get_comm_state(handle, state)) {
+      outcome = "failed GetCommState.";
+    } else {
+      state.baud_rate = 38400;
+      state.byte_size = 8;
+      state.parity = 0;
+      state.stop_bits = 0;
+      if (!api->set_comm_state(handle, state))
+        outcome = "failed SetCommState.";
+      else
+        guard.opened = true;
+    }
+  }
+  console_print(outcome);
+  return guard.opened;
+}
+
+void serial_link::close() {
+  if (handle == invalid_port) return;
+  const bool closed = api->close_handle(handle);
+  handle = invalid_port;
+  if (!closed) console_print("failed CloseHandle.");
+  console_print("successful com close.");
+}
+
+bool serial_link::drain_input() {
+  uint32_t waiting = 0;
+  if (!api->clear_comm_error(handle, waiting)) return false;
+  // Pieces of at most the scratch size, until all that waited is gone.
+  char scratch[scratch_size];
+  bool ok = true;
+  do {
+    const uint32_t want = waiting < scratch_size ? waiting : scratch_size;
+    uint32_t got = 0;
+    ok = api->read_file(handle, scratch, want, got);
+    if (!ok || got == 0) break;
+    waiting -= got < waiting ? got : waiting;
+  } while (waiting > 0);
+  return ok;
+}
+
+void format_level_command(const uint8_t values[3], char out[12]) {
+  static const char digits[] = "0123456789abcdef";
+  out[0] = 'S';
+  out[1] = 'D';
+  for (int i = 0; i < 3; ++i) {
+    out[2 + 3 * i] = digits[values[i] >> 4];
+    out[3 + 3 * i] = digits[values[i] & 0xf];
+    if (i < 2) out[4 + 3 * i] = ',';
+  }
+  out[10] = '\r';
+  out[11] = '\n';
+}
+
+bool serial_link::send_level_command(const uint8_t values[3]) {
+  char command[12];
+  format_level_command(values, command);
+  return send_command(command, sizeof command, level_pass_limit);
+}
+
+bool serial_link::send_closing_command() {
+  return send_command("LD\r\n", 4, closing_pass_limit);
+}
+
+bool serial_link::send_command(const char* command, uint32_t length, int pass_limit) {
+  char reply[reply_buffer_size];
+  std::memset(reply, 0, sizeof reply);
+  if (!is_open()) return false;
+  uint32_t written = 0;
+  api->write_file(handle, command, length, written);  // a failed write still waits
+  return read_reply(reply, pass_limit);
+}
+
+bool serial_link::read_reply(char* buffer, int pass_limit) {
+  int stored = 0;
+  bool after_cr = false;
+  int passes = 0;
+  char scratch[scratch_size];
+  for (;;) {
+    uint32_t waiting = 0;
+    if (!api->clear_comm_error(handle, waiting)) {
+      console_print("recv failed ClearCommError!");
+      return false;
+    }
+    // Everything waiting, in pieces that fit the scratch buffer.
+    do {
+      const uint32_t want = waiting < scratch_size ? waiting : scratch_size;
+      uint32_t got = 0;
+      api->read_file(handle, scratch, want, got);
+      if (got > want) got = want;
+      for (uint32_t i = 0; i < got; ++i) {
+        const char byte = scratch[i];
+        buffer[stored++] = byte;
+        if (stored == reply_buffer_size) {
+          console_print("recv buffer over!");
+          return false;
+        }
+        if (!after_cr) {
+          after_cr = byte == '\r';
+        } else if (byte == '\n') {
+          if (buffer[0] == 'O' && buffer[1] == 'K') return true;
+          console_print("recv res err!");
+          console_print(buffer);
+          return false;
+        } else {
+          after_cr = false;
+        }
+      }
+      if (got == 0) break;
+      waiting -= got < waiting ? got : waiting;
+    } while (waiting > 0);
+    sleep_ms(1);
+    if (++passes > pass_limit) return false;
+  }
+}
+
+}  // namespace fulgora

@@ -1,0 +1,50 @@
+// The LED board's serial port and its command protocol, for one engine.
+//
+// Not thread-safe and needs no lock: open() runs on the thread that starts the
+// engine, before the worker exists; the worker alone uses the link while the
+// engine runs; the closing command and close() run after the worker has ended
+// (or during a failed start, when there is none). Every outcome is reported
+// with a fixed console line.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/serial_port.h"
+
+namespace fulgora {
+
+constexpr int reply_buffer_size = 256;
+constexpr int level_pass_limit = 10;
+constexpr int closing_pass_limit = 100;
+
+struct serial_link {
+  explicit serial_link(serial_port_api& port_api = system_serial_port()) : api(&port_api) {}
+  serial_link(const serial_link&) = delete;
+  serial_link& operator=(const serial_link&) = delete;
+
+  serial_port_api* api;
+  port_handle handle = invalid_port;
+
+  // Opens the port exactly as named, 38400 baud 8N1, drops waiting input.
+  // On failure the link is closed again.
+  bool open(const wchar_t* port_name);
+  void close();
+  bool is_open() const { return handle != invalid_port; }
+  bool drain_input();
+
+  // "SDxx,xx,xx\r\n" with values 0, 1, 2; waits for the reply (11 polls).
+  bool send_level_command(const uint8_t values[3]);
+  // "LD\r\n"; waits for the reply (101 polls).
+  bool send_closing_command();
+  // Collects one reply line into buffer (reply_buffer_size bytes, zeroed by
+  // the caller); true when it begins with OK. Polls at most pass_limit + 1 times.
+  bool read_reply(char* buffer, int pass_limit);
+
+private:
+  bool send_command(const char* command, uint32_t length, int pass_limit);
+};
+
+// The 12 bytes of a level command.
+void format_level_command(const uint8_t values[3], char out[12]);
+
+}  // namespace fulgora

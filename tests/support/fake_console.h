@@ -1,0 +1,64 @@
+// A player services interface with console receivers that record every line,
+// installed as the component's services for the life of the object.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/console.h"
+
+namespace fulgora_test {
+
+class recording_receiver : public console_receiver {
+public:
+  int service_release() noexcept override { return --refs; }
+  int service_add_ref() noexcept override { return ++refs; }
+  bool service_query(service_ptr&, const GUID&) override { return false; }
+  void print(const char* text, size_t length) override {
+    lines.push_back(length == ~size_t{0} ? std::string(text) : std::string(text, length));
+    if (log) log->push_back(lines.back());
+  }
+  std::vector<std::string> lines;
+  std::vector<std::string>* log = nullptr;  // shared order across receivers
+  int refs = 0;
+};
+
+class fake_services : public foobar2000_api {
+public:
+  explicit fake_services(int receiver_count = 1, bool available = true)
+      : receivers(receiver_count) {
+    for (auto& r : receivers) r.log = &all;
+    previous_api_ = fulgora::g_foobar2000_api;
+    previous_flag_ = fulgora::g_services_available;
+    fulgora::g_foobar2000_api = this;
+    fulgora::g_services_available = available;
+  }
+  ~fake_services() {
+    fulgora::g_foobar2000_api = previous_api_;
+    fulgora::g_services_available = previous_flag_;
+  }
+  fake_services(const fake_services&) = delete;
+  fake_services& operator=(const fake_services&) = delete;
+
+  service_class_ref service_enum_find_class(const GUID& guid) override {
+    ++find_calls;
+    return guid == console_receiver::class_guid ? &receivers : nullptr;
+  }
+  bool service_enum_create(service_ptr& out, service_class_ref clazz, size_t index) override {
+    if (clazz != &receivers || index >= receivers.size()) return false;
+    out.set(&receivers[index]);
+    return true;
+  }
+  // Lines as the first receiver saw them.
+  const std::vector<std::string>& lines() const { return receivers.at(0).lines; }
+
+  std::vector<recording_receiver> receivers;
+  std::vector<std::string> all;
+  int find_calls = 0;
+
+private:
+  foobar2000_api* previous_api_;
+  bool previous_flag_;
+};
+
+}  // namespace fulgora_test
