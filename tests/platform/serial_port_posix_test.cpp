@@ -1,0 +1,135 @@
+// The POSIX port against pseudo-terminal pairs: we hold the board's side.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "serial/serial_link.h"
+#include "tests/support/fake_console.h"
+
+namespace fulgora {
+namespace {
+
+using fulgora_test::fake_services;
+
+struct pty_pair {
+  int board = -1, device = -1;
+  std::wstring name;
+  pty_pair() {
+    char path[128];
+    EXPECT_EQ(openpty(&board, &device, path, nullptr, nullptr), 0);
+    for (const char* p = path; *p; ++p) name += static_cast<wchar_t>(*p);
+    fcntl(board, F_SETFL, fcntl(board, F_GETFL) | O_NONBLOCK);
+  }
+  ~pty_pair() {
+    if (board >= 0) close(board);
+    if (device >= 0) close(device);
+  }
+  std::string read_board() {
+    std::string out;
+    char buf[256];
+    ssize_t n;
+    while ((n = read(board, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    return out;
+  }
+  void say(const std::string& s) { ASSERT_EQ(write(board, s.data(), s.size()), ssize_t(s.size())); }
+};
+
+TEST(posix_port, open_applies_38400_8n1_raw_and_keeps_flow_control) {
+  fake_services host;
+  pty_pair pty;
+  termios before;
+  ASSERT_EQ(tcgetattr(pty.device, &before), 0);
+  before.c_cflag |= CRTSCTS | PARENB | CSTOPB;
+  before.c_iflag |= IXON | IXOFF;
+  cfsetospeed(&before, B9600);
+  ASSERT_EQ(tcsetattr(pty.device, TCSANOW, &before), 0);
+
+  serial_link link;
+  ASSERT_TRUE(link.open(pty.name.c_str()));
+  termios after;
+  ASSERT_EQ(tcgetattr(pty.device, &after), 0);
+  EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B38400));
+  EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(after.c_cflag & (PARENB | CSTOPB), 0u) << "no parity, one stop bit";
+  EXPECT_NE(after.c_cflag & CRTSCTS, 0u) << "hardware flow control kept";
+  EXPECT_EQ(after.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+  EXPECT_EQ(after.c_lflag & (ICANON | ECHO), 0u) << "raw: nothing echoed or edited";
+  link.close();
+  EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open.", "successful com close."}));
+}
+
+TEST(posix_port, a_second_open_is_refused_like_on_windows) {
+  fake_services host;
+  pty_pair pty;
+  serial_link first, second;
+  ASSERT_TRUE(first.open(pty.name.c_str()));
+  EXPECT_FALSE(second.open(pty.name.c_str()));
+  EXPECT_EQ(host.lines().back(), "failed CreateFile.");
+  first.close();
+  EXPECT_TRUE(second.open(pty.name.c_str())) << "free again once closed";
+  EXPECT_FALSE(serial_link().open(L"/dev/fulgora-no-such-port"));
+}
+
+TEST(posix_port, exchange_drains_stale_input_first) {
+  fake_services host;
+  pty_pair pty;
+  termios raw;  // a fresh pseudo-terminal echoes; a board's line does not
+  ASSERT_EQ(tcgetattr(pty.device, &raw), 0);
+  cfmakeraw(&raw);
+  ASSERT_EQ(tcsetattr(pty.device, TCSANOW, &raw), 0);
+  pty.say("stale OK\r\n");
+  serial_link link;
+  ASSERT_TRUE(link.open(pty.name.c_str()));
+  const uint8_t v[3] = {0, 9, 10};
+  EXPECT_FALSE(link.send_level_command(v)) << "the stale line must not count as the reply";
+  EXPECT_EQ(pty.read_board(), "SD00,09,0a\r\n");
+  pty.say("OK\r\n");
+  EXPECT_TRUE(link.send_level_command(v));
+  pty.say("NG\r\n");
+  EXPECT_FALSE(link.send_closing_command());
+  EXPECT_EQ(pty.read_board(), "SD00,09,0a\r\nLD\r\n");
+  EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open.", "recv res err!",
+                                                    "NG\r\n"}));
+}
+
+TEST(posix_port, a_hung_up_device_is_a_failed_status_query) {
+  fake_services host;
+  pty_pair pty;
+  serial_link link;
+  ASSERT_TRUE(link.open(pty.name.c_str()));
+  close(pty.board);  // the board side goes away, like an unplugged adapter
+  pty.board = -1;
+  const uint8_t v[3] = {1, 2, 3};
+  EXPECT_FALSE(link.send_level_command(v));
+  EXPECT_EQ(host.lines().back(), "recv failed ClearCommError!");
+}
+
+TEST(posix_port, a_board_that_never_reads_cannot_hold_a_write) {
+  pty_pair pty;
+  serial_port_api& port = system_serial_port();
+  const port_handle h = port.create_file(pty.name.c_str());
+  ASSERT_NE(h, invalid_port);
+  comm_state s;
+  ASSERT_TRUE(port.get_comm_state(h, s));
+  ASSERT_TRUE(port.set_comm_state(h, s));
+  const std::vector<char> big(1 << 20, 'x');
+  uint32_t written = 0;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(port.write_file(h, big.data(), static_cast<uint32_t>(big.size()), written));
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_LT(written, big.size());
+  EXPECT_GE(seconds, 0.5) << "it waited for the line";
+  EXPECT_LT(seconds, 30.0) << "and gave up";
+  EXPECT_TRUE(port.close_handle(h));
+}
+
+}  // namespace
+}  // namespace fulgora

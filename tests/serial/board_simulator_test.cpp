@@ -1,0 +1,113 @@
+// The serial link against the board simulator on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "serial/serial_link.h"
+#include "tests/support/board_process.h"
+#include "tests/support/fake_console.h"
+
+namespace fulgora {
+namespace {
+
+using fulgora_test::board_process;
+using fulgora_test::fake_services;
+using lines = std::vector<std::string>;
+
+std::string temp_csv(const char* name) {
+  return "/tmp/fulgora-board-" + std::to_string(getpid()) + "-" + name + ".csv";
+}
+
+TEST(board_simulator, answers_ok_and_logs_every_line) {
+  fake_services host;
+  const std::string csv = temp_csv("ok");
+  board_process board({"--csv", csv});
+  ASSERT_FALSE(board.device.empty());
+  serial_link link;
+  ASSERT_TRUE(link.open(board.wide_device.c_str()));
+  const uint8_t v[3] = {1, 128, 254};
+  EXPECT_TRUE(link.send_level_command(v));
+  EXPECT_TRUE(link.send_closing_command());
+  link.close();
+  EXPECT_EQ(board.stop(), 0) << "ends cleanly on SIGTERM";
+  const std::string log = fulgora_test::read_file(csv);
+  EXPECT_EQ(log.rfind("time_s,line,ch0,ch1,ch2\n", 0), 0u);
+  EXPECT_NE(log.find(",\"SD01,80,fe\",1,128,254\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(",\"LD\",,,\n"), std::string::npos) << log;
+  EXPECT_EQ(host.lines(), (lines{"successful com open.", "successful com close."}));
+  unlink(csv.c_str());
+}
+
+TEST(board_simulator, reply_behaviours) {
+  const struct {
+    std::vector<std::string> args;
+    bool accepted;
+    lines printed;
+  } cases[] = {
+      {{"--reply", "error"}, false, {"recv res err!", "ER\r\n"}},
+      {{"--split"}, true, {}},
+      {{"--line-speed"}, true, {}},
+      {{"--reply", "silent"}, false, {}},
+      {{"--flood"}, false, {"recv buffer over!"}},
+  };
+  for (const auto& c : cases) {
+    fake_services host;
+    board_process board(c.args);
+    ASSERT_FALSE(board.device.empty());
+    serial_link link;
+    ASSERT_TRUE(link.open(board.wide_device.c_str()));
+    const uint8_t v[3] = {0, 0, 0};
+    // The board needs a moment to answer: give it several commands' time.
+    bool accepted = false;
+    for (int i = 0; i < 50 && !accepted && host.lines().size() == 1; ++i)
+      accepted = link.send_level_command(v);
+    EXPECT_EQ(accepted, c.accepted) << c.args[0];
+    lines printed(host.lines().begin() + 1, host.lines().end());
+    if (printed.size() > c.printed.size()) printed.resize(c.printed.size());
+    EXPECT_EQ(printed, c.printed) << c.args[0];
+  }
+}
+
+TEST(board_simulator, a_late_answer_is_taken_by_the_next_command) {
+  fake_services host;
+  board_process board({"--late", "40"});
+  serial_link link;
+  ASSERT_TRUE(link.open(board.wide_device.c_str()));
+  const uint8_t v[3] = {0, 0, 0};
+  EXPECT_FALSE(link.send_level_command(v)) << "11 polls are over before 40 ms";
+  usleep(60000);
+  EXPECT_TRUE(link.send_level_command(v)) << "the late OK is already waiting";
+}
+
+TEST(board_simulator, malformed_commands_are_counted_not_fatal) {
+  fake_services host;
+  const std::string csv = temp_csv("bad");
+  board_process board({"--csv", csv});
+  serial_port_api& port = system_serial_port();
+  const port_handle h = port.create_file(board.wide_device.c_str());
+  ASSERT_NE(h, invalid_port);
+  comm_state s;
+  ASSERT_TRUE(port.get_comm_state(h, s));
+  ASSERT_TRUE(port.set_comm_state(h, s));
+  uint32_t n = 0;
+  const std::string junk = "SDzz,00,00\r\nSD1,2,3\r\n\xff\xfe\r\n";
+  ASSERT_TRUE(port.write_file(h, junk.data(), static_cast<uint32_t>(junk.size()), n));
+  port.close_handle(h);
+  serial_link link;
+  ASSERT_TRUE(link.open(board.wide_device.c_str()));
+  const uint8_t v[3] = {5, 6, 7};
+  bool ok = false;
+  for (int i = 0; i < 50 && !ok; ++i) ok = link.send_level_command(v);
+  EXPECT_TRUE(ok) << "still answering after garbage";
+  EXPECT_EQ(board.stop(), 0);
+  const std::string log = fulgora_test::read_file(csv);
+  EXPECT_NE(log.find(",\"SDzz,00,00\",,,\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(",\"SD05,06,07\",5,6,7\n"), std::string::npos) << log;
+  unlink(csv.c_str());
+}
+
+}  // namespace
+}  // namespace fulgora

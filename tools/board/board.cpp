@@ -1,0 +1,163 @@
+#include "tools/board/board.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace fulgora_board {
+namespace {
+
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string printable(const std::string& s) {
+  std::string out;
+  for (unsigned char c : s) {
+    if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    }
+  }
+  return out;
+}
+
+received decode(const std::string& line) {
+  received r;
+  r.text = printable(line);
+  r.bytes = line.size() + 2;
+  if (line == "LD") {
+    r.is_closing = true;
+    return r;
+  }
+  if (line.size() == 10 && line[0] == 'S' && line[1] == 'D' && line[4] == ',' && line[7] == ',') {
+    bool ok = true;
+    for (int i = 0; i < 3 && ok; ++i) {
+      const int hi = hex_digit(line[2 + 3 * i]), lo = hex_digit(line[3 + 3 * i]);
+      ok = hi >= 0 && lo >= 0;
+      if (ok) r.ch[i] = static_cast<unsigned>(hi * 16 + lo);
+    }
+    r.is_level = ok;
+  }
+  r.malformed = !r.is_level;
+  return r;
+}
+
+bool number(const char* text, double& out) {
+  char* end = nullptr;
+  out = std::strtod(text, &end);
+  return end != text && *end == 0 && out >= 0;
+}
+
+}  // namespace
+
+bool parse_options(int argc, char** argv, options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool has_value = i + 1 < argc;
+    double v = 0;
+    if (a == "--help" || a == "-h") o.help = true;
+    else if (a == "--split") o.split = true;
+    else if (a == "--flood") o.flood = true;
+    else if (a == "--line-speed") o.line_speed = true;
+    else if (a == "--no-read") o.no_read = true;
+    else if (a == "--quiet") o.quiet = true;
+    else if (a == "--reply" && has_value) {
+      o.reply = argv[++i];
+      if (o.reply != "ok" && o.reply != "error" && o.reply != "silent") return false;
+    } else if (a == "--late" && has_value && number(argv[i + 1], v)) {
+      o.late_ms = static_cast<long>(v);
+      ++i;
+    } else if (a == "--count" && has_value && number(argv[i + 1], v)) {
+      o.count = static_cast<long>(v);
+      ++i;
+    } else if (a == "--seconds" && has_value && number(argv[i + 1], v)) {
+      o.seconds = v;
+      ++i;
+    } else if (a == "--csv" && has_value) o.csv = argv[++i];
+    else if (a == "--link" && has_value) o.link = argv[++i];
+    else {
+      std::fprintf(stderr, "fulgora-board: bad option %s\n", a.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+std::vector<received> board::feed(const char* data, size_t n) {
+  std::vector<received> lines;
+  for (size_t i = 0; i < n; ++i) {
+    pending += data[i];
+    const size_t len = pending.size();
+    if (len >= 2 && pending[len - 2] == '\r' && pending[len - 1] == '\n') {
+      received r = decode(pending.substr(0, len - 2));
+      pending.clear();
+      ++stats.lines;
+      if (r.is_level) {
+        ++stats.levels;
+        std::memcpy(ch, r.ch, sizeof ch);
+      } else if (r.is_closing) {
+        ++stats.closings;
+      } else {
+        ++stats.malformed;
+      }
+      lines.push_back(r);
+    } else if (len > 4096) {  // a flood without line ends: count it once and start over
+      received r = decode(pending.substr(0, 64));
+      r.malformed = true;
+      pending.clear();
+      ++stats.lines;
+      ++stats.malformed;
+      lines.push_back(r);
+    }
+  }
+  return lines;
+}
+
+std::vector<piece> answer_for(const received& r, const options& o) {
+  std::vector<piece> out;
+  if (o.reply == "silent") return out;
+  std::string reply = (o.reply == "error" || r.malformed) ? "ER\r\n" : "OK\r\n";
+  if (o.flood) reply = std::string(300, '\x55');
+  double delay = o.late_ms / 1000.0;
+  // 10 bits a byte at 38400 baud: the command arrives, then the answer goes out.
+  if (o.line_speed) delay += (r.bytes + reply.size()) * 10.0 / 38400.0;
+  if (o.split && reply.size() > 1) {
+    out.push_back({delay, reply.substr(0, reply.size() - 1)});
+    out.push_back({delay + 0.003, reply.substr(reply.size() - 1)});
+  } else {
+    out.push_back({delay, reply});
+  }
+  return out;
+}
+
+std::string csv_quote(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string bars(const board& b) {
+  std::string s = "\r";
+  for (int i = 0; i < 3; ++i) {
+    const int filled = static_cast<int>(b.ch[i] * 20 / 255);
+    char head[32];
+    std::snprintf(head, sizeof head, "ch%d %3u [", i, b.ch[i]);
+    s += head;
+    s += std::string(filled, '#') + std::string(20 - filled, ' ') + "]  ";
+  }
+  char tail[48];
+  std::snprintf(tail, sizeof tail, "cmds %ld", b.stats.lines);
+  return s + tail;
+}
+
+}  // namespace fulgora_board
