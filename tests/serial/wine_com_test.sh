@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Runs the Win32 COM-port tests under Wine with COM7 linked to fulgora-board.
+# usage: wine_com_test.sh BOARD WINE_RUN BITS TEST_EXE
+set -u
+board=$1 wine_run=$2 bits=$3 exe=$4
+if [ ! -x "$board" ]; then
+  echo "fulgora-board not found at $board: build the native preset first"
+  exit 1
+fi
+prefix=${FULGORA_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/fulgora/wineprefix}
+"$wine_run" "$bits" cmd /c exit >/dev/null 2>&1  # creates the prefix on first use
+work=$(mktemp -d)
+trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null; rm -rf "$work"' EXIT
+status=0
+
+# 1: a normal board.
+"$board" --quiet --link "$prefix/dosdevices/com7" --csv "$work/board.csv" >"$work/out" 2>&1 &
+pid=$!
+for _ in $(seq 50); do [ -L "$prefix/dosdevices/com7" ] && break; sleep 0.1; done
+FULGORA_TEST_COM=COM7 "$wine_run" "$bits" "$exe" --gtest_filter='win32_com.exchange*' || status=1
+kill $pid; wait $pid
+if ! grep -q '"SD00,09,0a",0,9,10' "$work/board.csv" || ! grep -q '"LD"' "$work/board.csv"; then
+  echo "the board did not receive the level and closing commands:"; cat "$work/board.csv"; status=1
+fi
+
+# 2: a board that never reads.
+"$board" --quiet --no-read --link "$prefix/dosdevices/com7" >"$work/out" 2>&1 &
+pid=$!
+for _ in $(seq 50); do [ -L "$prefix/dosdevices/com7" ] && break; sleep 0.1; done
+FULGORA_TEST_COM=COM7 FULGORA_TEST_NO_READ=1 "$wine_run" "$bits" "$exe" \
+  --gtest_filter='win32_com.a_board*' || status=1
+exit $status
