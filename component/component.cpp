@@ -1,0 +1,88 @@
+// The component's registrations, client object and export.
+#include <cstring>
+#include <string>
+
+#include "component/dsp_fulgora.h"
+#include "platform/crash_hooks.h"
+#include "host/console.h"
+#include "host/registration.h"
+
+namespace fulgora {
+
+void dsp_fulgora::g_get_name(pfc::string_base& out) {
+  static const char name[] = "Fulgora(DSP)";
+  out.set_string(name, sizeof name - 1);
+}
+
+namespace {
+
+std::string g_full_path;  // set by set_library_path
+std::string g_file_name;
+
+void set(pfc::string_base& out, const char* text) { out.set_string(text, std::strlen(text)); }
+
+class componentversion_myimpl : public componentversion {
+public:
+  static constexpr GUID class_guid = componentversion::class_guid;
+  bool service_query(service_ptr& out, const GUID& guid) override {
+    if (guid != componentversion::class_guid) return false;
+    out.set(this);
+    return true;
+  }
+  void get_file_name(pfc::string_base& out) override { set(out, g_file_name.c_str()); }
+  void get_component_name(pfc::string_base& out) override { set(out, "Fulgora"); }
+  void get_component_version(pfc::string_base& out) override { set(out, "1.0.0"); }
+  void get_about_message(pfc::string_base& out) override {
+    // "A plug-in that controls LEDs", in UTF-8 as every player string is.
+    set(out,
+        "LED \xe3\x82\x92\xe3\x82\xb3\xe3\x83\xb3\xe3\x83\x88\xe3\x83\xad\xe3\x83\xbc"
+        "\xe3\x83\xab\xe3\x81\x99\xe3\x82\x8b\xe3\x83\x97\xe3\x83\xa9\xe3\x82\xb0"
+        "\xe3\x82\xa4\xe3\x83\xb3"
+        "Copyright (C) 2026 the foo_Fulgora developers");
+  }
+
+protected:
+  ~componentversion_myimpl() = default;
+};
+
+// Constructed in this order at load: the version node first, so that the DSP
+// entry ends up at the head of the list.
+service_factory_single_t<componentversion_myimpl> g_componentversion_factory;
+dsp_factory_t<dsp_fulgora> g_dsp_factory;
+
+class client final : public foobar2000_client {
+public:
+  client() { install_crash_hooks(); }
+  uint32_t get_version() override { return 78; }
+  service_factory_base* get_service_list() override { return service_factory_base::list_head(); }
+  void get_config(stream_writer*, abort_callback&) override {}
+  void set_config(stream_reader* stream, abort_callback& abort) override {
+    // Records of configuration variables: none are ours, so all are skipped.
+    for (;;) {
+      unsigned char id[16];
+      if (stream->read(id, sizeof id, abort) < sizeof id) return;
+      unsigned char size_bytes[4];
+      stream->read_object(size_bytes, sizeof size_bytes, abort);
+      const uint64_t size = uint64_t{size_bytes[0]} | uint64_t{size_bytes[1]} << 8 |
+                            uint64_t{size_bytes[2]} << 16 | uint64_t{size_bytes[3]} << 24;
+      stream->skip_object(size, abort);
+    }
+  }
+  void set_library_path(const char* path, const char* name) override {
+    g_full_path = path;
+    g_file_name = name;
+  }
+  void services_init(bool val) override { g_services_available = val; }
+  bool is_debug() override { return false; }
+};
+
+client g_client;
+
+}  // namespace
+}  // namespace fulgora
+
+extern "C" FULGORA_EXPORT foobar2000_client* foobar2000_get_interface(foobar2000_api* api,
+                                                                       void* /*instance*/) {
+  fulgora::g_foobar2000_api = api;
+  return &fulgora::g_client;
+}

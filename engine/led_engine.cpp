@@ -1,0 +1,96 @@
+#include "engine/led_engine.h"
+
+#include "engine/measure.h"
+#include "platform/settings_reader.h"
+
+namespace fulgora {
+
+led_engine::led_engine(serial_port_api& port) : serial(port) {
+  wchar_t port_name[settings_value_size] = {};
+  if (read_profile_string(L"SETTING", L"PORTNAME", L"", port_name, settings_value_size) == 0)
+    return;
+  try {
+    start(port_name);
+    load_settings();
+  } catch (...) {
+    stop();  // a constructor that throws runs no destructor of its own
+    throw;
+  }
+}
+
+led_engine::~led_engine() { stop(); }
+
+bool led_engine::start(const wchar_t* port_name) {
+  if (running) return false;
+  bool started = false;
+  try {
+    if (serial.open(port_name) && (data_ready_event = create_event(false)) != nullptr &&
+        (idle_event = create_event(true)) != nullptr &&
+        (stop_event = create_event(false)) != nullptr &&
+        (worker_thread = create_thread(worker_main, this)) != nullptr) {
+      running = true;
+      started = true;
+    }
+  } catch (...) {
+    release_resources();
+    throw;
+  }
+  if (!started) release_resources();
+  return started;
+}
+
+bool led_engine::load_settings() { return fulgora::load_settings(settings, history); }
+
+void led_engine::offer_chunk(const audio_chunk& chunk) {
+  if (chunk.get_channels() != 2) return;
+  if (!running) return;
+  if (!test_event(idle_event)) return;
+  reset_event(idle_event);
+  try {
+    analyzer.capture(chunk);
+  } catch (...) {
+    // Out of memory: hand the analyser back, or the gate would stay shut for
+    // the life of the instance.
+    set_event(idle_event);
+    throw;
+  }
+  set_event(data_ready_event);
+}
+
+void led_engine::stop() {
+  if (!running) return;
+  set_event(stop_event);
+  join_thread(worker_thread);
+  release_resources();
+}
+
+void led_engine::release_resources() {
+  event_handle* events[3] = {&data_ready_event, &idle_event, &stop_event};
+  for (event_handle* e : events) {
+    if (*e) close_event(*e);
+    *e = nullptr;
+  }
+  if (worker_thread) close_thread(worker_thread);
+  worker_thread = nullptr;
+  if (serial.is_open()) serial.send_closing_command();
+  serial.close();
+  running = false;
+}
+
+unsigned worker_main(void* argument) {
+  led_engine& engine = *static_cast<led_engine*>(argument);
+  uint8_t channels[3] = {0, 0, 0};  // no band has lit them yet: dark
+  for (;;) {
+    if (test_event(engine.stop_event)) return 0;
+    if (!test_event(engine.data_ready_event)) {
+      sleep_ms(1);
+      continue;
+    }
+    reset_event(engine.data_ready_event);
+    if (measure_block(engine.analyzer, engine.settings, engine.history, channels))
+      engine.serial.send_level_command(channels);
+    set_event(engine.idle_event);
+  }
+}
+
+}  // namespace fulgora

@@ -1,0 +1,53 @@
+// The LED side of one DSP instance: settings, serial link, analyser, level
+// history, one worker thread and three manual-reset events.
+//
+// Threads: the creating thread runs the constructor (start, load_settings);
+// the player's audio thread runs offer_chunk; the worker runs worker_main; the
+// releasing thread runs stop and the destructor. No lock anywhere: the
+// analyser changes hands through the events. Only offer_chunk resets
+// idle_event and sets data_ready_event; only the worker resets
+// data_ready_event and sets idle_event; each side only tests the other's
+// event, so neither touches the analyser during the other's turn.
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/band_analyzer.h"
+#include "analysis/level_history.h"
+#include "engine/led_settings.h"
+#include "host/audio_chunk.h"
+#include "platform/serial_port.h"
+#include "platform/threads.h"
+#include "serial/serial_link.h"
+
+namespace fulgora {
+
+struct led_engine {
+  thread_handle worker_thread = nullptr;
+  event_handle data_ready_event = nullptr;  // a captured block waits for the worker
+  event_handle idle_event = nullptr;        // the analyser may be filled
+  event_handle stop_event = nullptr;        // the worker must end
+  bool running = false;  // written only before the player runs the DSP and after
+  serial_link serial;
+  band_analyzer analyzer;
+  led_settings settings;
+  level_history history;
+
+  // Reads PORTNAME; if one is set, starts and then loads the settings.
+  explicit led_engine(serial_port_api& port = system_serial_port());
+  ~led_engine();
+  led_engine(const led_engine&) = delete;
+  led_engine& operator=(const led_engine&) = delete;
+
+  bool start(const wchar_t* port_name);
+  bool load_settings();
+  // The audio thread's gate: never blocks, never changes the chunk.
+  void offer_chunk(const audio_chunk& chunk);
+  void stop();
+  void release_resources();
+};
+
+// The worker thread's entry; the argument is the engine. Returns 0.
+unsigned worker_main(void* engine);
+
+}  // namespace fulgora

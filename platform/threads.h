@@ -1,0 +1,30 @@
+// Manual-reset events and joinable threads for the engine's hand-off.
+//
+// Events: set and reset from any thread; test_event never blocks. Whatever a
+// thread wrote before set_event is visible to a thread whose test_event then
+// finds the event set (release on set, acquire on a successful test).
+// A handle that does not exist is null.
+#pragma once
+
+namespace fulgora {
+
+typedef void* event_handle;
+typedef void* thread_handle;
+
+// Null on failure.
+event_handle create_event(bool initially_set);
+void set_event(event_handle e);
+void reset_event(event_handle e);
+// Zero time-out test: true when the event is set.
+bool test_event(event_handle e);
+void close_event(event_handle e);
+
+typedef unsigned (*thread_entry)(void* argument);
+// Starts the thread at once; null on failure.
+thread_handle create_thread(thread_entry entry, void* argument);
+// Waits without a time limit until the thread has ended.
+void join_thread(thread_handle t);
+// Releases the handle; neither signals nor waits for the thread.
+void close_thread(thread_handle t);
+
+}  // namespace fulgora
