@@ -1,9 +1,12 @@
 // A scripted serial port: delivers chosen bytes in chosen pieces, fails
-// chosen calls, records every write and every read request.
+// chosen calls, records every write and every read request. Its own lock makes
+// it safe to inspect while an engine's worker uses it; on_write runs outside
+// the lock, so it may block to hold the worker in a cycle.
 #pragma once
 
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -31,12 +34,14 @@ public:
   bool open = false;
 
   fulgora::port_handle create_file(const wchar_t* name) override {
+    std::lock_guard<std::recursive_mutex> lock(m);
     opened_names.push_back(name);
     if (fail_create) return fulgora::invalid_port;
     open = true;
     return 42;
   }
   bool get_comm_state(fulgora::port_handle, fulgora::comm_state& s) override {
+    std::lock_guard<std::recursive_mutex> lock(m);
     if (fail_get) return false;
     s.baud_rate = 9600;
     s.byte_size = 7;
@@ -46,11 +51,13 @@ public:
     return true;
   }
   bool set_comm_state(fulgora::port_handle, const fulgora::comm_state& s) override {
+    std::lock_guard<std::recursive_mutex> lock(m);
     ++set_calls;
     last_set = s;
     return !fail_set;
   }
   bool clear_comm_error(fulgora::port_handle, uint32_t& waiting) override {
+    std::lock_guard<std::recursive_mutex> lock(m);
     if (clear_calls++ == fail_clear_at) return false;
     if (!arrivals.empty()) {
       input += arrivals.front();
@@ -60,6 +67,7 @@ public:
     return true;
   }
   bool read_file(fulgora::port_handle, void* buffer, uint32_t count, uint32_t& got) override {
+    std::lock_guard<std::recursive_mutex> lock(m);
     read_requests.push_back(count);
     got = count < input.size() ? count : static_cast<uint32_t>(input.size());
     input.copy(static_cast<char*>(buffer), got);
@@ -68,18 +76,35 @@ public:
   }
   bool write_file(fulgora::port_handle, const void* data, uint32_t count,
                   uint32_t& written) override {
-    writes.emplace_back(static_cast<const char*>(data), count);
-    written = fail_write ? 0 : count;
-    if (on_write) on_write(writes.back());
+    const std::string bytes(static_cast<const char*>(data), count);
+    {
+      std::lock_guard<std::recursive_mutex> lock(m);
+      writes.push_back(bytes);
+      written = fail_write ? 0 : count;
+    }
+    if (on_write) on_write(bytes);
     return !fail_write;
   }
   bool close_handle(fulgora::port_handle) override {
+    std::lock_guard<std::recursive_mutex> lock(m);
     ++close_calls;
     open = false;
     return !fail_close;
   }
-  // Polls counted by reads (one read request or more per poll).
-  int polls() const { return clear_calls; }
+  std::vector<std::string> writes_now() {
+    std::lock_guard<std::recursive_mutex> lock(m);
+    return writes;
+  }
+  void answer(const std::string& bytes) {
+    std::lock_guard<std::recursive_mutex> lock(m);
+    arrivals.push_back(bytes);
+  }
+  // A board that answers every command line with OK.
+  void answer_ok() {
+    on_write = [this](const std::string&) { answer("OK\r\n"); };
+  }
+
+  std::recursive_mutex m;
 };
 
 }  // namespace fulgora_test

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "component/dsp_fulgora.h"
+#include "host/dsp.h"
+#include "tests/support/fake_console.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/settings_scope.h"
+#include "tests/support/signals.h"
+#include "tests/support/wait.h"
+
+namespace fulgora {
+namespace {
+
+using fulgora_test::fake_port;
+using fulgora_test::fake_services;
+using fulgora_test::settings_scope;
+using fulgora_test::sine;
+
+class chunk_list : public dsp_chunk_list {
+public:
+  size_t get_count() const override { return chunks.size(); }
+  audio_chunk* get_item(size_t i) const override { return chunks[i].get(); }
+  void remove_by_idx(size_t i) override { chunks.erase(chunks.begin() + static_cast<long>(i)); }
+  void add(const std::vector<audio_sample>& s, unsigned frames, unsigned channels, unsigned rate) {
+    chunks.push_back(std::make_unique<audio_chunk_impl>(s.data(), frames, channels, rate));
+  }
+  std::vector<std::unique_ptr<audio_chunk_impl>> chunks;
+};
+
+// Records what the run loop does; need_track_change_mark is switchable.
+class probe_dsp : public dsp_impl_base_t<dsp_v2> {
+public:
+  std::vector<std::string> calls;
+  bool wants_marks = false;
+  bool refuse_second = false;
+  void flush() override {}
+  double get_latency() override { return 0; }
+  bool need_track_change_mark() override { return wants_marks; }
+  dsp_chunk_list* list_field() const { return m_list; }
+  metadb_handle* track_field() const { return m_cur_file; }
+
+protected:
+  void on_endoftrack(abort_callback&) override { calls.push_back("endoftrack"); }
+  void on_endofplayback(abort_callback&) override { calls.push_back("endofplayback"); }
+  bool on_chunk(audio_chunk* c, abort_callback&) override {
+    calls.push_back("chunk " + std::to_string(c->get_channels()));
+    if (c->get_channels() == 99) throw std::runtime_error("from the chunk");
+    return !(refuse_second && calls.size() == 2);
+  }
+};
+
+TEST(run_loop, empty_chunks_removed_others_offered_in_order) {
+  service_ptr_t<probe_dsp> p;
+  p.set(new service_impl_t<probe_dsp>());
+  chunk_list list;
+  const std::vector<audio_sample> s(12, 0.25f);
+  list.add(s, 0, 2, 44100);  // no frames
+  list.add(s, 6, 2, 0);      // no rate
+  list.add(s, 6, 2, 44100);
+  list.add(s, 6, 0, 44100);  // no channels
+  list.add(s, 2, 6, 44100);
+  list.add(s, 12, 1, 44100);
+  p->run(&list, metadb_handle_ptr(), 0);
+  EXPECT_EQ(p->calls, (std::vector<std::string>{"chunk 2", "chunk 6", "chunk 1"}));
+  ASSERT_EQ(list.chunks.size(), 3u);
+  EXPECT_EQ(list.chunks[0]->get_channels(), 2u);
+  EXPECT_EQ(list.chunks[2]->get_channels(), 1u);
+
+  chunk_list none;
+  p->calls.clear();
+  p->run(&none, metadb_handle_ptr(), dsp::FLUSH | dsp::END_OF_TRACK);
+  EXPECT_EQ(p->calls, std::vector<std::string>{"endofplayback"}) << "flush wins";
+  p->calls.clear();
+  p->run(&none, metadb_handle_ptr(), dsp::END_OF_TRACK);
+  EXPECT_TRUE(p->calls.empty()) << "no track-change mark wanted";
+  p->wants_marks = true;
+  p->run(&none, metadb_handle_ptr(), dsp::END_OF_TRACK | 8);
+  EXPECT_EQ(p->calls, std::vector<std::string>{"endoftrack"});
+}
+
+TEST(run_loop, refused_chunk_removed_and_fields_restored_even_on_throw) {
+  service_ptr_t<probe_dsp> p;
+  p.set(new service_impl_t<probe_dsp>());
+  p->refuse_second = true;
+  chunk_list list;
+  const std::vector<audio_sample> s(12, 0.25f);
+  list.add(s, 6, 2, 44100);
+  list.add(s, 4, 3, 44100);
+  list.add(s, 3, 4, 44100);
+  abort_callback_dummy never;
+  p->run_v2(&list, metadb_handle_ptr(), 0, never);
+  EXPECT_EQ(list.chunks.size(), 2u);
+  EXPECT_EQ(list.chunks[1]->get_channels(), 4u) << "the next chunk was still visited";
+  EXPECT_EQ(p->list_field(), nullptr);
+  list.add(s, 1, 99, 44100);
+  EXPECT_THROW(p->run_v2(&list, metadb_handle_ptr(), 0, never), std::runtime_error);
+  EXPECT_EQ(p->list_field(), nullptr);
+  EXPECT_EQ(p->track_field(), nullptr);
+}
+
+TEST(dsp_fulgora, passes_audio_bit_identical_and_answers_its_queries) {
+  settings_scope scope("[SETTING]\nPORTNAME=COM3\n");
+  fake_services host;
+  fake_port port;
+  port.answer_ok();
+  service_ptr_t<dsp> d;
+  d.set(new service_impl_t<dsp_fulgora>(port));
+  EXPECT_EQ(d->get_latency(), 0.0);
+  EXPECT_FALSE(d->need_track_change_mark());
+  service_ptr out;
+  EXPECT_TRUE(d->service_query(out, dsp_v2::class_guid));
+  EXPECT_EQ(out.get(), static_cast<service_base*>(d.get()));
+  EXPECT_TRUE(d->service_query(out, dsp::class_guid));
+  const GUID other = {1, 2, 3, {4}};
+  service_ptr untouched;
+  EXPECT_FALSE(d->service_query(untouched, other));
+  EXPECT_FALSE(untouched);
+  out.release();
+
+  for (unsigned frames : {4096u, 1u, 4097u, 512u}) {
+    chunk_list list;
+    const auto stereo = sine(440, 0.9, frames, 2, 44100);
+    const auto six = sine(440, 0.9, frames, 6, 44100);
+    list.add(stereo, frames, 2, 44100);
+    list.add(six, frames, 6, 44100);
+    d->run(&list, metadb_handle_ptr(), 0);
+    d->flush();
+    ASSERT_EQ(list.chunks.size(), 2u);
+    EXPECT_EQ(std::memcmp(list.chunks[0]->get_data(), stereo.data(), stereo.size() * 4), 0);
+    EXPECT_EQ(std::memcmp(list.chunks[1]->get_data(), six.data(), six.size() * 4), 0);
+  }
+  d.release();  // last reference: stops the engine on this thread
+  EXPECT_EQ(port.writes_now().back(), "LD\r\n");
+  EXPECT_EQ(host.lines().back(), "successful com close.");
+}
+
+}  // namespace
+}  // namespace fulgora

@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/led_engine.h"
+#include "engine/measure.h"
+#include "serial/serial_link.h"
+#include "tests/support/fake_console.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/settings_scope.h"
+#include "tests/support/signals.h"
+#include "tests/support/wait.h"
+
+namespace fulgora {
+namespace {
+
+using fulgora_test::chunk_of;
+using fulgora_test::eventually;
+using fulgora_test::fake_port;
+using fulgora_test::fake_services;
+using fulgora_test::settings_scope;
+using fulgora_test::sine;
+using lines = std::vector<std::string>;
+
+const std::string only_port = "[SETTING]\nPORTNAME=COM3\n";
+
+int level_commands(fake_port& port) {
+  int n = 0;
+  for (const auto& w : port.writes_now()) n += w.size() == 12 && w[0] == 'S';
+  return n;
+}
+
+// The bytes the analysis predicts for one chunk, computed apart from the engine.
+std::string predicted_command(const audio_chunk& chunk, const led_settings& settings,
+                              level_history& history, uint8_t channels[3]) {
+  band_analyzer a;
+  a.capture(chunk);
+  if (!measure_block(a, settings, history, channels)) return "";
+  char command[12];
+  format_level_command(channels, command);
+  return std::string(command, 12);
+}
+
+TEST(led_engine, no_port_configured_means_stopped_and_silent) {
+  const std::string empty_port = "[SETTING]\nPORTNAME=\nLOW_FREQ=100\n";
+  const std::string no_port_key = "[SETTING]\nLOW_FREQ=100\n";
+  for (const std::string* file : {static_cast<const std::string*>(nullptr), &empty_port,
+                                  &no_port_key}) {
+    settings_scope scope(file);
+    fake_services host;
+    fake_port port;
+    {
+      led_engine engine(port);
+      EXPECT_FALSE(engine.running);
+      EXPECT_EQ(engine.idle_event, nullptr);
+      EXPECT_EQ(engine.settings.LOW_FREQ, 800.0) << "the other keys are never read";
+      const auto tone = sine(1000, 0.5, 4096, 2, 44100);
+      engine.offer_chunk(chunk_of(tone, 2, 44100));
+      EXPECT_EQ(engine.analyzer.block_length, 0u) << "nothing captured";
+    }
+    EXPECT_TRUE(port.opened_names.empty());
+    EXPECT_TRUE(host.lines().empty());
+  }
+}
+
+TEST(led_engine, a_failed_open_leaves_it_stopped_but_loads_the_settings) {
+  settings_scope scope(only_port + "LOW_FREQ=123\n");
+  fake_services host;
+  fake_port port;
+  port.fail_set = true;
+  led_engine engine(port);
+  EXPECT_FALSE(engine.running);
+  EXPECT_EQ(engine.settings.LOW_FREQ, 123.0);
+  EXPECT_EQ(host.lines(), (lines{"failed SetCommState.", "successful com close."}));
+  EXPECT_TRUE(port.writes_now().empty()) << "no closing command on a port that never opened";
+}
+
+TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
+  settings_scope scope(only_port + "ENABLE_ENHANCER=1\nLOW_ENHANCE=0.5\n");
+  fake_services host;
+  fake_port port;
+  port.answer_ok();
+  led_settings settings;
+  level_history history;
+  uint8_t expected_channels[3] = {0, 0, 0};
+  std::vector<std::string> expected;
+  {
+    led_engine engine(port);
+    ASSERT_TRUE(engine.running);
+    EXPECT_TRUE(test_event(engine.idle_event)) << "idle at start: the first chunk is taken";
+    EXPECT_FALSE(test_event(engine.data_ready_event));
+    settings = engine.settings;
+    history.resize(settings.ENHANCER_MEAN_COUNT);
+    for (int i = 0; i < 5; ++i) {
+      const auto tone = sine(200.0 * (i + 1), 0.2 * (i + 1), 4096, 2, 44100);
+      const audio_chunk_impl chunk = chunk_of(tone, 2, 44100);
+      ASSERT_TRUE(eventually([&] { return test_event(engine.idle_event); }));
+      engine.offer_chunk(chunk);
+      expected.push_back(predicted_command(chunk, settings, history, expected_channels));
+      ASSERT_TRUE(eventually([&] { return level_commands(port) == i + 1; })) << i;
+    }
+  }
+  std::vector<std::string> writes = port.writes_now();
+  ASSERT_EQ(writes.size(), 6u);
+  EXPECT_EQ(std::vector<std::string>(writes.begin(), writes.end() - 1), expected);
+  EXPECT_EQ(writes.back(), "LD\r\n") << "the closing command comes last";
+  EXPECT_EQ(host.lines(), (lines{"successful com open.", "successful com close."}));
+}
+
+TEST(led_engine, chunks_that_are_never_measured) {
+  settings_scope scope(only_port);  // file defaults: 22000 Hz high edge
+  fake_services host;
+  fake_port port;
+  port.answer_ok();
+  led_engine engine(port);
+  ASSERT_TRUE(engine.running);
+  const auto mono = sine(1000, 0.5, 4096, 1, 44100);
+  const auto six = sine(1000, 0.5, 4096, 6, 44100);
+  engine.offer_chunk(chunk_of(mono, 1, 44100));
+  engine.offer_chunk(chunk_of(six, 6, 44100));
+  EXPECT_EQ(engine.analyzer.block_length, 0u);
+  EXPECT_TRUE(test_event(engine.idle_event));
+
+  // One frame: the gate still hands over, the analysis finds no block.
+  const auto one = sine(1000, 0.5, 1, 2, 44100);
+  engine.offer_chunk(chunk_of(one, 2, 44100));
+  ASSERT_TRUE(eventually([&] { return test_event(engine.idle_event); }));
+  // 32000 Hz: 22000 Hz lies above half the rate, so every analysis fails.
+  const auto slow = sine(1000, 0.5, 4096, 2, 32000);
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(eventually([&] { return test_event(engine.idle_event); }));
+    engine.offer_chunk(chunk_of(slow, 2, 32000));
+  }
+  ASSERT_TRUE(eventually([&] { return test_event(engine.idle_event); }));
+  EXPECT_EQ(engine.analyzer.block_length, 4096u) << "captured";
+  EXPECT_EQ(level_commands(port), 0) << "but nothing sent";
+}
+
+TEST(led_engine, unrouted_channels_start_dark) {
+  settings_scope scope(only_port + "LOW_LEDTYPE=0\nMID_LEDTYPE=0\nHI_LEDTYPE=1\n");
+  fake_services host;
+  fake_port port;
+  port.answer_ok();
+  led_engine engine(port);
+  const auto tone = sine(1000, 0.5, 4096, 2, 44100);
+  engine.offer_chunk(chunk_of(tone, 2, 44100));
+  ASSERT_TRUE(eventually([&] { return level_commands(port) == 1; }));
+  EXPECT_EQ(port.writes_now()[0].substr(8, 2), "00") << "no band names channel 2";
+}
+
+// Holds the worker inside its write until released.
+struct write_gate {
+  std::mutex m;
+  std::condition_variable cv;
+  bool open = false;
+  int entered = 0;
+  void hold(fake_port& port) {
+    port.on_write = [this, &port](const std::string& bytes) {
+      if (bytes[0] != 'S') return;
+      std::unique_lock<std::mutex> lock(m);
+      ++entered;
+      cv.notify_all();
+      cv.wait(lock, [this] { return open; });
+      port.answer("OK\r\n");
+    };
+  }
+  void wait_entered() {
+    std::unique_lock<std::mutex> lock(m);
+    cv.wait(lock, [this] { return entered > 0; });
+  }
+  void release() {
+    std::lock_guard<std::mutex> lock(m);
+    open = true;
+    cv.notify_all();
+  }
+};
+
+TEST(led_engine, busy_worker_passes_chunks_and_stop_waits_for_its_cycle) {
+  settings_scope scope(only_port);
+  fake_services host;
+  fake_port port;
+  write_gate gate;
+  gate.hold(port);
+  auto engine = std::make_unique<led_engine>(port);
+  const auto tone = sine(1000, 0.5, 4096, 2, 44100);
+  engine->offer_chunk(chunk_of(tone, 2, 44100));
+  gate.wait_entered();  // Busy: the worker is in its cycle
+  EXPECT_FALSE(test_event(engine->idle_event));
+  const auto other = sine(5000, 0.5, 2048, 2, 48000);
+  engine->offer_chunk(chunk_of(other, 2, 48000));
+  EXPECT_EQ(engine->analyzer.block_length, 4096u) << "passed on without capture";
+
+  std::atomic<bool> stopped{false};
+  std::thread releaser([&] {
+    engine.reset();  // stop: waits for the cycle in progress
+    stopped = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(stopped) << "the releasing thread waits for the worker";
+  gate.release();
+  releaser.join();
+  const auto writes = port.writes_now();
+  ASSERT_EQ(writes.size(), 2u);
+  EXPECT_EQ(writes[1], "LD\r\n");
+}
+
+TEST(worker_main, a_pending_block_is_never_analysed_once_stop_is_set) {
+  settings_scope scope(nullptr);
+  fake_port port;
+  led_engine engine(port);  // stopped: no thread; drive the loop by hand
+  engine.data_ready_event = create_event(true);
+  engine.idle_event = create_event(false);
+  engine.stop_event = create_event(true);
+  const auto tone = sine(1000, 0.5, 4096, 2, 44100);
+  engine.analyzer.capture(chunk_of(tone, 2, 44100));
+  EXPECT_EQ(worker_main(&engine), 0u);
+  EXPECT_TRUE(test_event(engine.data_ready_event)) << "not taken";
+  EXPECT_TRUE(engine.analyzer.fresh) << "not analysed";
+  for (event_handle e : {engine.data_ready_event, engine.idle_event, engine.stop_event})
+    close_event(e);
+  engine.data_ready_event = engine.idle_event = engine.stop_event = nullptr;
+}
+
+TEST(led_engine, stop_twice_and_all_handles_none) {
+  settings_scope scope(only_port);
+  fake_services host;
+  fake_port port;
+  port.answer_ok();
+  led_engine engine(port);
+  ASSERT_TRUE(engine.running);
+  EXPECT_FALSE(engine.start(L"COM4")) << "already running";
+  engine.stop();
+  EXPECT_FALSE(engine.running);
+  EXPECT_EQ(engine.worker_thread, nullptr);
+  EXPECT_EQ(engine.data_ready_event, nullptr);
+  EXPECT_EQ(engine.idle_event, nullptr);
+  EXPECT_EQ(engine.stop_event, nullptr);
+  EXPECT_FALSE(engine.serial.is_open());
+  engine.stop();
+  EXPECT_EQ(host.lines(), (lines{"successful com open.", "successful com close."}));
+}
+
+}  // namespace
+}  // namespace fulgora
