@@ -97,7 +97,8 @@ TEST(run_loop, refused_chunk_removed_and_fields_restored_even_on_throw) {
   EXPECT_EQ(list.chunks.size(), 2u);
   EXPECT_EQ(list.chunks[1]->get_channels(), 4u) << "the next chunk was still visited";
   EXPECT_EQ(p->list_field(), nullptr);
-  list.add(s, 1, 99, 44100);
+  const std::vector<audio_sample> wide(99, 0.5f);
+  list.add(wide, 1, 99, 44100);
   EXPECT_THROW(p->run_v2(&list, metadb_handle_ptr(), 0, never), std::runtime_error);
   EXPECT_EQ(p->list_field(), nullptr);
   EXPECT_EQ(p->track_field(), nullptr);

@@ -2,6 +2,8 @@
 // installed as the component's services for the life of the object.
 #pragma once
 
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -14,13 +16,16 @@ public:
   int service_release() noexcept override { return --refs; }
   int service_add_ref() noexcept override { return ++refs; }
   bool service_query(service_ptr&, const GUID&) override { return false; }
+  // The player's console takes lines from any thread.
   void print(const char* text, size_t length) override {
+    static std::mutex m;
+    std::lock_guard<std::mutex> lock(m);
     lines.push_back(length == ~size_t{0} ? std::string(text) : std::string(text, length));
     if (log) log->push_back(lines.back());
   }
   std::vector<std::string> lines;
   std::vector<std::string>* log = nullptr;  // shared order across receivers
-  int refs = 0;
+  std::atomic<int> refs{0};
 };
 
 class fake_services : public foobar2000_api {
@@ -54,7 +59,7 @@ public:
 
   std::vector<recording_receiver> receivers;
   std::vector<std::string> all;
-  int find_calls = 0;
+  std::atomic<int> find_calls{0};
 
 private:
   foobar2000_api* previous_api_;
