@@ -6,5 +6,5 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 cmake --preset release >/dev/null
 cmake --build --preset release
-exec ./build/release/tools/fulgora-analyze --settings examples/foo_Fulgora.ini \
+exec ./build/release/bin/fulgora-analyze --settings examples/foo_Fulgora.ini \
   --chunk 4096 build/release/demo/demo.wav

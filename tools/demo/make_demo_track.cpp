@@ -9,6 +9,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <random>
 #include <vector>
 
@@ -51,26 +53,32 @@ double highs(double t, std::mt19937& rng) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: fulgora-demo-track OUT.wav\n");
+  // --tone HZ SECONDS OUT.wav: a steady stereo sine instead, for tests.
+  const bool tone = argc == 5 && std::string(argv[1]) == "--tone";
+  if (argc != 2 && !tone) {
+    std::fprintf(stderr, "usage: fulgora-demo-track OUT.wav\n"
+                         "       fulgora-demo-track --tone HZ SECONDS OUT.wav\n");
     return 2;
   }
+  const char* out_path = argv[argc - 1];
   SF_INFO info{};
   info.samplerate = rate;
   info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* file = sf_open(argv[1], SFM_WRITE, &info);
+  info.format = SF_FORMAT_WAV | (tone ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
+  SNDFILE* file = sf_open(out_path, SFM_WRITE, &info);
   if (!file) {
-    std::fprintf(stderr, "fulgora-demo-track: cannot write %s: %s\n", argv[1], sf_strerror(nullptr));
+    std::fprintf(stderr, "fulgora-demo-track: cannot write %s: %s\n", out_path, sf_strerror(nullptr));
     return 1;
   }
   std::mt19937 rng(7);
-  const int frames = 20 * rate;
+  const double tone_hz = tone ? std::atof(argv[2]) : 0.0;
+  const int frames = tone ? static_cast<int>(std::lround(std::atof(argv[3]) * rate)) : 20 * rate;
   std::vector<float> out(2 * static_cast<size_t>(frames));
   for (int i = 0; i < frames; ++i) {
     const double t = static_cast<double>(i) / rate;
     double v = 0.0;
-    if (t < 5) v = bass(t);
+    if (tone) v = 0.5 * std::sin(2 * pi * tone_hz * t);
+    else if (t < 5) v = bass(t);
     else if (t < 10) v = mids(t);
     else if (t < 15) v = highs(t, rng);
     else v = 0.6 * bass(t) + 0.5 * mids(t * 0.5) + 0.8 * highs(t, rng);

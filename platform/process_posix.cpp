@@ -1,0 +1,39 @@
+#include <dlfcn.h>
+#include <signal.h>
+
+#include <cstring>
+
+#include "platform/process.h"
+
+namespace fulgora {
+namespace {
+
+std::atomic<bool>* interrupt_flag = nullptr;
+
+void on_signal(int) {
+  if (interrupt_flag) interrupt_flag->store(true);
+}
+
+}  // namespace
+
+void* open_library(const std::string& utf8_path, std::string& error) {
+  void* library = dlopen(utf8_path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!library) error = dlerror();
+  return library;
+}
+
+void* library_symbol(void* library, const char* name) { return dlsym(library, name); }
+void close_library(void* library) { dlclose(library); }
+
+void notice_interrupts(std::atomic<bool>* flag) {
+  interrupt_flag = flag;
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_handler = on_signal;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
+const char* library_suffix() { return ".so"; }
+
+}  // namespace fulgora

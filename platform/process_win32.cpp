@@ -1,0 +1,46 @@
+#include <windows.h>
+
+#include <string>
+
+#include "platform/process.h"
+
+namespace fulgora {
+namespace {
+
+std::atomic<bool>* interrupt_flag = nullptr;
+
+BOOL WINAPI on_console_event(DWORD) {
+  if (interrupt_flag) interrupt_flag->store(true);
+  return TRUE;
+}
+
+std::wstring widen(const std::string& utf8) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+  std::wstring out(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
+  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &out[0], n);
+  out.resize(out.size() - 1);
+  return out;
+}
+
+}  // namespace
+
+void* open_library(const std::string& utf8_path, std::string& error) {
+  HMODULE library = LoadLibraryW(widen(utf8_path).c_str());
+  if (!library) error = "LoadLibraryW failed with error " + std::to_string(GetLastError());
+  return reinterpret_cast<void*>(library);
+}
+
+void* library_symbol(void* library, const char* name) {
+  return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void close_library(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+
+void notice_interrupts(std::atomic<bool>* flag) {
+  interrupt_flag = flag;
+  SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+const char* library_suffix() { return ".dll"; }
+
+}  // namespace fulgora

@@ -1,0 +1,218 @@
+// fulgora-play: a stand-in for the player. Loads the component by path and
+// uses only its export, as the player does; plays audio files through the
+// DSP at the audio rate (or --fast) and checks that every chunk leaves it
+// bit-identical. Standard output carries the component's console lines only;
+// the stand-in's own messages go to standard error.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/registration.h"
+#include "platform/process.h"
+#include "tools/play/decoder.h"
+#include "tools/play/player_host.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr GUID fulgora_dsp_guid = {
+    0x5263A499, 0x99DB, 0x4572, {0x81, 0x47, 0xD3, 0xEA, 0x27, 0x21, 0x9B, 0x12}};
+
+struct options {
+  std::string component;
+  std::string settings;
+  unsigned chunk = 4096;
+  bool fast = false;
+  std::vector<std::string> files;
+};
+
+int fail(const std::string& message) {
+  std::fprintf(stderr, "fulgora-play: %s\n", message.c_str());
+  return 1;
+}
+
+void usage(FILE* to) {
+  std::fputs(
+      "usage: fulgora-play [--component PATH] [--settings FILE] [--chunk FRAMES] [--fast] AUDIO...\n"
+      "  --component PATH  the component library (default: foo_Fulgora beside this tool)\n"
+      "  --settings FILE   the settings file the component reads (copied to\n"
+      "                    components/foo_Fulgora.ini in a private working folder)\n"
+      "  --chunk FRAMES    frames per chunk (default 4096)\n"
+      "  --fast            as fast as possible instead of at the audio rate\n",
+      to);
+}
+
+bool parse(int argc, char** argv, options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool more = i + 1 < argc;
+    if (a == "--help" || a == "-h") {
+      usage(stdout);
+      std::exit(0);
+    } else if (a == "--fast") {
+      o.fast = true;
+    } else if (a == "--component" && more) {
+      o.component = argv[++i];
+    } else if (a == "--settings" && more) {
+      o.settings = argv[++i];
+    } else if (a == "--chunk" && more) {
+      char* end = nullptr;
+      const unsigned long v = std::strtoul(argv[++i], &end, 10);
+      if (*end != 0 || v == 0 || v > (1u << 22)) {
+        std::fprintf(stderr, "fulgora-play: --chunk needs a frame count from 1 to 4194304\n");
+        return false;
+      }
+      o.chunk = static_cast<unsigned>(v);
+    } else if (!a.empty() && a[0] == '-') {
+      std::fprintf(stderr, "fulgora-play: unknown option %s\n", a.c_str());
+      return false;
+    } else {
+      o.files.push_back(a);
+    }
+  }
+  if (o.files.empty()) {
+    usage(stderr);
+    return false;
+  }
+  return true;
+}
+
+std::string utf8(const fs::path& p) {
+  const auto s = p.u8string();
+  return std::string(s.begin(), s.end());
+}
+
+// Finds the registered service of a class through the client's list.
+service_base* find_service(foobar2000_client* client, const GUID& clazz, service_ptr& holder) {
+  for (service_factory_base* node = client->get_service_list(); node; node = node->get_next()) {
+    if (node->get_class_guid() != clazz) continue;
+    node->instance_create(holder);
+    return holder.get();
+  }
+  return nullptr;
+}
+
+struct play_report {
+  size_t chunks = 0;
+  size_t changed = 0;
+  bool interrupted = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  options o;
+  if (!parse(argc, argv, o)) return 2;
+
+  std::error_code ec;
+  const fs::path self = fs::absolute(fs::path(argv[0]), ec);
+  const fs::path component = o.component.empty()
+                                 ? self.parent_path() / (std::string("foo_Fulgora") +
+                                                         fulgora::library_suffix())
+                                 : fs::absolute(o.component, ec);
+  std::vector<fs::path> files;
+  for (const auto& f : o.files) files.push_back(fs::absolute(f, ec));
+
+  // Decode everything first: a bad file is reported before anything plays.
+  std::vector<fulgora_play::decoded_audio> audio(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    std::string error;
+    if (!fulgora_play::decode_audio(utf8(files[i]), audio[i], error))
+      return fail(utf8(files[i]) + ": " + error);
+  }
+
+  // The component reads components/foo_Fulgora.ini from the working folder,
+  // as in the player's folder: give it a private one holding the file.
+  fs::path workdir;
+  if (!o.settings.empty()) {
+    const fs::path settings = fs::absolute(o.settings, ec);
+    if (!fs::is_regular_file(settings, ec)) return fail(o.settings + ": no such settings file");
+    workdir = fs::temp_directory_path(ec) /
+              ("fulgora-play-" + std::to_string(std::chrono::steady_clock::now()
+                                                    .time_since_epoch().count()));
+    fs::create_directories(workdir / "components", ec);
+    fs::copy_file(settings, workdir / "components" / "foo_Fulgora.ini",
+                  fs::copy_options::overwrite_existing, ec);
+    if (ec) return fail("cannot prepare a working folder: " + ec.message());
+    fs::current_path(workdir, ec);
+  }
+
+  std::string error;
+  void* library = fulgora::open_library(utf8(component), error);
+  if (!library) return fail(utf8(component) + ": cannot load: " + error);
+  auto get_interface = reinterpret_cast<foobar2000_get_interface_t>(
+      fulgora::library_symbol(library, "foobar2000_get_interface"));
+  if (!get_interface) return fail(utf8(component) + ": has no foobar2000_get_interface export");
+
+  static fulgora_play::player_services services;
+  foobar2000_client* client = get_interface(&services, library);
+  client->set_library_path(utf8(component).c_str(), utf8(component.stem()).c_str());
+  client->services_init(true);
+
+  service_ptr version_holder, entry_holder;
+  if (auto* version = static_cast<componentversion*>(
+          find_service(client, componentversion::class_guid, version_holder))) {
+    pfc::string8 name, number;
+    version->get_component_name(name);
+    version->get_component_version(number);
+    std::fprintf(stderr, "fulgora-play: loaded %s %s from %s\n", name.get_ptr(), number.get_ptr(),
+                 utf8(component).c_str());
+  }
+  auto* entry = static_cast<dsp_entry*>(find_service(client, dsp_entry::class_guid, entry_holder));
+  if (!entry || entry->get_guid() != fulgora_dsp_guid)
+    return fail(utf8(component) + ": registers no Fulgora DSP entry");
+
+  dsp_preset_impl preset;
+  preset.set_owner(fulgora_dsp_guid);
+  service_ptr_t<dsp> instance;
+  if (!entry->instantiate(instance, preset)) return fail("the DSP entry refused to instantiate");
+
+  std::atomic<bool> interrupted{false};
+  fulgora::notice_interrupts(&interrupted);
+  play_report report;
+  fulgora_play::chunk_list list;
+  audio_chunk_impl chunk;
+  const auto start = std::chrono::steady_clock::now();
+  double played_seconds = 0;
+  for (size_t f = 0; f < audio.size() && !interrupted; ++f) {
+    const auto& a = audio[f];
+    for (size_t at = 0; at < a.frames && !interrupted; at += o.chunk) {
+      const unsigned frames = static_cast<unsigned>(std::min<size_t>(o.chunk, a.frames - at));
+      const float* source = a.samples.data() + at * a.channels;
+      chunk.set_data(source, frames, a.channels, a.rate);
+      list.set(&chunk);
+      const bool last_of_file = at + frames >= a.frames;
+      int flags = last_of_file ? dsp::END_OF_TRACK : 0;
+      if (last_of_file && f + 1 == audio.size()) flags |= dsp::FLUSH;
+      instance->run(&list, metadb_handle_ptr(), flags);
+      ++report.chunks;
+      const bool same = list.get_count() == 1 && list.get_item(0) == &chunk &&
+                        std::memcmp(chunk.get_data(), source,
+                                    sizeof(float) * frames * a.channels) == 0;
+      report.changed += !same;
+      played_seconds += static_cast<double>(frames) / a.rate;
+      if (!o.fast)
+        std::this_thread::sleep_until(start + std::chrono::duration<double>(played_seconds));
+    }
+  }
+  report.interrupted = interrupted;
+  instance.release();  // the last reference: the board gets its closing command
+  client->services_init(false);
+  entry_holder.release();
+  version_holder.release();
+  if (!workdir.empty()) {
+    fs::current_path(workdir.parent_path(), ec);
+    fs::remove_all(workdir, ec);
+  }
+  std::fprintf(stderr, "fulgora-play: %s after %zu chunks; audio bit-identical: %s\n",
+               report.interrupted ? "interrupted" : "done", report.chunks,
+               report.changed == 0 ? "yes" : "NO");
+  return report.changed == 0 ? 0 : 3;
+}

@@ -1,0 +1,64 @@
+// The stand-in's side of the player: its services interface with one console
+// receiver that writes each line to standard output, and a chunk list.
+#pragma once
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "host/dsp.h"
+#include "host/service.h"
+
+namespace fulgora_play {
+
+// Lines come from the creating, the audio and the worker threads.
+class stdout_console final : public console_receiver {
+public:
+  int service_release() noexcept override { return 1; }
+  int service_add_ref() noexcept override { return 1; }
+  bool service_query(service_ptr&, const GUID&) override { return false; }
+  void print(const char* text, size_t length) override {
+    std::string line = length == ~size_t{0} ? std::string(text) : std::string(text, length);
+    if (line.empty() || line.back() != '\n') line += '\n';
+    std::lock_guard<std::mutex> lock(m_);
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+    if (on_line) on_line(line);
+  }
+  std::function<void(const std::string&)> on_line;  // for the live view
+
+private:
+  std::mutex m_;
+};
+
+class player_services final : public foobar2000_api {
+public:
+  service_class_ref service_enum_find_class(const GUID& guid) override {
+    return guid == console_receiver::class_guid ? &console : nullptr;
+  }
+  bool service_enum_create(service_ptr& out, service_class_ref clazz, size_t index) override {
+    if (clazz != &console || index != 0) return false;
+    out.set(&console);
+    return true;
+  }
+  stdout_console console;
+};
+
+class chunk_list final : public dsp_chunk_list {
+public:
+  size_t get_count() const override { return chunks_.size(); }
+  audio_chunk* get_item(size_t index) const override { return chunks_[index]; }
+  void remove_by_idx(size_t index) override {
+    chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(index));
+  }
+  void set(audio_chunk* chunk) { chunks_.assign(1, chunk); }
+
+private:
+  std::vector<audio_chunk*> chunks_;
+};
+
+}  // namespace fulgora_play

@@ -1,0 +1,78 @@
+#include <cstdint>
+#include <cstring>
+
+#include "tools/play/decoder.h"
+
+namespace fulgora_play {
+namespace {
+
+uint32_t u32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
+uint16_t u16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+}  // namespace
+
+bool decode_wav(const std::string& bytes, decoded_audio& out, std::string& error) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t n = bytes.size();
+  if (n < 12 || std::memcmp(p, "RIFF", 4) != 0 || std::memcmp(p + 8, "WAVE", 4) != 0) {
+    error = "not a WAV file (only WAV is decoded in this build)";
+    return false;
+  }
+  unsigned format = 0, channels = 0, bits = 0, rate = 0;
+  const unsigned char* data = nullptr;
+  size_t data_size = 0;
+  for (size_t at = 12; at + 8 <= n;) {
+    const uint32_t size = u32(p + at + 4);
+    const unsigned char* body = p + at + 8;
+    const size_t available = n - at - 8;
+    if (std::memcmp(p + at, "fmt ", 4) == 0 && size >= 16 && available >= 16) {
+      format = u16(body);
+      channels = u16(body + 2);
+      rate = u32(body + 4);
+      bits = u16(body + 14);
+      if (format == 0xfffe && size >= 40 && available >= 40) format = u16(body + 24);
+    } else if (std::memcmp(p + at, "data", 4) == 0) {
+      data = body;
+      data_size = size < available ? size : available;  // a truncated file keeps what it has
+    }
+    at += 8 + static_cast<size_t>(size) + (size & 1);
+  }
+  const bool pcm = format == 1 && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
+  const bool real = format == 3 && (bits == 32 || bits == 64);
+  if (!data || channels == 0 || rate == 0 || (!pcm && !real)) {
+    error = "unsupported WAV format (format " + std::to_string(format) + ", " +
+            std::to_string(bits) + " bits)";
+    return false;
+  }
+  const size_t width = bits / 8;
+  out.channels = channels;
+  out.rate = rate;
+  out.frames = data_size / (width * channels);
+  out.samples.resize(out.frames * channels);
+  for (size_t i = 0; i < out.samples.size(); ++i) {
+    const unsigned char* s = data + i * width;
+    float v = 0;
+    if (real && bits == 32) {
+      std::memcpy(&v, s, 4);
+    } else if (real) {
+      double d;
+      std::memcpy(&d, s, 8);
+      v = static_cast<float>(d);
+    } else if (bits == 8) {
+      v = (s[0] - 128) / 128.0f;
+    } else if (bits == 16) {
+      v = static_cast<int16_t>(u16(s)) / 32768.0f;
+    } else if (bits == 24) {
+      // Into the top three bytes, then an arithmetic shift keeps the sign.
+      const int32_t x = static_cast<int32_t>(uint32_t{s[0]} << 8 | uint32_t{s[1]} << 16 |
+                                             uint32_t{s[2]} << 24) >> 8;
+      v = static_cast<float>(x / 8388608.0);
+    } else {
+      v = static_cast<float>(static_cast<int32_t>(u32(s)) / 2147483648.0);
+    }
+    out.samples[i] = v;
+  }
+  return true;
+}
+
+}  // namespace fulgora_play
