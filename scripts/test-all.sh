@@ -24,13 +24,15 @@ for preset in "${presets[@]}"; do
     failed+=("$preset (build)")
     continue
   fi
+  filter=()
   if [ "$preset" = mingw32 ] && ! can_run_i386; then
-    echo "=== $preset: built; tests NOT RUN: this kernel cannot execute 32-bit programs, so wine32 cannot start"
-    summary+=("$preset: built, tests not run (no 32-bit execution on this kernel)")
-    continue
+    # Only the checks that need no Wine: the DLL's exports and imports.
+    echo "=== $preset: this kernel cannot execute 32-bit programs, so wine32 cannot start:"
+    echo "    running only the tests that need no Wine"
+    filter=(-R library_exports_and_imports)
   fi
   echo "=== $preset: test"
-  out=$(ctest --preset "$preset" 2>&1)
+  out=$(ctest --preset "$preset" "${filter[@]}" 2>&1)
   status=$?
   echo "$out" | grep -E '^\s*[0-9]+/[0-9]+ Test|tests passed|FAILED|Failed|Not Run' | tail -n 400
   line=$(echo "$out" | grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' | tail -n 1)
@@ -39,7 +41,9 @@ for preset in "${presets[@]}"; do
     echo "$out" | tail -n 60
     failed+=("$preset (tests)")
   fi
-  summary+=("$preset: ${line:-no test ran}")
+  note=""
+  [ ${#filter[@]} -gt 0 ] && note=" (Wine tests not run: no 32-bit execution here)"
+  summary+=("$preset: ${line:-no test ran}$note")
 done
 
 echo "=== summary"
