@@ -15,6 +15,8 @@ void close_library(void* library);
 // Sets *flag when the user presses Ctrl-C (or the process gets SIGTERM).
 void notice_interrupts(std::atomic<bool>* flag);
 
+bool stdout_is_terminal();
+
 // The platform's file name ending of a shared library: ".dll" or ".so".
 const char* library_suffix();
 

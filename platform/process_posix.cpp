@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -33,6 +34,8 @@ void notice_interrupts(std::atomic<bool>* flag) {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
 }
+
+bool stdout_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
 
 const char* library_suffix() { return ".so"; }
 

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstdio>
+#include <io.h>
 #include <string>
 
 #include "platform/process.h"
@@ -40,6 +42,8 @@ void notice_interrupts(std::atomic<bool>* flag) {
   interrupt_flag = flag;
   SetConsoleCtrlHandler(on_console_event, TRUE);
 }
+
+bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
 
 const char* library_suffix() { return ".dll"; }
 

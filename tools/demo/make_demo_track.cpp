@@ -54,10 +54,17 @@ double highs(double t, std::mt19937& rng) {
 
 int main(int argc, char** argv) {
   // --tone HZ SECONDS OUT.wav: a steady stereo sine instead, for tests.
+  // --length SECONDS OUT.wav: the four parts squeezed into that length.
   const bool tone = argc == 5 && std::string(argv[1]) == "--tone";
-  if (argc != 2 && !tone) {
-    std::fprintf(stderr, "usage: fulgora-demo-track OUT.wav\n"
+  const bool squeezed = argc == 4 && std::string(argv[1]) == "--length";
+  if (argc != 2 && !tone && !squeezed) {
+    std::fprintf(stderr, "usage: fulgora-demo-track [--length SECONDS] OUT.wav\n"
                          "       fulgora-demo-track --tone HZ SECONDS OUT.wav\n");
+    return 2;
+  }
+  const double length = squeezed ? std::atof(argv[2]) : 20.0;
+  if (!(length > 0 && length <= 3600)) {
+    std::fprintf(stderr, "fulgora-demo-track: --length needs 0 to 3600 seconds\n");
     return 2;
   }
   const char* out_path = argv[argc - 1];
@@ -72,15 +79,16 @@ int main(int argc, char** argv) {
   }
   std::mt19937 rng(7);
   const double tone_hz = tone ? std::atof(argv[2]) : 0.0;
-  const int frames = tone ? static_cast<int>(std::lround(std::atof(argv[3]) * rate)) : 20 * rate;
+  const int frames = static_cast<int>(std::lround((tone ? std::atof(argv[3]) : length) * rate));
+  const double part = length / 4;
   std::vector<float> out(2 * static_cast<size_t>(frames));
   for (int i = 0; i < frames; ++i) {
     const double t = static_cast<double>(i) / rate;
     double v = 0.0;
     if (tone) v = 0.5 * std::sin(2 * pi * tone_hz * t);
-    else if (t < 5) v = bass(t);
-    else if (t < 10) v = mids(t);
-    else if (t < 15) v = highs(t, rng);
+    else if (t < part) v = bass(t);
+    else if (t < 2 * part) v = mids(t);
+    else if (t < 3 * part) v = highs(t, rng);
     else v = 0.6 * bass(t) + 0.5 * mids(t * 0.5) + 0.8 * highs(t, rng);
     const float s = static_cast<float>(std::fmax(-1.0, std::fmin(1.0, v)));
     out[2 * i] = s;

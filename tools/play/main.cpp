@@ -3,19 +3,24 @@
 // DSP at the audio rate (or --fast) and checks that every chunk leaves it
 // bit-identical. Standard output carries the component's console lines only;
 // the stand-in's own messages go to standard error.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "host/registration.h"
 #include "platform/process.h"
+#include "tools/play/board_child.h"
 #include "tools/play/decoder.h"
+#include "tools/play/extras.h"
 #include "tools/play/player_host.h"
 
 namespace fs = std::filesystem;
@@ -28,8 +33,10 @@ constexpr GUID fulgora_dsp_guid = {
 struct options {
   std::string component;
   std::string settings;
+  std::string plot;
   unsigned chunk = 4096;
   bool fast = false;
+  bool board = false;
   std::vector<std::string> files;
 };
 
@@ -45,7 +52,10 @@ void usage(FILE* to) {
       "  --settings FILE   the settings file the component reads (copied to\n"
       "                    components/foo_Fulgora.ini in a private working folder)\n"
       "  --chunk FRAMES    frames per chunk (default 4096)\n"
-      "  --fast            as fast as possible instead of at the audio rate\n",
+      "  --fast            as fast as possible instead of at the audio rate\n"
+      "  --board           start the simulated LED board (fulgora-board) and point the\n"
+      "                    component at it; shows its channels live on a terminal\n"
+      "  --plot FILE.svg   with --board: draw the channel bytes the board received\n",
       to);
 }
 
@@ -58,6 +68,10 @@ bool parse(int argc, char** argv, options& o) {
       std::exit(0);
     } else if (a == "--fast") {
       o.fast = true;
+    } else if (a == "--board") {
+      o.board = true;
+    } else if (a == "--plot" && more) {
+      o.plot = argv[++i];
     } else if (a == "--component" && more) {
       o.component = argv[++i];
     } else if (a == "--settings" && more) {
@@ -79,6 +93,10 @@ bool parse(int argc, char** argv, options& o) {
   }
   if (o.files.empty()) {
     usage(stderr);
+    return false;
+  }
+  if (!o.plot.empty() && !o.board) {
+    std::fprintf(stderr, "fulgora-play: --plot needs --board (it draws what the simulated board received)\n");
     return false;
   }
   return true;
@@ -112,7 +130,7 @@ int main(int argc, char** argv) {
   if (!parse(argc, argv, o)) return 2;
 
   std::error_code ec;
-  const fs::path self = fs::absolute(fs::path(argv[0]), ec);
+  const fs::path self = fs::absolute(fs::path(argv[0]), ec).lexically_normal();
   const fs::path component = o.component.empty()
                                  ? self.parent_path() / (std::string("foo_Fulgora") +
                                                          fulgora::library_suffix())
@@ -130,17 +148,42 @@ int main(int argc, char** argv) {
 
   // The component reads components/foo_Fulgora.ini from the working folder,
   // as in the player's folder: give it a private one holding the file.
-  fs::path workdir;
+  std::string settings_text;
+  bool have_settings = false;
   if (!o.settings.empty()) {
-    const fs::path settings = fs::absolute(o.settings, ec);
-    if (!fs::is_regular_file(settings, ec)) return fail(o.settings + ": no such settings file");
-    workdir = fs::temp_directory_path(ec) /
-              ("fulgora-play-" + std::to_string(std::chrono::steady_clock::now()
-                                                    .time_since_epoch().count()));
-    fs::create_directories(workdir / "components", ec);
-    fs::copy_file(settings, workdir / "components" / "foo_Fulgora.ini",
-                  fs::copy_options::overwrite_existing, ec);
-    if (ec) return fail("cannot prepare a working folder: " + ec.message());
+    std::ifstream in(fs::absolute(o.settings, ec), std::ios::binary);
+    if (!in) return fail(o.settings + ": cannot read the settings file");
+    settings_text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    have_settings = true;
+  }
+  const fs::path workdir =
+      fs::temp_directory_path(ec) /
+      ("fulgora-play-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  fs::create_directories(workdir / "components", ec);
+  if (ec) return fail("cannot prepare a working folder: " + ec.message());
+  struct remove_on_exit {
+    fs::path dir;
+    ~remove_on_exit() {
+      std::error_code ignored;
+      fs::current_path(dir.parent_path(), ignored);
+      fs::remove_all(dir, ignored);
+    }
+  } cleanup{workdir};
+
+  fulgora_play::board_child board;
+  const std::string board_csv = utf8(workdir / "board.csv");
+  if (o.board) {
+    std::string device, error;
+    const fs::path program = self.parent_path() / "fulgora-board";
+    if (!board.start(utf8(program), board_csv, device, error)) return fail(error);
+    settings_text = fulgora_play::with_port(settings_text, device);
+    have_settings = true;
+    std::fprintf(stderr, "fulgora-play: simulated board on %s\n", device.c_str());
+  }
+  if (have_settings) {
+    std::ofstream out(workdir / "components" / "foo_Fulgora.ini", std::ios::binary);
+    out << settings_text;
+    if (!out) return fail("cannot write the settings into the working folder");
     fs::current_path(workdir, ec);
   }
 
@@ -151,7 +194,9 @@ int main(int argc, char** argv) {
       fulgora::library_symbol(library, "foobar2000_get_interface"));
   if (!get_interface) return fail(utf8(component) + ": has no foobar2000_get_interface export");
 
+  fulgora_play::live_view view(fulgora::stdout_is_terminal());
   static fulgora_play::player_services services;
+  services.console.view = &view;
   foobar2000_client* client = get_interface(&services, library);
   client->set_library_path(utf8(component).c_str(), utf8(component.stem()).c_str());
   client->services_init(true);
@@ -177,6 +222,20 @@ int main(int argc, char** argv) {
   std::atomic<bool> interrupted{false};
   fulgora::notice_interrupts(&interrupted);
   play_report report;
+  double total_seconds = 0;
+  for (const auto& a : audio) total_seconds += static_cast<double>(a.frames) / a.rate;
+  fulgora_play::board_log log(board_csv);
+  std::vector<fulgora_play::board_record> records;
+  unsigned channels[3] = {0, 0, 0};
+  auto refresh = [&](double at) {
+    if (o.board) {
+      const size_t before = records.size();
+      log.poll(at, records);
+      if (records.size() > before) std::memcpy(channels, records.back().ch, sizeof channels);
+    }
+    view.status(at, total_seconds, o.board ? channels : nullptr, log.levels);
+  };
+  auto last_refresh = std::chrono::steady_clock::now();
   fulgora_play::chunk_list list;
   audio_chunk_impl chunk;
   const auto start = std::chrono::steady_clock::now();
@@ -200,19 +259,41 @@ int main(int argc, char** argv) {
       played_seconds += static_cast<double>(frames) / a.rate;
       if (!o.fast)
         std::this_thread::sleep_until(start + std::chrono::duration<double>(played_seconds));
+      if (std::chrono::steady_clock::now() - last_refresh > std::chrono::milliseconds(40)) {
+        last_refresh = std::chrono::steady_clock::now();
+        refresh(played_seconds);
+      }
     }
   }
   report.interrupted = interrupted;
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   instance.release();  // the last reference: the board gets its closing command
   client->services_init(false);
   entry_holder.release();
   version_holder.release();
-  if (!workdir.empty()) {
-    fs::current_path(workdir.parent_path(), ec);
-    fs::remove_all(workdir, ec);
+  if (o.board) {
+    board.stop();  // it has flushed every row of its log
+    refresh(played_seconds);
   }
-  std::fprintf(stderr, "fulgora-play: %s after %zu chunks; audio bit-identical: %s\n",
-               report.interrupted ? "interrupted" : "done", report.chunks,
+  view.finish();
+
+  std::fprintf(stderr, "fulgora-play: %s after %zu chunks (%.1f s of audio); audio bit-identical: %s\n",
+               report.interrupted ? "interrupted" : "done", report.chunks, played_seconds,
                report.changed == 0 ? "yes" : "NO");
+  if (o.board) {
+    const long errors = services.console.reply_errors;
+    std::fprintf(stderr,
+                 "fulgora-play: the board received %ld level commands (%.1f per second) and %ld "
+                 "closing command(s); replies accepted: %ld, refused or broken: %ld\n",
+                 log.levels, wall > 0 ? log.levels / wall : 0.0, log.closings,
+                 std::max(0L, log.levels + log.closings - errors), errors);
+  }
+  if (!o.plot.empty()) {
+    const fs::path plot = fs::absolute(o.plot, ec);
+    if (!fulgora_play::write_plot(utf8(plot), records, played_seconds,
+                                  "foo_Fulgora: " + utf8(files.front().filename())))
+      return fail(utf8(plot) + ": cannot write the picture");
+    std::fprintf(stderr, "fulgora-play: picture written to %s\n", utf8(plot).c_str());
+  }
   return report.changed == 0 ? 0 : 3;
 }

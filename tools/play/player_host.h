@@ -2,6 +2,7 @@
 // receiver that writes each line to standard output, and a chunk list.
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -12,6 +13,7 @@
 
 #include "host/dsp.h"
 #include "host/service.h"
+#include "tools/play/extras.h"
 
 namespace fulgora_play {
 
@@ -24,15 +26,11 @@ public:
   void print(const char* text, size_t length) override {
     std::string line = length == ~size_t{0} ? std::string(text) : std::string(text, length);
     if (line.empty() || line.back() != '\n') line += '\n';
-    std::lock_guard<std::mutex> lock(m_);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fflush(stdout);
-    if (on_line) on_line(line);
+    if (line.rfind("recv", 0) == 0) ++reply_errors;
+    view->line(line);
   }
-  std::function<void(const std::string&)> on_line;  // for the live view
-
-private:
-  std::mutex m_;
+  live_view* view = nullptr;
+  std::atomic<long> reply_errors{0};
 };
 
 class player_services final : public foobar2000_api {

@@ -1,0 +1,60 @@
+// The stand-in's helpers around the component: pointing a settings file at a
+// port, following the simulated board's log, the live view and the plot.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace fulgora_play {
+
+// The settings text with PORTNAME set to port: the first PORTNAME key of the
+// first [SETTING] section is replaced (or one is added right after its
+// header); a file without that section gets one.
+std::string with_port(const std::string& ini, const std::string& port);
+
+// One level command the board received, at a track time.
+struct board_record {
+  double track_s = 0;
+  unsigned ch[3] = {0, 0, 0};
+};
+
+// Reads the rows the board has appended to its CSV log since the last call.
+class board_log {
+public:
+  explicit board_log(std::string path) : path_(std::move(path)) {}
+  // Appends new level commands, stamped with track_s; counts the rest.
+  void poll(double track_s, std::vector<board_record>& out);
+  long levels = 0, closings = 0, others = 0;
+
+private:
+  std::string path_;
+  long offset_ = 0;
+  std::string partial_;
+};
+
+// The terminal view: the component's console lines scroll above a status
+// block (progress, and with a board the three channels as bars).
+class live_view {
+public:
+  explicit live_view(bool enabled) : enabled_(enabled) {}
+  bool enabled() const { return enabled_; }
+  // A console line; printed as it came when the view is off.
+  void line(const std::string& text);
+  void status(double elapsed, double total, const unsigned* channels, long commands);
+  void finish();
+
+private:
+  void clear_block();
+  void draw_block();
+  bool enabled_;
+  std::mutex m_;
+  std::vector<std::string> block_;
+};
+
+// A self-contained SVG of the three channel bytes over the track's time.
+bool write_plot(const std::string& path, const std::vector<board_record>& records,
+                double total_s, const std::string& title);
+
+}  // namespace fulgora_play
