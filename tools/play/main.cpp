@@ -137,6 +137,8 @@ int main(int argc, char** argv) {
                                  : fs::absolute(o.component, ec);
   std::vector<fs::path> files;
   for (const auto& f : o.files) files.push_back(fs::absolute(f, ec));
+  // Every path is resolved before the working folder changes.
+  const fs::path plot = o.plot.empty() ? fs::path() : fs::absolute(o.plot, ec).lexically_normal();
 
   // Decode everything first: a bad file is reported before anything plays.
   std::vector<fulgora_play::decoded_audio> audio(files.size());
@@ -288,8 +290,7 @@ int main(int argc, char** argv) {
                  log.levels, wall > 0 ? log.levels / wall : 0.0, log.closings,
                  std::max(0L, log.levels + log.closings - errors), errors);
   }
-  if (!o.plot.empty()) {
-    const fs::path plot = fs::absolute(o.plot, ec);
+  if (!plot.empty()) {
     if (!fulgora_play::write_plot(utf8(plot), records, played_seconds,
                                   "foo_Fulgora: " + utf8(files.front().filename())))
       return fail(utf8(plot) + ": cannot write the picture");
