@@ -77,7 +77,63 @@ inline void store(double* p, v2d v) { *reinterpret_cast<v2d*>(p) = v; }
 typedef long long v2i __attribute__((vector_size(16)));
 inline v2d swap_parts(v2d v) { return __builtin_shuffle(v, v2i{1, 0}); }
 
-// Split-radix step on size len (>= 16) with table stride s = n / len;
+// z * w for a constant w = (wr, wi).
+inline v2d mul(v2d z, double wr, double wi) {
+  return z * v2d{wr, wr} + swap_parts(z) * v2d{-wi, wi};
+}
+// -i * z.
+inline v2d mul_minus_i(v2d z) { return swap_parts(z) * v2d{1.0, -1.0}; }
+
+// The L-shaped step on four values: sums stay, differences turn into the
+// two quarter sequences (before their twiddles).
+inline void l_step(v2d& a, v2d& b, v2d& c, v2d& d) {
+  const v2d t1 = a - c, t2 = mul_minus_i(b - d);
+  a = a + c;
+  b = b + d;
+  c = t1 + t2;
+  d = t1 - t2;
+}
+
+inline void dft2(v2d& a, v2d& b) {
+  const v2d t = a - b;
+  a = a + b;
+  b = t;
+}
+
+inline void dft4(v2d& a, v2d& b, v2d& c, v2d& d) {
+  l_step(a, b, c, d);
+  dft2(a, b);
+}
+
+// Size 16 in registers: natural in, bit-reversed out.
+inline void leaf16(double* x) {
+  constexpr double h = 0.70710678118654752440084436210485;
+  constexpr double c1 = 0.92387953251128675612818318939679;  // cos(pi/8)
+  constexpr double s1 = 0.38268343236508977172845998403040;  // sin(pi/8)
+  v2d z[16];
+  for (int i = 0; i < 16; ++i) z[i] = load(x + 2 * i);
+  for (int k = 0; k < 4; ++k) l_step(z[k], z[k + 4], z[k + 8], z[k + 12]);
+  z[9] = mul(z[9], c1, -s1);
+  z[10] = mul(z[10], h, -h);
+  z[11] = mul(z[11], s1, -c1);
+  z[13] = mul(z[13], s1, -c1);
+  z[14] = mul(z[14], -h, -h);
+  z[15] = mul(z[15], -c1, s1);
+  // Size 8 on z[0..7].
+  l_step(z[0], z[2], z[4], z[6]);
+  l_step(z[1], z[3], z[5], z[7]);
+  z[5] = mul(z[5], h, -h);
+  z[7] = mul(z[7], -h, -h);
+  dft4(z[0], z[1], z[2], z[3]);
+  dft2(z[4], z[5]);
+  dft2(z[6], z[7]);
+  // Size 4 on each quarter.
+  dft4(z[8], z[9], z[10], z[11]);
+  dft4(z[12], z[13], z[14], z[15]);
+  for (int i = 0; i < 16; ++i) store(x + 2 * i, z[i]);
+}
+
+// Split-radix step on size len (>= 32) with table stride s = n / len;
 // leaves the output in bit-reversed order.
 void split_radix(double* x, int len, int s, const double* table, int n) {
   const int q = len / 4;
@@ -104,15 +160,15 @@ void split_radix(double* x, int len, int s, const double* table, int n) {
   int k = 0;
   for (; k < k_split && k < q; ++k) step(k, load(table + 2 * (k * s)), load(table + 2 * (3 * k * s)));
   for (; k < q; ++k) step(k, load(table + 2 * (k * s)), -load(table + 2 * (3 * k * s - half)));
-  if (len == 16) {
-    leaf8(x);
-    leaf4(x2);
-    leaf4(x3);
+  if (len == 32) {
+    leaf16(x);
+    leaf8(x2);
+    leaf8(x3);
   } else {
     split_radix(x, len / 2, s * 2, table, n);
-    if (q == 8) {
-      leaf8(x2);
-      leaf8(x3);
+    if (q == 16) {
+      leaf16(x2);
+      leaf16(x3);
     } else {
       split_radix(x2, q, s * 4, table, n);
       split_radix(x3, q, s * 4, table, n);
@@ -127,16 +183,16 @@ int log2_of(int n) {
 }
 
 // work[1] = m, the bit count of the size the tables were built for;
-// work[2 ..] = bit reversal of the upper ceil(m/2) bits: 2^ceil(m/2) entries,
-// which is at most sqrt(2n) and so fits the work area.
+// work[2 ..] = bit reversal of floor(m/2) bits: at most sqrt(n) entries,
+// which fits the work area.
 void build_bit_reversal(int n, int* work) {
   const int m = log2_of(n);
-  const int u = (m + 1) / 2;
+  const int k = m / 2;
   int* r = work + 2;
   work[1] = m;
-  for (int i = 0; i < (1 << u); ++i) {
+  for (int i = 0; i < (1 << k); ++i) {
     int v = 0;
-    for (int b = 0; b < u; ++b) v |= ((i >> b) & 1) << (u - 1 - b);
+    for (int b = 0; b < k; ++b) v |= ((i >> b) & 1) << (k - 1 - b);
     r[i] = v;
   }
 }
@@ -146,7 +202,10 @@ void swap_complex(double* x, int i, int j) {
   std::swap(x[2 * i + 1], x[2 * j + 1]);
 }
 
-// i = hi * 2^k + lo  ->  rev(i) = rev_k(lo) * 2^u + rev_u(hi).
+// An index of m bits is a (k high bits), mid (m - 2k bits: none or one) and
+// b (k low bits); its reversal is rev(b), mid, rev(a). The pairs with
+// i < j are exactly those with a < rev(b), so the loops visit only pairs
+// that swap, without a test per index.
 void bit_reverse(double* x, int n, const int* work) {
   const int m = log2_of(n);
   if (m != work[1]) {  // tables of a larger size: count in reverse instead
@@ -158,14 +217,13 @@ void bit_reverse(double* x, int n, const int* work) {
     }
     return;
   }
-  const int u = (m + 1) / 2, k = m - u;
+  const int k = m / 2, shift = m - k;
   const int* r = work + 2;
-  for (int hi = 0; hi < (1 << u); ++hi) {
-    const int rev_hi = r[hi];
-    for (int lo = 0; lo < (1 << k); ++lo) {
-      const int i = (hi << k) | lo;
-      const int j = ((r[lo] >> (u - k)) << u) | rev_hi;
-      if (i < j) swap_complex(x, i, j);
+  for (int mid = 0; mid < (1 << (m - 2 * k)); ++mid) {
+    for (int b = 0; b < (1 << k); ++b) {
+      const int low = (mid << k) | b;
+      const int high = (r[b] << shift) | (mid << k);
+      for (int a = 0; a < r[b]; ++a) swap_complex(x, (a << shift) | low, high | r[a]);
     }
   }
 }
@@ -199,6 +257,9 @@ void complex_fft(int data_length, double* data, int* work, double* table) {
       break;
     case 8:
       leaf8(data);
+      break;
+    case 16:
+      leaf16(data);
       break;
     default:
       split_radix(data, n, stride, table, table_n);
