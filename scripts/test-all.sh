@@ -44,6 +44,10 @@ for preset in "${presets[@]}"; do
   summary+=("$preset: ${line:-no test ran}$note")
 done
 
+# Leave no Wine server or service running behind us.
+WINEPREFIX=${FULGORA_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/fulgora/wineprefix} \
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+
 echo "=== summary"
 printf '%s\n' "${summary[@]}"
 if [ ${#failed[@]} -gt 0 ]; then
