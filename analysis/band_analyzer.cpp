@@ -82,12 +82,14 @@ bool band_analyzer::analyze() {
   const uint32_t n = block_length;
   complex_fft(data_length, samples.get(), work.get(), table.get());
 
+  // Magnitudes first, in a loop the compiler can vectorise, then the levels.
   const double scale = 2.0 / n;
   const double* x = samples.get();
   double* bins = bin_levels.get();
+  for (uint32_t i = 0; i < n / 2; ++i)
+    bins[i] = std::sqrt(x[2 * i] * x[2 * i] + x[2 * i + 1] * x[2 * i + 1]);
   for (uint32_t i = 0; i < n / 2; ++i) {
-    const double magnitude = std::sqrt(x[2 * i] * x[2 * i] + x[2 * i + 1] * x[2 * i + 1]);
-    const double level = (std::log10(magnitude * scale) + 3.0) / 3.0;
+    const double level = (std::log10(bins[i] * scale) + 3.0) / 3.0;
     bins[i] = level < 0.0 ? 0.0 : level;
   }
 

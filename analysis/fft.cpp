@@ -1,7 +1,9 @@
 #include "analysis/fft.h"
 
 #include <cmath>
-#include <utility>
+
+#include "analysis/fft_internal.h"
+#include "analysis/fft_kernels.h"
 
 namespace fulgora {
 namespace {
@@ -17,163 +19,27 @@ void build_table(int n, double* table) {
   }
 }
 
-// Size 4: natural in, bit-reversed out (X0, X2, X1, X3).
-inline void leaf4(double* x) {
-  const double ar = x[0], ai = x[1], br = x[2], bi = x[3];
-  const double cr = x[4], ci = x[5], dr = x[6], di = x[7];
-  const double s0r = ar + cr, s0i = ai + ci, s1r = br + dr, s1i = bi + di;
-  const double t1r = ar - cr, t1i = ai - ci, t2r = br - dr, t2i = bi - di;
-  x[0] = s0r + s1r;
-  x[1] = s0i + s1i;
-  x[2] = s0r - s1r;
-  x[3] = s0i - s1i;
-  x[4] = t1r + t2i;
-  x[5] = t1i - t2r;
-  x[6] = t1r - t2i;
-  x[7] = t1i + t2r;
-}
-
-// Size 8, the same L-shaped step unrolled with its two fixed twiddles.
-inline void leaf8(double* x) {
-  constexpr double h = 0.70710678118654752440084436210485;
-  double u[4], v[4];
-  for (int k = 0; k < 2; ++k) {
-    double* a = x + 2 * k;
-    double* b = a + 4;
-    double* c = a + 8;
-    double* d = a + 12;
-    const double t1r = a[0] - c[0], t1i = a[1] - c[1];
-    const double t2r = b[0] - d[0], t2i = b[1] - d[1];
-    a[0] += c[0];
-    a[1] += c[1];
-    b[0] += d[0];
-    b[1] += d[1];
-    u[2 * k] = t1r + t2i;
-    u[2 * k + 1] = t1i - t2r;
-    v[2 * k] = t1r - t2i;
-    v[2 * k + 1] = t1i + t2r;
-  }
-  // k = 1: u * w^1 with w = exp(-i*pi/4); v * w^3.
-  const double u1r = (u[2] + u[3]) * h, u1i = (u[3] - u[2]) * h;
-  const double v1r = (v[3] - v[2]) * h, v1i = -(v[2] + v[3]) * h;
-  // Two size-2 transforms for the quarters.
-  x[8] = u[0] + u1r;
-  x[9] = u[1] + u1i;
-  x[10] = u[0] - u1r;
-  x[11] = u[1] - u1i;
-  x[12] = v[0] + v1r;
-  x[13] = v[1] + v1i;
-  x[14] = v[0] - v1r;
-  x[15] = v[1] - v1i;
-  leaf4(x);
-}
-
-// One complex value in an SSE2 register (GCC vector extension); unaligned,
-// since the caller's buffers need only be aligned for double.
-typedef double v2d __attribute__((vector_size(16), aligned(8)));
-
-inline v2d load(const double* p) { return *reinterpret_cast<const v2d*>(p); }
-inline void store(double* p, v2d v) { *reinterpret_cast<v2d*>(p) = v; }
-typedef long long v2i __attribute__((vector_size(16)));
-inline v2d swap_parts(v2d v) { return __builtin_shuffle(v, v2i{1, 0}); }
-
-// z * w for a constant w = (wr, wi).
-inline v2d mul(v2d z, double wr, double wi) {
-  return z * v2d{wr, wr} + swap_parts(z) * v2d{-wi, wi};
-}
-// -i * z.
-inline v2d mul_minus_i(v2d z) { return swap_parts(z) * v2d{1.0, -1.0}; }
-
-// The L-shaped step on four values: sums stay, differences turn into the
-// two quarter sequences (before their twiddles).
-inline void l_step(v2d& a, v2d& b, v2d& c, v2d& d) {
-  const v2d t1 = a - c, t2 = mul_minus_i(b - d);
-  a = a + c;
-  b = b + d;
-  c = t1 + t2;
-  d = t1 - t2;
-}
-
-inline void dft2(v2d& a, v2d& b) {
-  const v2d t = a - b;
-  a = a + b;
-  b = t;
-}
-
-inline void dft4(v2d& a, v2d& b, v2d& c, v2d& d) {
-  l_step(a, b, c, d);
-  dft2(a, b);
-}
-
-// Size 16 in registers: natural in, bit-reversed out.
-inline void leaf16(double* x) {
-  constexpr double h = 0.70710678118654752440084436210485;
-  constexpr double c1 = 0.92387953251128675612818318939679;  // cos(pi/8)
-  constexpr double s1 = 0.38268343236508977172845998403040;  // sin(pi/8)
-  v2d z[16];
-  for (int i = 0; i < 16; ++i) z[i] = load(x + 2 * i);
-  for (int k = 0; k < 4; ++k) l_step(z[k], z[k + 4], z[k + 8], z[k + 12]);
-  z[9] = mul(z[9], c1, -s1);
-  z[10] = mul(z[10], h, -h);
-  z[11] = mul(z[11], s1, -c1);
-  z[13] = mul(z[13], s1, -c1);
-  z[14] = mul(z[14], -h, -h);
-  z[15] = mul(z[15], -c1, s1);
-  // Size 8 on z[0..7].
-  l_step(z[0], z[2], z[4], z[6]);
-  l_step(z[1], z[3], z[5], z[7]);
-  z[5] = mul(z[5], h, -h);
-  z[7] = mul(z[7], -h, -h);
-  dft4(z[0], z[1], z[2], z[3]);
-  dft2(z[4], z[5]);
-  dft2(z[6], z[7]);
-  // Size 4 on each quarter.
-  dft4(z[8], z[9], z[10], z[11]);
-  dft4(z[12], z[13], z[14], z[15]);
-  for (int i = 0; i < 16; ++i) store(x + 2 * i, z[i]);
-}
-
-// Split-radix step on size len (>= 32) with table stride s = n / len;
-// leaves the output in bit-reversed order.
-void split_radix(double* x, int len, int s, const double* table, int n) {
+// The L-step loop, one complex value per SSE2 register.
+void l_steps_sse2(double* x, int len, int s, const double* table, int n) {
   const int q = len / 4;
   double* x1 = x + 2 * q;
   double* x2 = x + 4 * q;
   double* x3 = x + 6 * q;
   const int k_split = (len + 5) / 6;  // 3k * s < n/2 below this
   const int half = n / 2;
-  const v2d flip = {1.0, -1.0};
   auto step = [&](int k, v2d w1, v2d w3) {
     const int j = 2 * k;
-    const v2d a = load(x + j), b = load(x1 + j), c = load(x2 + j), d = load(x3 + j);
-    const v2d t1 = a - c;
-    const v2d t2 = swap_parts(b - d) * flip;  // -i * (b - d)
-    store(x + j, a + c);
-    store(x1 + j, b + d);
-    const v2d u = t1 + t2, v = t1 - t2;
+    v2d a = load(x + j), b = load(x1 + j), c = load(x2 + j), d = load(x3 + j);
+    l_step(a, b, c, d);
+    store(x + j, a);
+    store(x1 + j, b);
     // Multiply by exp(-i*theta), w = (cos, sin): (re*c + im*s, im*c - re*s).
-    const v2d c1 = {w1[0], w1[0]}, s1 = {w1[1], -w1[1]};
-    const v2d c3 = {w3[0], w3[0]}, s3 = {w3[1], -w3[1]};
-    store(x2 + j, u * c1 + swap_parts(u) * s1);
-    store(x3 + j, v * c3 + swap_parts(v) * s3);
+    store(x2 + j, mul(c, w1[0], -w1[1]));
+    store(x3 + j, mul(d, w3[0], -w3[1]));
   };
   int k = 0;
   for (; k < k_split && k < q; ++k) step(k, load(table + 2 * (k * s)), load(table + 2 * (3 * k * s)));
   for (; k < q; ++k) step(k, load(table + 2 * (k * s)), -load(table + 2 * (3 * k * s - half)));
-  if (len == 32) {
-    leaf16(x);
-    leaf8(x2);
-    leaf8(x3);
-  } else {
-    split_radix(x, len / 2, s * 2, table, n);
-    if (q == 16) {
-      leaf16(x2);
-      leaf16(x3);
-    } else {
-      split_radix(x2, q, s * 4, table, n);
-      split_radix(x3, q, s * 4, table, n);
-    }
-  }
 }
 
 int log2_of(int n) {
@@ -198,8 +64,9 @@ void build_bit_reversal(int n, int* work) {
 }
 
 void swap_complex(double* x, int i, int j) {
-  std::swap(x[2 * i], x[2 * j]);
-  std::swap(x[2 * i + 1], x[2 * j + 1]);
+  const v2d a = load(x + 2 * i);
+  store(x + 2 * i, load(x + 2 * j));
+  store(x + 2 * j, a);
 }
 
 // An index of m bits is a (k high bits), mid (m - 2k bits: none or one) and
@@ -230,7 +97,17 @@ void bit_reverse(double* x, int n, const int* work) {
 
 }  // namespace
 
-void complex_fft(int data_length, double* data, int* work, double* table) {
+namespace fft_detail {
+
+bool cpu_has_avx2() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+  }();
+  return has;
+}
+
+void complex_fft_variant(int data_length, double* data, int* work, double* table, bool avx2) {
   const int n = data_length / 2;
   if (n < 1) return;
   if (data_length > 4 * work[0]) {
@@ -245,11 +122,10 @@ void complex_fft(int data_length, double* data, int* work, double* table) {
     case 1:
       return;
     case 2: {
-      const double r = data[0] - data[2], i = data[1] - data[3];
-      data[0] += data[2];
-      data[1] += data[3];
-      data[2] = r;
-      data[3] = i;
+      v2d a = load(data), b = load(data + 2);
+      dft2(a, b);
+      store(data, a);
+      store(data + 2, b);
       return;
     }
     case 4:
@@ -262,10 +138,19 @@ void complex_fft(int data_length, double* data, int* work, double* table) {
       leaf16(data);
       break;
     default:
-      split_radix(data, n, stride, table, table_n);
+      if (avx2)
+        split_radix_avx2(data, n, stride, table, table_n);
+      else
+        split_radix<l_steps_sse2>(data, n, stride, table, table_n);
       break;
   }
   bit_reverse(data, n, work);
+}
+
+}  // namespace fft_detail
+
+void complex_fft(int data_length, double* data, int* work, double* table) {
+  fft_detail::complex_fft_variant(data_length, data, work, table, fft_detail::cpu_has_avx2());
 }
 
 }  // namespace fulgora

@@ -14,6 +14,7 @@
 
 #include "analysis/band_analyzer.h"
 #include "analysis/fft.h"
+#include "analysis/fft_internal.h"
 #include "engine/measure.h"
 #include "host/audio_chunk.h"
 
@@ -54,6 +55,21 @@ void bm_ours(benchmark::State& state) {
   for (auto _ : state) {
     fresh_input(state, data.data(), input.data(), data.size());
     fulgora::complex_fft(2 * n, data.data(), work.data(), table.data());
+    benchmark::DoNotOptimize(data.data());
+    benchmark::ClobberMemory();
+  }
+}
+
+// The portable SSE2 path, for comparison with the dispatched one.
+void bm_ours_sse2(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const std::vector<double> input = random_data(n);
+  std::vector<double> data = input;
+  std::vector<int> work(2 + static_cast<int>(std::sqrt(2.0 * n)), 0);
+  std::vector<double> table(n);
+  for (auto _ : state) {
+    fresh_input(state, data.data(), input.data(), data.size());
+    fulgora::fft_detail::complex_fft_variant(2 * n, data.data(), work.data(), table.data(), false);
     benchmark::DoNotOptimize(data.data());
     benchmark::ClobberMemory();
   }
@@ -137,6 +153,7 @@ void bm_block(benchmark::State& state) {
 
 BENCHMARK(bm_copy)->Arg(1024)->Arg(4096)->Arg(16384);
 BENCHMARK(bm_ours)->Arg(1024)->Arg(4096)->Arg(16384);
+BENCHMARK(bm_ours_sse2)->Arg(1024)->Arg(4096)->Arg(16384);
 BENCHMARK(bm_fftw)->Arg(1024)->Arg(4096)->Arg(16384);
 BENCHMARK(bm_radix2)->Arg(1024)->Arg(4096)->Arg(16384);
 BENCHMARK(bm_block);
@@ -152,14 +169,16 @@ public:
   }
   void Finalize() override {
     ConsoleReporter::Finalize();
-    std::printf("\n%-8s %14s %14s %14s %14s\n", "n", "ours/fftw", "radix2/fftw", "ours/radix2",
-                "");
+    std::printf("\n%-8s %14s %14s %14s %14s\n", "n", "ours/fftw", "sse2/fftw", "radix2/fftw",
+                "ours/radix2");
     for (const char* n : {"1024", "4096", "16384"}) {
       const double copy = times_["bm_copy/" + std::string(n)];
       const double ours = times_["bm_ours/" + std::string(n)] - copy;
       const double fftw = times_["bm_fftw/" + std::string(n)] - copy;
       const double r2 = times_["bm_radix2/" + std::string(n)] - copy;
-      std::printf("%-8s %14.2f %14.2f %14.2f\n", n, ours / fftw, r2 / fftw, ours / r2);
+      const double sse2 = times_["bm_ours_sse2/" + std::string(n)] - copy;
+      std::printf("%-8s %14.2f %14.2f %14.2f %14.2f\n", n, ours / fftw, sse2 / fftw, r2 / fftw,
+                  ours / r2);
     }
     std::printf("block (capture+analyze+shape, 4096) / fftw(4096): %.2f\n",
                 times_["bm_block"] / (times_["bm_fftw/4096"] - times_["bm_copy/4096"]));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/fft.h"
+#include "analysis/fft_internal.h"
 
 namespace fulgora {
 namespace {
@@ -45,9 +46,12 @@ std::vector<cplx> direct_dft(const std::vector<cplx>& x) {
   return out;
 }
 
-TEST(complex_fft, matches_direct_dft_for_every_power_of_two) {
+TEST(complex_fft, matches_direct_dft_for_every_power_of_two_on_both_paths) {
   std::mt19937 rng(42);
   std::uniform_real_distribution<double> dist(-1.0, 1.0);
+  std::vector<bool> paths = {false};
+  if (fft_detail::cpu_has_avx2()) paths.push_back(true);
+  for (const bool avx2 : paths)
   for (int n = 2; n <= 4096; n *= 2) {
     fft_arrays a(n);
     std::vector<cplx> x(n);
@@ -58,11 +62,11 @@ TEST(complex_fft, matches_direct_dft_for_every_power_of_two) {
       a.data[2 * j + 1] = x[j].imag();
       largest = std::max({largest, std::abs(x[j].real()), std::abs(x[j].imag())});
     }
-    a.run();
+    fft_detail::complex_fft_variant(2 * n, a.data.data(), a.work.data(), a.table.data(), avx2);
     const std::vector<cplx> expected = direct_dft(x);
     double worst = 0;
     for (int k = 0; k < n; ++k) worst = std::max(worst, std::abs(a.at(k) - expected[k]));
-    EXPECT_LT(worst / (n * largest), 1e-12) << "n = " << n;
+    EXPECT_LT(worst / (n * largest), 1e-12) << "n = " << n << (avx2 ? " (AVX2)" : " (SSE2)");
   }
 }
 
@@ -116,9 +120,9 @@ TEST(complex_fft, builds_its_table_once_per_size_and_reuses_it) {
 
 TEST(complex_fft, tables_of_a_larger_size_serve_a_smaller_one) {
   // The analyser may hand a smaller n with tables built for a larger one.
-  fft_arrays big(64);
+  fft_arrays big(256);
   big.run();
-  const int n = 16;
+  const int n = 64;
   std::vector<cplx> x(n);
   std::vector<double> data(2 * n);
   for (int j = 0; j < n; ++j) {
@@ -126,8 +130,11 @@ TEST(complex_fft, tables_of_a_larger_size_serve_a_smaller_one) {
     data[2 * j] = x[j].real();
     data[2 * j + 1] = x[j].imag();
   }
+  std::vector<double> other = data;
   complex_fft(2 * n, data.data(), big.work.data(), big.table.data());
-  EXPECT_EQ(big.work[0], 32) << "no rebuild for a smaller size";
+  EXPECT_EQ(big.work[0], 128) << "no rebuild for a smaller size";
+  fft_detail::complex_fft_variant(2 * n, other.data(), big.work.data(), big.table.data(), false);
+  for (int k = 0; k < 2 * n; ++k) EXPECT_NEAR(other[k], data[k], 1e-12) << "SSE2 path, " << k;
   const std::vector<cplx> expected = direct_dft(x);
   for (int k = 0; k < n; ++k) {
     EXPECT_NEAR(data[2 * k], expected[k].real(), 1e-12) << k;
