@@ -1,6 +1,8 @@
 // The AVX2+FMA path of the FFT: the same split-radix recursion, with the
 // L-step loop on two complex values per register. Only called where the
-// processor has AVX2 and FMA (fft_detail::cpu_has_avx2).
+// processor has AVX2 and FMA (fft_detail::cpu_has_avx2). Keep these
+// functions small enough to stay in registers: GCC for Windows does not align
+// the stack for 32-byte spills (the library test checks the DLL for them).
 #pragma GCC target("avx2,fma")
 
 #include <immintrin.h>

@@ -14,6 +14,11 @@ case "$lib" in
     imports=$(echo "$dump" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
     echo "exports: $exports"
     echo "imports: $(echo $imports)"
+    # GCC's Windows targets do not align the stack for 32-byte AVX spills:
+    # an aligned ymm store to the stack could fault on Windows.
+    if "$objdump" -d "$lib" | grep -E -q 'vmovap[sd] +(%ymm[0-9]+,[^,]*\(%[re][sb]p\)|[^,]*\(%[re][sb]p\),%ymm)'; then
+      fail "aligned AVX stack accesses in the DLL"
+    fi
     for dll in $imports; do
       case "$dll" in
         kernel32.dll|msvcrt.dll|user32.dll|advapi32.dll) ;;
