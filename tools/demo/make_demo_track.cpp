@@ -57,10 +57,11 @@ int main(int argc, char** argv) {
   // --length SECONDS OUT.wav: the four parts squeezed into that length.
   const bool tone = argc == 5 && std::string(argv[1]) == "--tone";
   const bool squeezed = argc == 4 && std::string(argv[1]) == "--length";
-  if (argc != 2 && !tone && !squeezed) {
+  const bool help = argc == 2 && argv[1][0] == '-';
+  if ((argc != 2 && !tone && !squeezed) || help) {
     std::fprintf(stderr, "usage: fulgora-demo-track [--length SECONDS] OUT.wav\n"
                          "       fulgora-demo-track --tone HZ SECONDS OUT.wav\n");
-    return 2;
+    return help && std::string(argv[1]) == "--help" ? 0 : 2;
   }
   const double length = squeezed ? std::atof(argv[2]) : 20.0;
   if (!(length > 0 && length <= 3600)) {
