@@ -2,6 +2,7 @@
 
 #include <condition_variable>
 #include <memory>
+#include <new>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -224,6 +225,30 @@ TEST(worker_main, a_pending_block_is_never_analysed_once_stop_is_set) {
   for (event_handle e : {engine.data_ready_event, engine.idle_event, engine.stop_event})
     close_event(e);
   engine.data_ready_event = engine.idle_event = engine.stop_event = nullptr;
+}
+
+// A chunk whose samples cannot be had: the player's objects may throw.
+class throwing_chunk : public audio_chunk {
+public:
+  unsigned get_channels() const override { return 2; }
+  unsigned get_srate() const override { return 44100; }
+  unsigned get_sample_count() const override { return 4096; }
+  const audio_sample* get_data() const override { throw std::bad_alloc(); }
+};
+
+TEST(led_engine, a_capture_that_throws_does_not_shut_the_gate) {
+  settings_scope scope(only_port);
+  fake_services host;
+  fake_port port;
+  port.answer_ok();
+  led_engine engine(port);
+  ASSERT_TRUE(engine.running);
+  EXPECT_THROW(engine.offer_chunk(throwing_chunk()), std::bad_alloc) << "passed on";
+  EXPECT_TRUE(test_event(engine.idle_event)) << "the analyser is handed back";
+  EXPECT_FALSE(test_event(engine.data_ready_event)) << "nothing for the worker";
+  const auto tone = sine(1000, 0.5, 4096, 2, 44100);
+  engine.offer_chunk(chunk_of(tone, 2, 44100));
+  ASSERT_TRUE(eventually([&] { return level_commands(port) == 1; })) << "the next chunk is measured";
 }
 
 TEST(led_engine, stop_twice_and_all_handles_none) {
