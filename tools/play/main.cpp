@@ -273,6 +273,7 @@ int main(int argc, char** argv) {
   client->services_init(false);
   entry_holder.release();
   version_holder.release();
+  fulgora::close_library(library);  // as the player unloads its components
   if (o.board) {
     board.stop();  // it has flushed every row of its log
     refresh(played_seconds);
