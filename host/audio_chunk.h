@@ -49,7 +49,6 @@ public:
     channels_ = channels;
     srate_ = srate;
   }
-  std::vector<audio_sample>& samples() { return samples_; }
 
 private:
   std::vector<audio_sample> samples_;

@@ -95,7 +95,6 @@ class service_factory_single_t final : public service_factory_base {
 public:
   service_factory_single_t() : service_factory_base(T::class_guid) {}
   void instance_create(service_ptr& out) override { out.set(&instance_); }
-  T& get_static_instance() { return instance_; }
 
 private:
   service_impl_single_t<T> instance_;

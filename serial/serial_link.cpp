@@ -7,8 +7,6 @@
 namespace fulgora {
 namespace {
 
-constexpr uint32_t scratch_size = 256;
-
 // Runs close() on every way out of open() but success, exceptions included.
 struct close_unless_opened {
   serial_link& link;
@@ -19,6 +17,15 @@ struct close_unless_opened {
 };
 
 }  // namespace
+
+uint32_t serial_link::read_piece(char* scratch, uint32_t& waiting, bool& ok) {
+  const uint32_t want = waiting < scratch_size ? waiting : scratch_size;
+  uint32_t got = 0;
+  ok = api->read_file(handle, scratch, want, got);
+  if (got > want) got = want;  // never trust a count past the scratch buffer
+  waiting -= got < waiting ? got : waiting;
+  return got;
+}
 
 bool serial_link::open(const wchar_t* port_name) {
   close_unless_opened guard{*this};
@@ -60,13 +67,8 @@ bool serial_link::drain_input() {
   // Pieces of at most the scratch size, until all that waited is gone.
   char scratch[scratch_size];
   bool ok = true;
-  do {
-    const uint32_t want = waiting < scratch_size ? waiting : scratch_size;
-    uint32_t got = 0;
-    ok = api->read_file(handle, scratch, want, got);
-    if (!ok || got == 0) break;
-    waiting -= got < waiting ? got : waiting;
-  } while (waiting > 0);
+  while (read_piece(scratch, waiting, ok) > 0 && ok && waiting > 0) {
+  }
   return ok;
 }
 
@@ -115,10 +117,8 @@ bool serial_link::read_reply(char* buffer, int pass_limit) {
     }
     // Everything waiting, in pieces that fit the scratch buffer.
     do {
-      const uint32_t want = waiting < scratch_size ? waiting : scratch_size;
-      uint32_t got = 0;
-      api->read_file(handle, scratch, want, got);
-      if (got > want) got = want;
+      bool ok;  // a failed read is not examined: it delivered nothing
+      const uint32_t got = read_piece(scratch, waiting, ok);
       for (uint32_t i = 0; i < got; ++i) {
         const char byte = scratch[i];
         buffer[stored++] = byte;
@@ -138,7 +138,6 @@ bool serial_link::read_reply(char* buffer, int pass_limit) {
         }
       }
       if (got == 0) break;
-      waiting -= got < waiting ? got : waiting;
     } while (waiting > 0);
     sleep_ms(1);
     if (++passes > pass_limit) return false;

@@ -41,7 +41,10 @@ struct serial_link {
   bool read_reply(char* buffer, int pass_limit);
 
 private:
+  static constexpr uint32_t scratch_size = 256;
   bool send_command(const char* command, uint32_t length, int pass_limit);
+  // Reads at most scratch_size of the waiting bytes; counts them off waiting.
+  uint32_t read_piece(char* scratch, uint32_t& waiting, bool& ok);
 };
 
 // The 12 bytes of a level command.

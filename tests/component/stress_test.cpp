@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "component/dsp_fulgora.h"
+#include "tests/support/chunk_lists.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/settings_scope.h"
@@ -17,19 +18,9 @@
 namespace fulgora {
 namespace {
 
+using fulgora_test::one_chunk_list;
 using fulgora_test::fake_port;
 using fulgora_test::sine;
-
-class one_chunk_list : public dsp_chunk_list {
-public:
-  explicit one_chunk_list(audio_chunk* c) : chunk_(c) {}
-  size_t get_count() const override { return chunk_ ? 1 : 0; }
-  audio_chunk* get_item(size_t) const override { return chunk_; }
-  void remove_by_idx(size_t) override { chunk_ = nullptr; }
-
-private:
-  audio_chunk* chunk_;
-};
 
 // Runs many chunks of varying size and rate through one instance.
 int play(dsp& d, int chunks, unsigned seed) {

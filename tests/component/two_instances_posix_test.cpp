@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "component/dsp_fulgora.h"
+#include "tests/support/chunk_lists.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/settings_scope.h"
 #include "tests/support/signals.h"
@@ -19,17 +20,7 @@
 namespace fulgora {
 namespace {
 
-class one_chunk_list : public dsp_chunk_list {
-public:
-  explicit one_chunk_list(audio_chunk* c) : chunk_(c) {}
-  size_t get_count() const override { return chunk_ ? 1 : 0; }
-  audio_chunk* get_item(size_t) const override { return chunk_; }
-  void remove_by_idx(size_t) override { chunk_ = nullptr; }
-
-private:
-  audio_chunk* chunk_;
-};
-
+using fulgora_test::one_chunk_list;
 TEST(two_instances, the_second_cannot_take_the_port_and_the_first_goes_on) {
   int board = -1, device = -1;
   char path[128];

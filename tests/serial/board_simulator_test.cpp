@@ -9,6 +9,7 @@
 #include "serial/serial_link.h"
 #include "tests/support/board_process.h"
 #include "tests/support/fake_console.h"
+#include "tests/support/raw_port.h"
 
 namespace fulgora {
 namespace {
@@ -87,11 +88,8 @@ TEST(board_simulator, malformed_commands_are_counted_not_fatal) {
   const std::string csv = temp_csv("bad");
   board_process board({"--csv", csv});
   serial_port_api& port = system_serial_port();
-  const port_handle h = port.create_file(board.wide_device.c_str());
+  const port_handle h = fulgora_test::open_raw_port(board.wide_device.c_str());
   ASSERT_NE(h, invalid_port);
-  comm_state s;
-  ASSERT_TRUE(port.get_comm_state(h, s));
-  ASSERT_TRUE(port.set_comm_state(h, s));
   uint32_t n = 0;
   const std::string junk = "SDzz,00,00\r\nSD1,2,3\r\n\xff\xfe\r\n";
   ASSERT_TRUE(port.write_file(h, junk.data(), static_cast<uint32_t>(junk.size()), n));

@@ -4,9 +4,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
