@@ -61,7 +61,7 @@ public:
   bool assert_main_thread() override { return true; }
   bool is_main_thread() override { return true; }
   bool is_shutting_down() override { return false; }
-  const char* get_profile_path() override { return "file://."; }
+  const char* get_profile_path() override { return profile_path.c_str(); }
   bool is_initializing() override { return false; }
   bool is_portable_mode_enabled() override { return false; }
   bool is_quiet_mode_enabled() override { return false; }
@@ -71,6 +71,7 @@ public:
   std::vector<recording_receiver> receivers;
   std::vector<std::string> all;
   std::atomic<int> find_calls{0};
+  std::string profile_path;  // none unless a test gives one
 
 private:
   foobar2000_api* previous_api_;

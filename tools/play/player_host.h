@@ -48,7 +48,8 @@ public:
   bool assert_main_thread() override { return true; }
   bool is_main_thread() override { return true; }
   bool is_shutting_down() override { return false; }
-  const char* get_profile_path() override { return "file://."; }
+  // No profile folder: FULGORA_INI, components/ or beside the library serve.
+  const char* get_profile_path() override { return ""; }
   bool is_initializing() override { return false; }
   bool is_portable_mode_enabled() override { return false; }
   bool is_quiet_mode_enabled() override { return false; }
