@@ -245,8 +245,8 @@ int main(int argc, char** argv) {
   for (size_t f = 0; f < audio.size() && !interrupted; ++f) {
     const auto& a = audio[f];
     for (size_t at = 0; at < a.frames && !interrupted; at += o.chunk) {
-      const unsigned frames = static_cast<unsigned>(std::min<size_t>(o.chunk, a.frames - at));
-      const float* source = a.samples.data() + at * a.channels;
+      const size_t frames = std::min<size_t>(o.chunk, a.frames - at);
+      const audio_sample* source = a.samples.data() + at * a.channels;
       chunk.set_data(source, frames, a.channels, a.rate);
       list.set(&chunk);
       const bool last_of_file = at + frames >= a.frames;
@@ -256,7 +256,7 @@ int main(int argc, char** argv) {
       ++report.chunks;
       const bool same = list.get_count() == 1 && list.get_item(0) == &chunk &&
                         std::memcmp(chunk.get_data(), source,
-                                    sizeof(float) * frames * a.channels) == 0;
+                                    sizeof(audio_sample) * frames * a.channels) == 0;
       report.changed += !same;
       played_seconds += static_cast<double>(frames) / a.rate;
       if (!o.fast)
