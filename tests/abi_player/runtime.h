@@ -36,10 +36,13 @@ int checks();
 // exception that left it (the player's own, or anything else that escaped).
 template <typename F>
 DWORD guarded(F body) {
+  // The code is taken in the filter: Wine's x64 __C_specific_handler does not
+  // hand it on to the __except block.
+  volatile DWORD code = 0;
   __try {
     body();
-  } __except (1) {
-    return _exception_code();
+  } __except (code = _exception_code(), 1) {
+    return code ? code : 1;
   }
   return 0;
 }
