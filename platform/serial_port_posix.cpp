@@ -84,6 +84,13 @@ public:
       ::close(fd);
       return invalid_port;
     }
+    // A terminal in canonical mode reports only complete lines as waiting, so
+    // a stale partial line would survive the drain that follows the open.
+    termios t;
+    if (::tcgetattr(fd, &t) == 0 && (t.c_lflag & ICANON)) {
+      t.c_lflag &= ~static_cast<tcflag_t>(ICANON);
+      ::tcsetattr(fd, TCSANOW, &t);
+    }
     return fd;
   }
 
@@ -110,10 +117,12 @@ public:
     if (!code_of(state.baud_rate, speed) || state.byte_size < 5 || state.byte_size > 8 ||
         state.parity > 2 || state.stop_bits == 1)
       return false;
-    // A Windows port has no line discipline: make this one raw as well, but
-    // keep the device's flow control (CRTSCTS, IXON, IXOFF, IXANY) as read.
+    // A Windows port has no line discipline: make this one raw as well. A
+    // terminal nobody configured has XON/XOFF on, unlike a COM port, and one
+    // stray 0x13 from the board would stop every later command: software flow
+    // control goes off. Hardware flow control (CRTSCTS) stays as read.
     t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                        ICRNL);
+                                        ICRNL | IXON | IXOFF | IXANY);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);
@@ -167,7 +176,12 @@ public:
     return true;
   }
 
-  bool close_handle(port_handle h) override { return ::close(as_fd(h)) == 0; }
+  bool close_handle(port_handle h) override {
+    // The exclusive flag belongs to the terminal, not to this descriptor: left
+    // on, it refuses the next non-root open while anyone else holds the line.
+    ::ioctl(as_fd(h), TIOCNXCL);
+    return ::close(as_fd(h)) == 0;
+  }
 };
 
 }  // namespace

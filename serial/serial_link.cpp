@@ -123,12 +123,14 @@ bool serial_link::read_reply(char* buffer, int pass_limit) {
         const char byte = scratch[i];
         buffer[stored++] = byte;
         if (stored == reply_buffer_size) {
+          drop_waiting(scratch, waiting);
           console_print("recv buffer over!");
           return false;
         }
         if (!after_cr) {
           after_cr = byte == '\r';
         } else if (byte == '\n') {
+          drop_waiting(scratch, waiting);
           if (buffer[0] == 'O' && buffer[1] == 'K') return true;
           console_print("recv res err!");
           console_print(buffer);
@@ -141,6 +143,12 @@ bool serial_link::read_reply(char* buffer, int pass_limit) {
     } while (waiting > 0);
     sleep_ms(1);
     if (++passes > pass_limit) return false;
+  }
+}
+
+void serial_link::drop_waiting(char* scratch, uint32_t& waiting) {
+  bool ok = true;
+  while (waiting > 0 && read_piece(scratch, waiting, ok) > 0 && ok) {
   }
 }
 

@@ -45,6 +45,10 @@ private:
   bool send_command(const char* command, uint32_t length, int pass_limit);
   // Reads at most scratch_size of the waiting bytes; counts them off waiting.
   uint32_t read_piece(char* scratch, uint32_t& waiting, bool& ok);
+  // Once a wait has ended, the rest of what its poll reported goes the way
+  // of the bytes after the LF in the same read: a flood must not spoil the
+  // replies that follow it.
+  void drop_waiting(char* scratch, uint32_t& waiting);
 };
 
 // The 12 bytes of a level command.

@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -42,13 +46,30 @@ struct pty_pair {
   void say(const std::string& s) { ASSERT_EQ(write(board, s.data(), s.size()), ssize_t(s.size())); }
 };
 
+// Runs check in a child process as an ordinary user (nobody) when this runs
+// as root, since root passes the terminal's exclusive flag; its result.
+bool as_ordinary_user(const std::string& device, const std::function<bool()>& check) {
+  if (geteuid() != 0) return check();
+  chmod(device.c_str(), 0666);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    _exit(check() ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+
 TEST(posix_port, open_applies_38400_8n1_raw_and_keeps_flow_control) {
   fake_services host;
   pty_pair pty;
   termios before;
   ASSERT_EQ(tcgetattr(pty.device, &before), 0);
   before.c_cflag |= CRTSCTS | PARENB | CSTOPB;
-  before.c_iflag |= IXON | IXOFF;
+  before.c_iflag |= IXON | IXOFF | IXANY;
   cfsetospeed(&before, B9600);
   ASSERT_EQ(tcsetattr(pty.device, TCSANOW, &before), 0);
 
@@ -60,22 +81,33 @@ TEST(posix_port, open_applies_38400_8n1_raw_and_keeps_flow_control) {
   EXPECT_EQ(after.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
   EXPECT_EQ(after.c_cflag & (PARENB | CSTOPB), 0u) << "no parity, one stop bit";
   EXPECT_NE(after.c_cflag & CRTSCTS, 0u) << "hardware flow control kept";
-  EXPECT_EQ(after.c_iflag & (IXON | IXOFF), static_cast<tcflag_t>(IXON | IXOFF));
+  EXPECT_EQ(after.c_iflag & (IXON | IXOFF | IXANY), 0u) << "software flow control off";
   EXPECT_EQ(after.c_lflag & (ICANON | ECHO), 0u) << "raw: nothing echoed or edited";
+  // A stray XOFF from the board is data now, not a stop of every later write.
+  pty.say("\x13");
+  usleep(100000);  // the line discipline takes the byte in on its own schedule
+  const uint8_t v[3] = {1, 2, 3};
+  EXPECT_FALSE(link.send_level_command(v));
+  EXPECT_EQ(pty.read_board(), "SD01,02,03\r\n");
   link.close();
   EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open.", "successful com close."}));
 }
 
 TEST(posix_port, a_second_open_is_refused_like_on_windows) {
-  fake_services host;
-  pty_pair pty;
-  serial_link first, second;
-  ASSERT_TRUE(first.open(pty.name.c_str()));
-  EXPECT_FALSE(second.open(pty.name.c_str()));
-  EXPECT_EQ(host.lines().back(), "failed CreateFile.");
-  first.close();
-  EXPECT_TRUE(second.open(pty.name.c_str())) << "free again once closed";
-  EXPECT_FALSE(serial_link().open(L"/dev/fulgora-no-such-port"));
+  pty_pair pty;  // holds the line open, as the board simulator or a monitor does
+  auto refused_then_free = [&] {
+    fake_services host;
+    serial_link first, second;
+    const bool ok = first.open(pty.name.c_str()) && !second.open(pty.name.c_str()) &&
+                    host.lines().back() == "failed CreateFile.";
+    first.close();
+    const bool again = second.open(pty.name.c_str());  // free again once closed
+    second.close();
+    return ok && again && !serial_link().open(L"/dev/fulgora-no-such-port");
+  };
+  EXPECT_TRUE(refused_then_free());
+  EXPECT_TRUE(refused_then_free()) << "and again after the first round";
+  EXPECT_TRUE(as_ordinary_user(narrow(pty.name), refused_then_free)) << "without root";
 }
 
 TEST(posix_port, exchange_drains_stale_input_first) {
@@ -98,6 +130,18 @@ TEST(posix_port, exchange_drains_stale_input_first) {
   EXPECT_EQ(pty.read_board(), "SD00,09,0a\r\nLD\r\n");
   EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open.", "recv res err!",
                                                     "NG\r\n"}));
+}
+
+TEST(posix_port, a_partial_line_left_by_a_canonical_terminal_is_drained) {
+  fake_services host;
+  pty_pair pty;  // as it comes: canonical, so only whole lines count as waiting
+  pty.say("junk");
+  serial_link link;
+  ASSERT_TRUE(link.open(pty.name.c_str()));
+  pty.say("OK\r\n");
+  const uint8_t v[3] = {0, 0, 0};
+  EXPECT_TRUE(link.send_level_command(v)) << "the stale bytes must not begin the reply";
+  EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open."}));
 }
 
 TEST(posix_port, a_hung_up_device_is_a_failed_status_query) {

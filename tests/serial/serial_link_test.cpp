@@ -112,6 +112,7 @@ struct reply_case {
   bool accepted;
   lines printed;
   int polls;  // status queries made
+  size_t left = 0;  // bytes still queued after the wait
 };
 
 TEST(read_reply, every_reply_case) {
@@ -130,7 +131,10 @@ TEST(read_reply, every_reply_case) {
       {"255 bytes ending CR LF complete", {x253 + "\r\n"}, false,
        {"recv res err!", x253 + "\r\n"}, 1},
       {"LF as the 256th byte overflows", {x254 + "\r\n"}, false, {"recv buffer over!"}, 1},
-      {"flood", {std::string(1000, '\x7f')}, false, {"recv buffer over!"}, 1},
+      {"flood: the rest of that poll is dropped", {std::string(1000, '\x7f')}, false,
+       {"recv buffer over!"}, 1},
+      {"OK then a flood in one poll", {"OK\r\n" + std::string(296, 'x')}, true, {}, 1},
+      {"a later poll's bytes stay queued", {"OK\r\n", "late"}, true, {}, 1, 4},
       {"two replies in one read count as one", {"OK\r\nER\r\n"}, true, {}, 1},
       {"garbage then error line", {"\x01\x02zz\r", "\n"}, false,
        {"recv res err!", "\x01\x02zz\r\n"}, 2},
@@ -148,6 +152,9 @@ TEST(read_reply, every_reply_case) {
     lines printed(host.lines().begin() + 1, host.lines().end());
     EXPECT_EQ(printed, c.printed) << c.what;
     EXPECT_EQ(port.clear_calls - polls_before, c.polls) << c.what;
+    size_t left = port.input.size();
+    for (const std::string& a : port.arrivals) left += a.size();
+    EXPECT_EQ(left, c.left) << c.what;
     for (uint32_t r : port.read_requests) EXPECT_LE(r, 256u) << c.what;
   }
 }
