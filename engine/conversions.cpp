@@ -29,6 +29,67 @@ bool narrow(const wchar_t* p, char* out, size_t size, size_t& length) {
   return true;
 }
 
+bool is_digit(char c, bool hex) {
+  if (c >= '0' && c <= '9') return true;
+  return hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'));
+}
+
+bool same_letters(const char* p, const char* end, const char* word) {
+  for (; *word; ++p, ++word)
+    if (p == end || (*p | 0x20) != *word) return false;
+  return p == end;
+}
+
+// wcstod's NAN or NAN(n-char-sequence), whole.
+bool is_nan_text(const char* p, const char* end) {
+  if (end - p < 3 || !same_letters(p, p + 3, "nan")) return false;
+  p += 3;
+  if (p == end) return true;
+  if (*p != '(' || end[-1] != ')') return false;
+  for (++p; p < end - 1; ++p)
+    if (!is_digit(*p, false) && !((*p | 0x20) >= 'a' && (*p | 0x20) <= 'z') && *p != '_')
+      return false;
+  return true;
+}
+
+// The number after its sign (and after 0x for hex) in wcstod's grammar:
+// digits with at most one point, at least one digit, then optionally an
+// exponent (e for decimal, p for hex) with an optional sign and at least one
+// decimal digit. On success tells where the value lies: its leading digit's
+// place plus the exponent, in decimal digits or in bits.
+bool number_shape(const char* p, const char* end, bool hex, long long& order) {
+  bool point = false, any = false, significant = false;
+  long long int_digits = 0, zeros_after_point = 0;
+  for (; p < end; ++p) {
+    if (*p == '.' && !point) {
+      point = true;
+    } else if (is_digit(*p, hex)) {
+      any = true;
+      if (*p != '0') significant = true;
+      if (!point && significant) ++int_digits;
+      if (point && !significant && int_digits == 0) ++zeros_after_point;
+    } else {
+      break;
+    }
+  }
+  if (!any) return false;
+  long long exponent = 0;
+  if (p < end && (*p | 0x20) == (hex ? 'p' : 'e')) {
+    ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    if (p == end) return false;
+    for (; p < end && is_digit(*p, false); ++p)
+      if (exponent < 1000000000) exponent = exponent * 10 + (*p - '0');
+    if (negative) exponent = -exponent;
+  }
+  if (p != end) return false;
+  // Place of the first significant digit, 0 = units.
+  const long long lead = int_digits > 0 ? int_digits - 1 : -(zeros_after_point + 1);
+  order = (hex ? 4 * lead : lead) + exponent;
+  return true;
+}
+
 // wcstod's syntax, but with the point as decimal separator in every locale.
 template <typename T>
 bool parse_real(const wchar_t* text, T& out) {
@@ -39,24 +100,26 @@ bool parse_real(const wchar_t* text, T& out) {
   const char* end = buffer + length;
   bool negative = false;
   if (p < end && (*p == '+' || *p == '-')) negative = (*p++ == '-');
-  if (p == end || *p == '+' || *p == '-') return false;
-  std::chars_format format = std::chars_format::general;
-  if (end - p > 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
-    format = std::chars_format::hex;
-    p += 2;
-  }
   T value{};
-  const auto result = std::from_chars(p, end, value, format);
-  if (result.ptr != end) return false;
-  if (result.ec == std::errc::result_out_of_range) {
-    // Like wcstod: overflow gives infinity, underflow zero.
-    const char* exponent = nullptr;
-    for (const char* q = p; q < end; ++q)
-      if (*q == 'e' || *q == 'E' || *q == 'p' || *q == 'P') exponent = q;
-    const bool tiny = exponent != nullptr && exponent + 1 < end && exponent[1] == '-';
-    value = tiny ? T(0) : std::numeric_limits<T>::infinity();
-  } else if (result.ec != std::errc()) {
-    return false;
+  if (same_letters(p, end, "inf") || same_letters(p, end, "infinity")) {
+    value = std::numeric_limits<T>::infinity();
+  } else if (is_nan_text(p, end)) {
+    value = std::numeric_limits<T>::quiet_NaN();
+  } else {
+    const bool hex = end - p > 2 && p[0] == '0' && (p[1] | 0x20) == 'x';
+    if (hex) p += 2;
+    long long order = 0;
+    if (!number_shape(p, end, hex, order)) return false;
+    const auto result =
+        std::from_chars(p, end, value, hex ? std::chars_format::hex : std::chars_format::general);
+    if (result.ptr != end) return false;
+    if (result.ec == std::errc::result_out_of_range) {
+      // Like wcstod: a value too large gives infinity, one too small zero;
+      // which one it is follows from where its leading digit lies.
+      value = order >= 0 ? std::numeric_limits<T>::infinity() : T(0);
+    } else if (result.ec != std::errc()) {
+      return false;
+    }
   }
   out = negative ? -value : value;
   return true;

@@ -1,10 +1,11 @@
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <string>
-
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
 
 #include "platform/ini_file.h"
 #include "platform/settings_places.h"
@@ -12,6 +13,9 @@
 
 namespace fulgora {
 namespace {
+
+// Far beyond any settings file; /dev/zero or a huge file must not grow memory.
+constexpr size_t max_settings_bytes = 1 << 20;
 
 bool is_file(const std::string& path) {
   struct stat st;
@@ -29,17 +33,35 @@ std::string settings_file() {
   return relative;
 }
 
+// The file's bytes; false when it is not a regular file we may read. Opened
+// without blocking, so a FIFO cannot hold the creation of an instance.
+bool read_settings_file(const std::string& path, std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  char piece[4096];
+  while (ok && bytes.size() < max_settings_bytes) {
+    const ssize_t n = ::read(fd, piece, sizeof piece);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    bytes.append(piece, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  if (bytes.size() > max_settings_bytes) bytes.resize(max_settings_bytes);
+  return ok;
+}
+
 }  // namespace
 
 unsigned read_profile_string(const wchar_t* section, const wchar_t* key,
                              const wchar_t* fallback, wchar_t* buffer, unsigned size) {
-  std::ifstream file(settings_file(), std::ios::binary);
+  std::string bytes;
   std::vector<ini_section> sections;
-  if (file) {
-    const std::string bytes((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
-    sections = parse_ini(decode_ini_text(bytes));
-  }
+  if (read_settings_file(settings_file(), bytes)) sections = parse_ini(decode_ini_text(bytes));
   return ini_lookup(sections, section, key, fallback, buffer, size);
 }
 

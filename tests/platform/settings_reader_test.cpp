@@ -3,6 +3,7 @@
 // own reader (POSIX build), so both readers give identical results.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "platform/settings_reader.h"
@@ -88,6 +89,15 @@ TEST(settings_reader, missing_file_gives_the_fallback) {
   fulgora_test::settings_scope scope(nullptr);
   wchar_t buffer[settings_value_size];
   EXPECT_EQ(read_profile_string(L"SETTING", L"PORTNAME", L"", buffer, settings_value_size), 0u);
+  EXPECT_EQ(read_profile_string(L"SETTING", L"LOW_FREQ", L"500", buffer, settings_value_size),
+            3u);
+  EXPECT_EQ(std::wstring(buffer), L"500");
+}
+
+TEST(settings_reader, a_folder_in_the_file_s_place_counts_as_absent) {
+  fulgora_test::settings_scope scope(nullptr);
+  std::filesystem::create_directories("components/foo_Fulgora.ini/x");
+  wchar_t buffer[settings_value_size];
   EXPECT_EQ(read_profile_string(L"SETTING", L"LOW_FREQ", L"500", buffer, settings_value_size),
             3u);
   EXPECT_EQ(std::wstring(buffer), L"500");
