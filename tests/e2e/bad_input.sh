@@ -47,6 +47,33 @@ expect "analyze: not audio" "text.wav" "$bin/fulgora-analyze" "$work/text.wav"
 expect "analyze: missing settings" "settings" "$bin/fulgora-analyze" --settings "$work/none.ini" "$work/stereo.wav"
 expect "analyze: bad chunk size" "--chunk" "$bin/fulgora-analyze" --chunk 0 "$work/stereo.wav"
 
+# Out-of-range or unknown option values are named, not converted.
+expect "board: --late 1e309" "--late: 1e309" timeout 10 "$bin/fulgora-board" --quiet --late 1e309
+expect "board: --count 1e300" "--count: 1e300" timeout 10 "$bin/fulgora-board" --quiet --count 1e300
+expect "board: --seconds nan" "--seconds: nan" timeout 10 "$bin/fulgora-board" --quiet --seconds nan
+expect "board: --reply maybe" "--reply: maybe" timeout 10 "$bin/fulgora-board" --quiet --reply maybe
+
+# A history that cannot be allocated throws out of the settings load (and so
+# out of the DSP's creation): one line, a failed exit, no abort.
+export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}allocator_may_return_null=1
+printf '[SETTING]\nENHANCER_MEAN_COUNT=2147483647\n' >"$work/huge.ini"
+expect "analyze: history too large" "stopped by an error" \
+  "$bin/fulgora-analyze" --settings "$work/huge.ini" "$work/stereo.wav"
+# With --board the stand-in also ends its board child and removes its folder.
+mkdir -p "$work/tmp"
+TMPDIR="$work/tmp" timeout 60 "$bin/fulgora-play" --fast --board --settings "$work/huge.ini" \
+  "$work/stereo.wav" >"$work/out" 2>"$work/err"
+code=$?
+sleep 0.2
+if [ $code -ge 1 ] && [ $code -lt 124 ] && [ "$(tail -n 1 "$work/err" | grep -c 'stopped by an error')" = 1 ] &&
+   [ -z "$(ls -A "$work/tmp")" ] && ! pgrep -f "$work/tmp" >/dev/null; then
+  echo "ok: play --board: history too large: $(tail -n 1 "$work/err")"
+else
+  echo "FAIL: play --board: history too large: exit $code, left: $(ls -A "$work/tmp"), stderr:"
+  cat "$work/err"; status=1
+  for pid in $(pgrep -f "$work/tmp"); do kill "$pid"; done  # our own leftover child
+fi
+
 # Mono audio plays through the DSP untouched (it is just never measured).
 if "$bin/fulgora-play" --fast "$work/mono.wav" >"$work/out" 2>"$work/err" &&
    grep -q 'bit-identical: yes' "$work/err"; then

@@ -57,6 +57,13 @@ TEST(decode_wav, bad_input_is_an_error_not_a_crash) {
   cut.resize(cut.size() - 2);
   ASSERT_TRUE(decode_wav(cut, a, error));
   EXPECT_EQ(a.frames, 1u);
+  // Claimed sizes near 4 GiB: the walk must end (a 32-bit position once wrapped
+  // back onto the same chunk for ever), on both widths.
+  for (uint32_t size : {0xfffffff8u, 0xfffffff7u, 0xffffffffu, 0xfffffff0u}) {
+    const std::string huge = "RIFF" + le(12, 4) + "WAVEjunk" + le(size, 4);
+    EXPECT_FALSE(decode_wav(huge, a, error)) << size;
+    EXPECT_FALSE(decode_wav(huge + std::string(8, 'x'), a, error)) << size;
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -145,14 +146,23 @@ int main(int argc, char** argv) {
     }
     setenv("FULGORA_INI", o.settings, 1);
   }
-  fulgora::led_settings settings;
-  fulgora::level_history history;
-  if (!fulgora::load_settings(settings, history))
-    std::fprintf(stderr,
-                 "fulgora-analyze: a settings value is empty or malformed: using the built-in "
-                 "defaults, as the component would\n");
-  bool header = false;
-  for (const char* path : o.files)
-    if (!analyze_file(path, o, settings, history, header)) return 1;
-  return 0;
+  // A mean count whose history cannot be allocated throws, as it does in the
+  // component's creation: one line and a failed exit, not an abort.
+  try {
+    fulgora::led_settings settings;
+    fulgora::level_history history;
+    if (!fulgora::load_settings(settings, history))
+      std::fprintf(stderr,
+                   "fulgora-analyze: a settings value is empty or malformed: using the built-in "
+                   "defaults, as the component would\n");
+    bool header = false;
+    for (const char* path : o.files)
+      if (!analyze_file(path, o, settings, history, header)) return 1;
+    return 0;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "fulgora-analyze: stopped by an error: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "fulgora-analyze: stopped by an unknown error\n");
+  }
+  return 1;
 }

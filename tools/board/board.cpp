@@ -49,10 +49,16 @@ received decode(const std::string& line) {
   return r;
 }
 
-bool number(const char* text, double& out) {
+// A finite number from 0 to max, the whole text.
+bool number(const char* text, double max, double& out) {
   char* end = nullptr;
   out = std::strtod(text, &end);
-  return end != text && *end == 0 && out >= 0;
+  return end != text && *end == 0 && out >= 0 && out <= max;
+}
+
+bool bad_value(const std::string& option, const char* value) {
+  std::fprintf(stderr, "fulgora-board: bad value for %s: %s (see --help)\n", option.c_str(), value);
+  return false;
 }
 
 }  // namespace
@@ -61,29 +67,36 @@ bool parse_options(int argc, char** argv, options& o) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool has_value = i + 1 < argc;
+    const bool takes_value = a == "--reply" || a == "--late" || a == "--count" ||
+                             a == "--seconds" || a == "--csv" || a == "--link";
     double v = 0;
+    if (takes_value && !has_value) {
+      std::fprintf(stderr, "fulgora-board: %s needs a value (see --help)\n", a.c_str());
+      return false;
+    }
     if (a == "--help" || a == "-h") o.help = true;
     else if (a == "--split") o.split = true;
     else if (a == "--flood") o.flood = true;
     else if (a == "--line-speed") o.line_speed = true;
     else if (a == "--no-read") o.no_read = true;
     else if (a == "--quiet") o.quiet = true;
-    else if (a == "--reply" && has_value) {
+    else if (a == "--reply") {
       o.reply = argv[++i];
-      if (o.reply != "ok" && o.reply != "error" && o.reply != "silent") return false;
-    } else if (a == "--late" && has_value && number(argv[i + 1], v)) {
+      if (o.reply != "ok" && o.reply != "error" && o.reply != "silent") return bad_value(a, argv[i]);
+    } else if (a == "--late") {
+      // An hour at most: the value becomes whole milliseconds.
+      if (!number(argv[++i], 3600e3, v)) return bad_value(a, argv[i]);
       o.late_ms = static_cast<long>(v);
-      ++i;
-    } else if (a == "--count" && has_value && number(argv[i + 1], v)) {
+    } else if (a == "--count") {
+      if (!number(argv[++i], 1e9, v)) return bad_value(a, argv[i]);
       o.count = static_cast<long>(v);
-      ++i;
-    } else if (a == "--seconds" && has_value && number(argv[i + 1], v)) {
+    } else if (a == "--seconds") {
+      if (!number(argv[++i], 1e9, v)) return bad_value(a, argv[i]);
       o.seconds = v;
-      ++i;
-    } else if (a == "--csv" && has_value) o.csv = argv[++i];
-    else if (a == "--link" && has_value) o.link = argv[++i];
+    } else if (a == "--csv") o.csv = argv[++i];
+    else if (a == "--link") o.link = argv[++i];
     else {
-      std::fprintf(stderr, "fulgora-board: bad option %s\n", a.c_str());
+      std::fprintf(stderr, "fulgora-board: unknown option %s (see --help)\n", a.c_str());
       return false;
     }
   }

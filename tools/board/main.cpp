@@ -58,10 +58,7 @@ struct pending_write {
 
 int main(int argc, char** argv) {
   fulgora_board::options o;
-  if (!fulgora_board::parse_options(argc, argv, o)) {
-    usage(stderr);
-    return 2;
-  }
+  if (!fulgora_board::parse_options(argc, argv, o)) return 2;  // it named the bad option
   if (o.help) {
     usage(stdout);
     return 0;

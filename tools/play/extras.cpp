@@ -63,6 +63,24 @@ std::string with_port(const std::string& ini, const std::string& port) {
   return out;
 }
 
+std::string printable_line(const std::string& line) {
+  size_t length = line.size();
+  if (length > 0 && line[length - 1] == '\n') --length;
+  if (length > 0 && line[length - 1] == '\r') --length;
+  std::string out;
+  for (size_t i = 0; i < length; ++i) {
+    const unsigned char c = static_cast<unsigned char>(line[i]);
+    if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      out += hex;
+    }
+  }
+  return out + "\n";
+}
+
 void board_log::poll(double track_s, std::vector<board_record>& out) {
   std::ifstream in(path_, std::ios::binary);
   if (!in) return;

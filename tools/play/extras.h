@@ -14,6 +14,11 @@ namespace fulgora_play {
 // header); a file without that section gets one.
 std::string with_port(const std::string& ini, const std::string& port);
 
+// A console line as it may reach a terminal: the line end becomes one LF, and
+// every other byte outside printable ASCII (a board's reply is raw bytes)
+// is shown as \xNN.
+std::string printable_line(const std::string& line);
+
 // One level command the board received, at a track time.
 struct board_record {
   double track_s = 0;

@@ -123,14 +123,12 @@ struct play_report {
   bool interrupted = false;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  options o;
-  if (!parse(argc, argv, o)) return 2;
+// Everything between the options and the exit; its locals (the board child,
+// the working folder) are undone on every way out, an exception included.
+int play(const char* argv0, const options& o) {
 
   std::error_code ec;
-  const fs::path self = fs::absolute(fs::path(argv[0]), ec).lexically_normal();
+  const fs::path self = fs::absolute(fs::path(argv0), ec).lexically_normal();
   const fs::path component = o.component.empty()
                                  ? self.parent_path() / (std::string("foo_Fulgora") +
                                                          fulgora::library_suffix())
@@ -298,4 +296,20 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "fulgora-play: picture written to %s\n", utf8(plot).c_str());
   }
   return report.changed == 0 ? 0 : 3;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  options o;
+  if (!parse(argc, argv, o)) return 2;
+  // The component's creation may throw (a settings value whose history
+  // cannot be allocated): caught here, so the stack unwinds.
+  try {
+    return play(argv[0], o);
+  } catch (const std::exception& e) {
+    return fail(std::string("stopped by an error from the component: ") + e.what());
+  } catch (...) {
+    return fail("stopped by an unknown error from the component");
+  }
 }

@@ -24,10 +24,10 @@ public:
   int service_add_ref() noexcept override { return 1; }
   bool service_query(service_ptr&, const GUID&) override { return false; }
   void print(const char* text, size_t length) override {
-    std::string line = length == ~size_t{0} ? std::string(text) : std::string(text, length);
-    if (line.empty() || line.back() != '\n') line += '\n';
+    const std::string line =
+        length == ~size_t{0} ? std::string(text) : std::string(text, length);
     if (line.rfind("recv", 0) == 0) ++reply_errors;
-    view->line(line);
+    view->line(printable_line(line));
   }
   live_view* view = nullptr;
   std::atomic<long> reply_errors{0};

@@ -21,7 +21,7 @@ bool decode_wav(const std::string& bytes, decoded_audio& out, std::string& error
   unsigned format = 0, channels = 0, bits = 0, rate = 0;
   const unsigned char* data = nullptr;
   size_t data_size = 0;
-  for (size_t at = 12; at + 8 <= n;) {
+  for (size_t at = 12; n - at >= 8;) {
     const uint32_t size = u32(p + at + 4);
     const unsigned char* body = p + at + 8;
     const size_t available = n - at - 8;
@@ -35,7 +35,11 @@ bool decode_wav(const std::string& bytes, decoded_audio& out, std::string& error
       data = body;
       data_size = size < available ? size : available;  // a truncated file keeps what it has
     }
-    at += 8 + static_cast<size_t>(size) + (size & 1);
+    // Sizes are checked against what is left before they move the position:
+    // a claimed size near 4 GiB would wrap a 32-bit size_t back to here.
+    if (size >= available) break;
+    at += 8 + size;
+    if (size & 1) ++at;  // at <= n still: size < available
   }
   const bool pcm = format == 1 && (bits == 8 || bits == 16 || bits == 24 || bits == 32);
   const bool real = format == 3 && (bits == 32 || bits == 64);
