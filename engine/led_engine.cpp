@@ -12,6 +12,7 @@ led_engine::led_engine(serial_port_api& port) : serial(port) {
   try {
     start(port_name);
     load_settings();
+    recovery.load(port_name);
   } catch (...) {
     stop();  // a constructor that throws runs no destructor of its own
     throw;
@@ -77,6 +78,12 @@ void led_engine::release_resources() {
   running = false;
 }
 
+void send_levels(led_engine& engine, const uint8_t channels[3]) {
+  if (!engine.recovery.link_ready(engine.serial)) return;  // down: measure only
+  engine.serial.send_level_command(channels);
+  engine.recovery.after_command(engine.serial);
+}
+
 unsigned worker_main(void* argument) {
   led_engine& engine = *static_cast<led_engine*>(argument);
   uint8_t channels[3] = {0, 0, 0};  // no band has lit them yet: dark
@@ -88,7 +95,7 @@ unsigned worker_main(void* argument) {
     }
     reset_event(engine.data_ready_event);
     if (measure_block(engine.analyzer, engine.settings, engine.history, channels))
-      engine.serial.send_level_command(channels);
+      send_levels(engine, channels);
     set_event(engine.idle_event);
   }
 }

@@ -16,6 +16,7 @@
 #include "analysis/band_analyzer.h"
 #include "analysis/level_history.h"
 #include "engine/led_settings.h"
+#include "engine/reconnect.h"
 #include "host/audio_chunk.h"
 #include "platform/serial_port.h"
 #include "platform/threads.h"
@@ -33,6 +34,7 @@ struct led_engine {
   band_analyzer analyzer;
   led_settings settings;
   level_history history;
+  link_recovery recovery;  // RECONNECT; off by default
 
   // Reads PORTNAME; if one is set, starts and then loads the settings.
   explicit led_engine(serial_port_api& port = system_serial_port());
@@ -51,5 +53,8 @@ struct led_engine {
 
 // The worker thread's entry; the argument is the engine. Returns 0.
 unsigned worker_main(void* engine);
+
+// One cycle's level command, through the reconnect when it is on.
+void send_levels(led_engine& engine, const uint8_t channels[3]);
 
 }  // namespace fulgora

@@ -50,4 +50,7 @@ serial_port_api& system_serial_port();
 // Pauses the calling thread for about ms milliseconds.
 void sleep_ms(unsigned ms);
 
+// Milliseconds of a clock that only moves forward, from an arbitrary start.
+unsigned long long monotonic_ms();
+
 }  // namespace fulgora

@@ -191,6 +191,8 @@ serial_port_api& system_serial_port() {
   return port;
 }
 
+unsigned long long monotonic_ms() { return static_cast<unsigned long long>(now_ms()); }
+
 void sleep_ms(unsigned ms) {
   timespec t = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   while (::nanosleep(&t, &t) != 0 && errno == EINTR) {

@@ -86,4 +86,6 @@ serial_port_api& system_serial_port() {
 
 void sleep_ms(unsigned ms) { Sleep(ms); }
 
+unsigned long long monotonic_ms() { return GetTickCount64(); }
+
 }  // namespace fulgora

@@ -7,12 +7,13 @@
 namespace fulgora {
 namespace {
 
-// Runs close() on every way out of open() but success, exceptions included.
+// Closes the port on every way out of open() but success, exceptions included.
 struct close_unless_opened {
   serial_link& link;
+  bool report;
   bool opened = false;
   ~close_unless_opened() {
-    if (!opened) link.close();
+    if (!opened) link.close_port(report);
   }
 };
 
@@ -27,8 +28,9 @@ uint32_t serial_link::read_piece(char* scratch, uint32_t& waiting, bool& ok) {
   return got;
 }
 
-bool serial_link::open(const wchar_t* port_name) {
-  close_unless_opened guard{*this};
+bool serial_link::open_port(const wchar_t* port_name, bool report) {
+  close_unless_opened guard{*this, report};
+  failed = false;
   handle = api->create_file(port_name);
   const char* outcome = "successful com open.";
   comm_state state;
@@ -49,14 +51,15 @@ bool serial_link::open(const wchar_t* port_name) {
         guard.opened = true;
     }
   }
-  console_print(outcome);
+  if (report || guard.opened) console_print(outcome);
   return guard.opened;
 }
 
-void serial_link::close() {
+void serial_link::close_port(bool report) {
   if (handle == invalid_port) return;
   const bool closed = api->close_handle(handle);
   handle = invalid_port;
+  if (!report) return;
   if (!closed) console_print("failed CloseHandle.");
   console_print("successful com close.");
 }
@@ -100,7 +103,9 @@ bool serial_link::send_command(const char* command, uint32_t length, int pass_li
   std::memset(reply, 0, sizeof reply);
   if (!is_open()) return false;
   uint32_t written = 0;
-  api->write_file(handle, command, length, written);  // a failed write still waits
+  failed = false;
+  // A failed write still waits; it is only remembered.
+  if (!api->write_file(handle, command, length, written)) failed = true;
   return read_reply(reply, pass_limit);
 }
 
@@ -112,6 +117,7 @@ bool serial_link::read_reply(char* buffer, int pass_limit) {
   for (;;) {
     uint32_t waiting = 0;
     if (!api->clear_comm_error(handle, waiting)) {
+      failed = true;
       console_print("recv failed ClearCommError!");
       return false;
     }

@@ -25,10 +25,18 @@ struct serial_link {
   serial_port_api* api;
   port_handle handle = invalid_port;
 
+  // True after a command whose write or status query failed (the device
+  // went away, most likely); cleared when the next command or open starts.
+  bool failed = false;
+
   // Opens the port exactly as named, 38400 baud 8N1, drops waiting input.
   // On failure the link is closed again.
-  bool open(const wchar_t* port_name);
-  void close();
+  bool open(const wchar_t* port_name) { return open_port(port_name, true); }
+  // The same, for trying a vanished port again: only a success is printed.
+  bool reopen(const wchar_t* port_name) { return open_port(port_name, false); }
+  void close() { close_port(true); }
+  // Without its console lines when report is false.
+  void close_port(bool report);
   bool is_open() const { return handle != invalid_port; }
   bool drain_input();
 
@@ -42,6 +50,7 @@ struct serial_link {
 
 private:
   static constexpr uint32_t scratch_size = 256;
+  bool open_port(const wchar_t* port_name, bool report);
   bool send_command(const char* command, uint32_t length, int pass_limit);
   // Reads at most scratch_size of the waiting bytes; counts them off waiting.
   uint32_t read_piece(char* scratch, uint32_t& waiting, bool& ok);

@@ -18,14 +18,17 @@ public:
   bool service_query(service_ptr&, const GUID&) override { return false; }
   // The player's console takes lines from any thread.
   void print(const char* text, size_t length) override {
-    static std::mutex m;
-    std::lock_guard<std::mutex> lock(m);
+    std::lock_guard<std::mutex> lock(guard());
     lines.push_back(length == ~size_t{0} ? std::string(text) : std::string(text, length));
     if (log) log->push_back(lines.back());
   }
   std::vector<std::string> lines;
   std::vector<std::string>* log = nullptr;  // shared order across receivers
   std::atomic<int> refs{0};
+  static std::mutex& guard() {
+    static std::mutex m;
+    return m;
+  }
 };
 
 class fake_services : public foobar2000_api {
@@ -67,6 +70,11 @@ public:
   bool is_quiet_mode_enabled() override { return false; }
   // Lines as the first receiver saw them.
   const std::vector<std::string>& lines() const { return receivers.at(0).lines; }
+  // A copy, safe while another thread prints.
+  std::vector<std::string> lines_now() const {
+    std::lock_guard<std::mutex> lock(recording_receiver::guard());
+    return receivers.at(0).lines;
+  }
 
   std::vector<recording_receiver> receivers;
   std::vector<std::string> all;

@@ -1,0 +1,32 @@
+#include "engine/reconnect.h"
+
+#include <cwchar>
+
+#include "engine/led_settings.h"
+
+namespace fulgora {
+
+void link_recovery::load(const wchar_t* port) {
+  wchar_t buffer[settings_value_size];
+  int32_t value = 0;
+  enabled = read_profile_string(L"SETTING", L"RECONNECT", L"0", buffer, settings_value_size) != 0 &&
+            parse_int(buffer, value) && value != 0;
+  std::wcsncpy(port_name, port, settings_value_size - 1);
+  port_name[settings_value_size - 1] = 0;
+}
+
+bool link_recovery::link_ready(serial_link& link) {
+  if (!enabled || link.is_open()) return true;
+  const unsigned long long now = monotonic_ms();
+  if (now < next_try_ms) return false;
+  next_try_ms = now + reconnect_interval_ms;
+  return link.reopen(port_name);
+}
+
+void link_recovery::after_command(serial_link& link) {
+  if (!enabled || !link.is_open() || !link.failed) return;
+  link.close();
+  next_try_ms = monotonic_ms() + reconnect_interval_ms;
+}
+
+}  // namespace fulgora

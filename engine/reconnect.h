@@ -1,0 +1,34 @@
+// The opt-in reconnect (settings key RECONNECT=1): when a level command's
+// write or status query fails, the link is closed and the worker goes on
+// measuring without sending, trying the same port again about every
+// reconnect_interval_ms until it opens.
+//
+// Threads: the creating thread fills the record while the engine is built,
+// before any block can be captured; afterwards only the worker uses it, and
+// only inside a cycle (after it found data_ready_event set), so the event
+// carries the record to it as it carries the settings.
+#pragma once
+
+#include "platform/settings_reader.h"
+#include "serial/serial_link.h"
+
+namespace fulgora {
+
+constexpr unsigned long long reconnect_interval_ms = 2000;
+
+struct link_recovery {
+  bool enabled = false;
+  wchar_t port_name[settings_value_size] = {};
+  unsigned long long next_try_ms = 0;
+
+  // Reads RECONNECT (0 or absent: off; another integer: on; anything else:
+  // off), apart from the seventeen values and their all-or-nothing load.
+  void load(const wchar_t* port);
+  // Before a command: false while the link is down and could not be reopened
+  // (tried at most once per interval, failures silent).
+  bool link_ready(serial_link& link);
+  // After a command: a failed write or status query closes the link.
+  void after_command(serial_link& link);
+};
+
+}  // namespace fulgora
