@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Sets up the machine, then builds and runs every test suite: native, ASan+UBSan,
-# TSan, and both Windows builds under Wine. Fails when any test fails or any
+# TSan, the fuzzers (a bounded run each), and both Windows builds under Wine.
+# Fails when any test fails or any
 # suite does not run.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh || exit 1
 
 # mingw32 before mingw64: the package test takes the 32-bit DLL from it.
-presets=(native asan tsan mingw32 mingw64)
+presets=(native asan tsan fuzz mingw32 mingw64)
 [ $# -gt 0 ] && presets=("$@")
 failed=()
 summary=()
