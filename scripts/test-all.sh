@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, then builds and runs every test suite: native, ASan+UBSan,
 # TSan, the fuzzers (a bounded run each), and both Windows builds under Wine.
-# Fails when any test fails or any
-# suite does not run.
+# Fails when any test fails or any suite does not run.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh || exit 1
