@@ -18,12 +18,17 @@ namespace {
 
 #ifdef _WIN32
 // msvcrt's wcstod knows no hexadecimal, infinity or NaN forms; mingw-w64's
-// C99 conversion is the standard's wcstod that the settings follow.
+// C99 conversion is the standard's wcstod that the settings follow. Its
+// NAN(...) takes characters C does not allow ("nan(-)") and gives payloads
+// their own sign; C leaves payloads to the library, so those forms are
+// compared against glibc only.
 double c_wcstod(const wchar_t* s, wchar_t** end) { return __mingw_wcstod(s, end); }
 float c_wcstof(const wchar_t* s, wchar_t** end) { return __mingw_wcstof(s, end); }
+constexpr bool compare_nan_payloads = false;
 #else
 double c_wcstod(const wchar_t* s, wchar_t** end) { return std::wcstod(s, end); }
 float c_wcstof(const wchar_t* s, wchar_t** end) { return std::wcstof(s, end); }
+constexpr bool compare_nan_payloads = true;
 #endif
 
 std::wstring widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
@@ -76,6 +81,7 @@ int mismatches(const std::vector<std::wstring>& forms, bool (*ours)(const wchar_
                T (*library)(const wchar_t*, wchar_t**), const char* name) {
   int wrong = 0;
   for (const std::wstring& form : forms) {
+    if (!compare_nan_payloads && form.find(L"nan(") != std::wstring::npos) continue;
     wchar_t* end = nullptr;
     const T expected = library(form.c_str(), &end);
     const bool expected_ok = end != form.c_str() && *end == 0;
