@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the Win32 COM-port tests under Wine with COM7 linked to fulgora-board.
-# usage: wine_com_test.sh BOARD WINE_RUN BITS TEST_EXE
+# usage: wine_com_test.sh BOARD WINE_RUN BITS TEST_EXE [ENGINE_TEST_EXE]
 set -u
-board=$1 wine_run=$2 bits=$3 exe=$4
+board=$1 wine_run=$2 bits=$3 exe=$4 engine_exe=${5:-}
 if [ ! -x "$board" ]; then
   echo "fulgora-board not found at $board: build the native preset first"
   exit 1
@@ -10,7 +10,8 @@ fi
 prefix=${FULGORA_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/fulgora/wineprefix}
 "$wine_run" "$bits" cmd /c exit >/dev/null 2>&1  # creates the prefix on first use
 work=$(mktemp -d)
-trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null; rm -rf "$work"' EXIT
+pid= test_pid=
+trap 'kill $pid $test_pid 2>/dev/null; wait $pid $test_pid 2>/dev/null; rm -rf "$work"' EXIT
 status=0
 
 # 1: a normal board.
@@ -29,4 +30,26 @@ pid=$!
 for _ in $(seq 50); do [ -L "$prefix/dosdevices/com7" ] && break; sleep 0.1; done
 FULGORA_TEST_COM=COM7 FULGORA_TEST_NO_READ=1 "$wine_run" "$bits" "$exe" \
   --gtest_filter='win32_com.a_board*' || status=1
+kill $pid; wait $pid
+
+# 3: with RECONNECT=1, a board that goes away (its link with it) and comes back.
+if [ -n "$engine_exe" ]; then
+  link="$prefix/dosdevices/com7"
+  "$board" --quiet --link "$link" --csv "$work/a.csv" >"$work/out" 2>&1 &
+  pid=$!
+  for _ in $(seq 50); do [ -L "$link" ] && break; sleep 0.1; done
+  FULGORA_TEST_COM=COM7 FULGORA_TEST_RECONNECT=1 "$wine_run" "$bits" "$engine_exe" \
+    --gtest_filter='win32_com.reconnect*' &
+  test_pid=$!
+  for _ in $(seq 600); do grep -q '"SD' "$work/a.csv" 2>/dev/null && break; sleep 0.1; done
+  kill $pid; wait $pid  # the board ends and removes its link: unplugged
+  sleep 3
+  "$board" --quiet --link "$link" --csv "$work/b.csv" >"$work/out" 2>&1 &
+  pid=$!
+  wait $test_pid || status=1
+  test_pid=
+  if ! grep -q '"SD' "$work/b.csv"; then
+    echo "the board that came back received no level command:"; cat "$work/b.csv"; status=1
+  fi
+fi
 exit $status
