@@ -55,23 +55,27 @@ expect "board: --reply maybe" "--reply: maybe" timeout 10 "$bin/fulgora-board" -
 
 # A history that cannot be allocated throws out of the settings load (and so
 # out of the DSP's creation): one line, a failed exit, no abort.
-export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}allocator_may_return_null=1
-printf '[SETTING]\nENHANCER_MEAN_COUNT=2147483647\n' >"$work/huge.ini"
-expect "analyze: history too large" "stopped by an error" \
-  "$bin/fulgora-analyze" --settings "$work/huge.ini" "$work/stereo.wav"
-# With --board the stand-in also ends its board child and removes its folder.
-mkdir -p "$work/tmp"
-TMPDIR="$work/tmp" timeout 60 "$bin/fulgora-play" --fast --board --settings "$work/huge.ini" \
-  "$work/stereo.wav" >"$work/out" 2>"$work/err"
-code=$?
-sleep 0.2
-if [ $code -ge 1 ] && [ $code -lt 124 ] && [ "$(tail -n 1 "$work/err" | grep -c 'stopped by an error')" = 1 ] &&
-   [ -z "$(ls -A "$work/tmp")" ] && ! pgrep -f "$work/tmp" >/dev/null; then
-  echo "ok: play --board: history too large: $(tail -n 1 "$work/err")"
+# The sanitizers' allocators make a failed allocation fatal: plain builds only.
+if ldd "$bin/fulgora-analyze" | grep -qE 'libasan|libtsan'; then
+  echo "skipped: history too large (sanitizer build)"
 else
-  echo "FAIL: play --board: history too large: exit $code, left: $(ls -A "$work/tmp"), stderr:"
-  cat "$work/err"; status=1
-  for pid in $(pgrep -f "$work/tmp"); do kill "$pid"; done  # our own leftover child
+  printf '[SETTING]\nENHANCER_MEAN_COUNT=2147483647\n' >"$work/huge.ini"
+  expect "analyze: history too large" "stopped by an error" \
+    "$bin/fulgora-analyze" --settings "$work/huge.ini" "$work/stereo.wav"
+  # With --board the stand-in also ends its board child and removes its folder.
+  mkdir -p "$work/tmp"
+  TMPDIR="$work/tmp" timeout 60 "$bin/fulgora-play" --fast --board --settings "$work/huge.ini" \
+    "$work/stereo.wav" >"$work/out" 2>"$work/err"
+  code=$?
+  sleep 0.2
+  if [ $code -ge 1 ] && [ $code -lt 124 ] && [ "$(tail -n 1 "$work/err" | grep -c 'stopped by an error')" = 1 ] &&
+     [ -z "$(ls -A "$work/tmp")" ] && ! pgrep -f "$work/tmp" >/dev/null; then
+    echo "ok: play --board: history too large: $(tail -n 1 "$work/err")"
+  else
+    echo "FAIL: play --board: history too large: exit $code, left: $(ls -A "$work/tmp"), stderr:"
+    cat "$work/err"; status=1
+    for pid in $(pgrep -f "$work/tmp"); do kill "$pid"; done  # our own leftover child
+  fi
 fi
 
 # Mono audio plays through the DSP untouched (it is just never measured).
