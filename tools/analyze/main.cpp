@@ -146,8 +146,8 @@ int main(int argc, char** argv) {
     }
     setenv("FULGORA_INI", o.settings, 1);
   }
-  // A mean count whose history cannot be allocated throws, as it does in the
-  // component's creation: one line and a failed exit, not an abort.
+  // An allocation that fails (the analyser's buffers for a huge --chunk):
+  // one line and a failed exit, not an abort.
   try {
     fulgora::led_settings settings;
     fulgora::level_history history;

@@ -303,8 +303,8 @@ int play(const char* argv0, const options& o) {
 int main(int argc, char** argv) {
   options o;
   if (!parse(argc, argv, o)) return 2;
-  // The component's creation may throw (a settings value whose history
-  // cannot be allocated): caught here, so the stack unwinds.
+  // A component (--component loads any) may throw out of its creation or its
+  // run, and allocation may fail: caught here, so the stack unwinds.
   try {
     return play(argv[0], o);
   } catch (const std::exception& e) {
