@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/console.h"
+#include "host/visualisation.h"
 
 namespace fulgora_test {
 
@@ -47,9 +48,14 @@ public:
 
   service_class_ref service_enum_find_class(const GUID& guid) override {
     ++find_calls;
+    if (guid == visualisation_manager::class_guid) return clock ? &clock : nullptr;
     return guid == console_receiver::class_guid ? &receivers : nullptr;
   }
   bool service_enum_create(service_ptr& out, service_class_ref clazz, size_t index) override {
+    if (clazz == &clock && clock != nullptr && index == 0) {
+      out.set(clock);
+      return true;
+    }
     if (clazz != &receivers || index >= receivers.size()) return false;
     out.set(&receivers[index]);
     return true;
@@ -60,6 +66,7 @@ public:
   std::vector<recording_receiver> receivers;
   std::vector<std::string> all;
   std::atomic<int> find_calls{0};
+  visualisation_manager* clock = nullptr;  // the player's playback clock, if it has one
 
 private:
   foobar2000_api* previous_api_;
