@@ -1,6 +1,7 @@
 #include "analysis/band_analyzer.h"
 
 #include <cmath>
+#include <new>
 
 #include "analysis/fft.h"
 
@@ -36,27 +37,38 @@ uint32_t block_length_for(uint32_t frames) {
   return n;
 }
 
-bool band_analyzer::capture(const audio_chunk& chunk) {
+template <typename sample>
+capture_result band_analyzer::capture_samples(unsigned srate, size_t frames, const sample* data) {
   bool rate_changed = false;
-  const double rate = static_cast<double>(chunk.get_srate());
+  const double rate = static_cast<double>(srate);
   if (rate != sample_rate) {
     sample_rate = rate;
     rate_changed = true;
   }
-  const uint32_t frames = chunk.get_sample_count();
   if (frames < 2) {
     fresh = false;
-    return false;
+    return capture_result::too_short;
   }
-  const uint32_t n = block_length_for(frames);
+  // 2n must fit the transform's signed 32-bit length.
+  constexpr uint32_t largest_block = uint32_t{1} << 30;
+  const uint32_t n = frames >= 2 * size_t{largest_block}
+                         ? 2 * largest_block
+                         : block_length_for(static_cast<uint32_t>(frames));
+  if (n > largest_block) {
+    fresh = false;
+    return capture_result::no_room;
+  }
   if (n != block_length || rate_changed) {
     // All four first, then swap: a failed allocation leaves the old block whole.
-    const size_t work_size =
-        2 + static_cast<size_t>(std::sqrt(static_cast<double>(2 * n)));
-    std::unique_ptr<double[]> new_samples(new double[2 * size_t{n}]);
-    std::unique_ptr<int32_t[]> new_work(new int32_t[work_size]);
-    std::unique_ptr<double[]> new_table(new double[n]);
-    std::unique_ptr<double[]> new_bins(new double[n / 2]);
+    const size_t work_size = 2 + static_cast<size_t>(std::sqrt(static_cast<double>(2 * n)));
+    std::unique_ptr<double[]> new_samples(new (std::nothrow) double[2 * size_t{n}]);
+    std::unique_ptr<int32_t[]> new_work(new (std::nothrow) int32_t[work_size]);
+    std::unique_ptr<double[]> new_table(new (std::nothrow) double[n]);
+    std::unique_ptr<double[]> new_bins(new (std::nothrow) double[n / 2]);
+    if (!new_samples || !new_work || !new_table || !new_bins) {
+      fresh = false;
+      return capture_result::no_room;
+    }
     new_work[0] = 0;
     block_length = n;
     data_length = static_cast<int32_t>(2 * n);
@@ -65,15 +77,25 @@ bool band_analyzer::capture(const audio_chunk& chunk) {
     table = std::move(new_table);
     bin_levels = std::move(new_bins);
   }
-  const audio_sample* data = chunk.get_data();
   double* out = samples.get();
   for (uint32_t i = 0; i < n; ++i) {
-    const float mono = (data[2 * i + 1] + data[2 * i]) * 0.5f;
+    const float mono =
+        (static_cast<float>(data[2 * i + 1]) + static_cast<float>(data[2 * i])) * 0.5f;
     out[2 * i] = static_cast<double>(mono);
     out[2 * i + 1] = 0.0;
   }
   fresh = true;
-  return true;
+  return capture_result::stored;
+}
+
+template capture_result band_analyzer::capture_samples(unsigned, size_t, const float*);
+template capture_result band_analyzer::capture_samples(unsigned, size_t, const double*);
+
+bool band_analyzer::capture(const audio_chunk& chunk) {
+  const unsigned rate = chunk.get_srate();
+  const size_t frames = chunk.get_sample_count();
+  const audio_sample* data = chunk.get_data();
+  return capture_samples(rate, frames, data) == capture_result::stored;
 }
 
 bool band_analyzer::analyze() {

@@ -3,15 +3,18 @@
 // capture() runs on the player's audio thread, analyze() on the worker; the
 // engine's idle/data-ready events make the two strictly alternate, so the
 // record needs no lock. capture() allocates only when the block length or the
-// sample rate changes; analyze() never allocates.
+// sample rate changes; analyze() never allocates. Nothing here throws.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
 #include "host/audio_chunk.h"
 
 namespace fulgora {
+
+enum class capture_result { stored, too_short, no_room };
 
 struct band_analyzer {
   uint32_t block_length = 0;  // n, complex points; 0 before the first capture
@@ -38,9 +41,14 @@ struct band_analyzer {
   ~band_analyzer();
 
   // Copies the first power-of-two run of frames of a 2-channel chunk as a
-  // mono block. False when the chunk has fewer than 2 frames.
-  // Throws std::bad_alloc when new buffers cannot be had; the analyser then
-  // keeps its previous block.
+  // mono block, each sample narrowed to single precision first, so that float
+  // and double samples of the same audio give the same block. Without room
+  // for a new block (its buffers cannot be had or sized) the analyser keeps
+  // its previous block whole.
+  template <typename sample>
+  capture_result capture_samples(unsigned srate, size_t frames, const sample* data);
+  // The chunk's rate, sample count and data, read in that order; true when
+  // a block was stored.
   bool capture(const audio_chunk& chunk);
 
   // Transforms the fresh block and forms the three band levels. False when no

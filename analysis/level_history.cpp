@@ -2,12 +2,18 @@
 
 namespace fulgora {
 
-void level_history::resize(int32_t count) {
-  if (count < 1) count = 1;
-  entries.reset(new band_levels[static_cast<size_t>(count)]());
+bool level_history::resize(int32_t count) {
+  if (count < 0) return false;
+  if (count == 0) count = 1;
+  // calloc: all-zero bits are zero levels, and a large ring costs nothing
+  // until its entries are written.
+  auto* fresh = static_cast<band_levels*>(std::calloc(static_cast<size_t>(count), sizeof(band_levels)));
+  if (fresh == nullptr) return false;
+  entries.reset(fresh);
   capacity = count;
   write_position = 0;
   full = false;
+  return true;
 }
 
 band_levels level_history::mean() const {

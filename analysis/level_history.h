@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 namespace fulgora {
@@ -15,7 +16,10 @@ struct band_levels {
 };
 
 struct level_history {
-  std::unique_ptr<band_levels[]> entries;
+  struct free_entries {
+    void operator()(band_levels* p) const { std::free(p); }
+  };
+  std::unique_ptr<band_levels[], free_entries> entries;
   int32_t capacity = 0;
   int32_t write_position = 0;
   bool full = false;
@@ -24,10 +28,11 @@ struct level_history {
   level_history(const level_history&) = delete;
   level_history& operator=(const level_history&) = delete;
 
-  // Discards all entries and starts over with count zero entries. A count
-  // below 1 gives one entry, so push() always has a place to write.
-  // Throws std::bad_alloc (keeping the old entries) when storage cannot be had.
-  void resize(int32_t count);
+  // Discards all entries and starts over with count zero entries. A count of
+  // 0 gives one entry, so push() always has a place to write. False, with
+  // the old entries kept, when count is negative or its entries cannot be
+  // had.
+  bool resize(int32_t count);
 
   // Mean of the entries written so far, or of all once the ring has wrapped.
   band_levels mean() const;

@@ -3,9 +3,10 @@
 #include <string>
 
 #include "component/dsp_fulgora.h"
-#include "platform/crash_hooks.h"
 #include "host/console.h"
+#include "host/firewall.h"
 #include "host/registration.h"
+#include "platform/crash_hooks.h"
 
 namespace fulgora {
 
@@ -53,9 +54,11 @@ dsp_factory_t<dsp_fulgora> g_dsp_factory;
 class client final : public foobar2000_client {
 public:
   client() { install_crash_hooks(); }
-  uint32_t get_version() override { return 78; }
+  // The 64-bit player loads only components of client level 80 or above.
+  uint32_t get_version() override { return sizeof(void*) == 8 ? 80 : 78; }
   service_factory_base* get_service_list() override { return service_factory_base::list_head(); }
   void get_config(stream_writer*, abort_callback&) override {}
+  // Nothing here throws of its own; what the player's stream raises passes.
   void set_config(stream_reader* stream, abort_callback& abort) override {
     // Records of configuration variables: none are ours, so all are skipped.
     for (;;) {
@@ -68,9 +71,16 @@ public:
       stream->skip_object(size, abort);
     }
   }
+  // Out of memory leaves both empty.
   void set_library_path(const char* path, const char* name) override {
-    g_full_path = path;
-    g_file_name = name;
+    if (guarded(false, [&] {
+          g_full_path = path;
+          g_file_name = name;
+          return true;
+        }))
+      return;
+    g_full_path.clear();
+    g_file_name.clear();
   }
   void services_init(bool val) override { g_services_available = val; }
   bool is_debug() override { return false; }
@@ -82,7 +92,7 @@ client g_client;
 }  // namespace fulgora
 
 extern "C" FULGORA_EXPORT foobar2000_client* foobar2000_get_interface(foobar2000_api* api,
-                                                                       void* /*instance*/) {
+                                                                       void* /*instance*/) noexcept {
   fulgora::g_foobar2000_api = api;
   return &fulgora::g_client;
 }

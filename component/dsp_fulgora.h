@@ -6,7 +6,7 @@
 
 #include "engine/led_engine.h"
 #include "host/dsp.h"
-#include "host/player_types.h"
+#include "host/service_impl.h"
 
 namespace fulgora {
 
@@ -16,7 +16,6 @@ public:
       0x5263A499, 0x99DB, 0x4572, {0x81, 0x47, 0xD3, 0xEA, 0x27, 0x21, 0x9B, 0x12}};
   static GUID g_get_guid() { return guid; }
   static void g_get_name(pfc::string_base& out);
-  static bool g_get_default_preset(dsp_preset&) { return true; }
 
   // The serial port layer is the system's; tests may hand in a fake.
   explicit dsp_fulgora(serial_port_api& port = system_serial_port()) : engine_(port) {}

@@ -68,16 +68,16 @@ void led_engine::offer_chunk(const audio_chunk& chunk) {
   if (chunk.get_channels() != 2) return;
   if (!running) return;
   if (!test_event(idle_event)) return;
+  // All is read from the player's chunk before the gate is taken: nothing of
+  // the hand-off is left pending while the player runs.
+  const unsigned rate = chunk.get_srate();
+  const size_t frames = chunk.get_sample_count();
+  const audio_sample* data = chunk.get_data();
   reset_event(idle_event);
-  try {
-    analyzer.capture(chunk);
-  } catch (...) {
-    // Out of memory: hand the analyser back, or the gate would stay shut for
-    // the life of the instance.
-    set_event(idle_event);
-    throw;
-  }
-  set_event(data_ready_event);
+  if (analyzer.capture_samples(rate, frames, data) == capture_result::no_room)
+    set_event(idle_event);  // passes unmeasured; the gate is open again
+  else
+    set_event(data_ready_event);
 }
 
 void led_engine::restart_stream() {

@@ -5,7 +5,8 @@
 // the player's audio thread runs offer_chunk; the worker runs worker_main; the
 // releasing thread runs stop and the destructor. No lock anywhere: the
 // analyser changes hands through the events. Only offer_chunk resets
-// idle_event and sets data_ready_event; only the worker resets
+// idle_event and sets data_ready_event (or, when the analyser has no room for
+// a block, sets idle_event straight back); only the worker resets
 // data_ready_event and sets idle_event; each side only tests the other's
 // event, so neither touches the analyser during the other's turn. In sync
 // mode (sync_mode.h) blocks go through its own ring of slots instead.
@@ -47,7 +48,8 @@ struct led_engine {
 
   bool start(const wchar_t* port_name);
   bool load_settings();
-  // The audio thread's gate: never blocks, never changes the chunk.
+  // The audio thread's gate: never blocks, never changes the chunk, throws
+  // nothing of its own.
   void offer_chunk(const audio_chunk& chunk);
   // The audio thread's word that the stream starts again (a seek, a flush,
   // the end of playback); used by sync mode only.

@@ -56,9 +56,9 @@ bool load_settings(led_settings& settings, level_history& history) {
       read_double(L"HI_ENHANCE", L"0", buffer, s.HI_ENHANCE) &&
       read_int(L"ENABLE_ENHANCER", L"0", buffer, enable) &&
       read_int(L"ENHANCER_MEAN_COUNT", L"8", buffer, s.ENHANCER_MEAN_COUNT);
-  if (!ok) return false;
+  // A count whose history cannot be had fails like a malformed value.
+  if (!ok || !history.resize(s.ENHANCER_MEAN_COUNT)) return false;
   s.ENABLE_ENHANCER = enable != 0;
-  history.resize(s.ENHANCER_MEAN_COUNT);  // may throw; settings stay as they were
   settings = s;
   return true;
 }

@@ -35,7 +35,8 @@ shaping_params shaping_of(const led_settings& s);
 
 // Reads the seventeen values from the settings file, all or nothing. On
 // success stores them and resizes the history to ENHANCER_MEAN_COUNT; on
-// failure leaves both untouched. Prints nothing.
+// failure (a value empty or malformed, or a history that cannot be had)
+// leaves both untouched. Prints nothing, throws nothing.
 bool load_settings(led_settings& settings, level_history& history);
 
 // Conversions of one value's text; true only when the whole text was used.

@@ -10,7 +10,7 @@ void sync_mode::offer(const audio_chunk& chunk, bool running) {
   const uint32_t w = written.load(std::memory_order_relaxed);
   if (w - taken.load(std::memory_order_acquire) == slot_count) return;
   sync_slot& slot = slots[w % slot_count];
-  slot.analyzer.capture(chunk);  // a failed allocation leaves the slot unpublished
+  if (!slot.analyzer.capture(chunk)) return;  // too short, or no room: nothing to measure
   slot.time_s = start_s + static_cast<double>(slot.analyzer.block_length / 2) / rate;
   slot.epoch = epoch;
   written.store(w + 1, std::memory_order_release);

@@ -24,21 +24,13 @@ bool measure_next(led_engine& engine, sync_mode& sync, uint8_t channels[3], uint
   return true;
 }
 
-bool heard_now(visualisation_stream& clock, double& now_s) {
-  try {
-    return clock.get_absolute_time(now_s);
-  } catch (...) {
-    return false;  // the player's object threw: treat it as a clock without an answer
-  }
-}
-
 // The newest due command to the board, the older due ones dropped. Nothing
 // is due while playback is paused: the clock stands still.
 bool send_due(led_engine& engine, sync_mode& sync) {
   if (sync.queue.size() == 0) return false;
   double now_s = 0.0;
   uint8_t due[3];
-  if (!heard_now(*sync.clock, now_s) || !sync.queue.take_due(now_s, due)) return false;
+  if (!sync.clock->get_absolute_time(now_s) || !sync.queue.take_due(now_s, due)) return false;
   engine.serial.send_level_command(due);
   return true;
 }

@@ -8,13 +8,17 @@ bool g_services_available = false;
 void console_print(const char* text) {
   if (!g_services_available || g_foobar2000_api == nullptr) return;
   foobar2000_api* api = g_foobar2000_api;
-  try {
-    const service_class_ref clazz = api->service_enum_find_class(console_receiver::class_guid);
-    service_ptr receiver;  // releases the previous instance as the next arrives
-    for (size_t index = 0; api->service_enum_create(receiver, clazz, index); ++index)
-      static_cast<console_receiver*>(receiver.get())->print(text, ~size_t{0});
-  } catch (...) {
-    // A status line is never worth an exception on the audio or worker thread.
+  const service_class_ref clazz = api->service_enum_find_class(console_receiver::class_guid);
+  // No destructor has anything to do while the player runs: the holder is
+  // empty whenever it is handed over, and the receiver's reference is given
+  // back by an explicit release once print has returned.
+  for (size_t index = 0;; ++index) {
+    service_ptr holder;
+    if (!api->service_enum_create(holder, clazz, index)) return;
+    service_base* receiver = holder.detach();
+    if (receiver == nullptr) continue;
+    static_cast<console_receiver*>(receiver)->print(text, ~size_t{0});
+    receiver->service_release();
   }
 }
 

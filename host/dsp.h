@@ -1,14 +1,28 @@
-// The player's DSP interfaces as the component sees them, and the run-loop
-// base that adapts them to on_chunk. Called by the player on the thread that
-// runs the DSP.
+// The player's DSP interfaces (follows the SDK's dsp.h): chunk lists, the DSP
+// and its run-loop base, presets and the DSP entry. Called by the player on
+// the thread that runs the DSP, except the entry (any thread).
 #pragma once
 
-#include <atomic>
 #include <cstddef>
+#include <vector>
 
+#include "host/abort_callback.h"
 #include "host/audio_chunk.h"
-#include "host/player_types.h"
+#include "host/file.h"
+#include "host/firewall.h"
 #include "host/service.h"
+#include "host/string_base.h"
+
+namespace pfc {
+class bit_array;  // only ever passed by the player, never used
+}
+
+// The player's track handle (the SDK's metadb_handle.h); only carried.
+class metadb_handle : public service_base {
+protected:
+  ~metadb_handle() = default;
+};
+typedef service_ptr_t<metadb_handle> metadb_handle_ptr;
 
 // The chunks of one run call.
 class dsp_chunk_list {
@@ -17,6 +31,8 @@ public:
   virtual audio_chunk* get_item(size_t index) const = 0;
   // Later chunks move down by one.
   virtual void remove_by_idx(size_t index) = 0;
+  virtual void remove_mask(const pfc::bit_array& mask) = 0;
+  virtual audio_chunk* insert_item(size_t index, size_t hint_size = 0) = 0;
 
 protected:
   ~dsp_chunk_list() = default;
@@ -49,6 +65,8 @@ protected:
 
 // The run loop: offers every non-empty chunk to on_chunk, removes empty
 // chunks and those on_chunk refuses, then the end-of-track/flush handlers.
+// An exception of the component's own ends the loop there: the chunks not yet
+// visited pass as they are.
 template <typename base>
 class dsp_impl_base_t : public base {
 public:
@@ -67,18 +85,29 @@ public:
 
   void run_v2(dsp_chunk_list* list, const metadb_handle_ptr& cur_file, int flags,
               abort_callback& abort) override {
-    // The two fields are put back on every way out, exceptions included.
-    struct restore {
-      dsp_impl_base_t& self;
-      dsp_chunk_list* list;
-      metadb_handle* track;
-      ~restore() {
-        self.m_list = list;
-        self.m_cur_file = track;
-      }
-    } saved{*this, m_list, m_cur_file};
+    dsp_chunk_list* const saved_list = m_list;
+    metadb_handle* const saved_track = m_cur_file;
     m_list = list;
     m_cur_file = cur_file.get();
+    fulgora::guarded([&] { run_chunks(flags, abort); });
+    m_list = saved_list;
+    m_cur_file = saved_track;
+  }
+
+protected:
+  dsp_impl_base_t() = default;
+  ~dsp_impl_base_t() = default;
+  virtual void on_endoftrack(abort_callback& abort) = 0;
+  virtual void on_endofplayback(abort_callback& abort) = 0;
+  // False removes the chunk from the stream.
+  virtual bool on_chunk(audio_chunk* chunk, abort_callback& abort) = 0;
+
+  dsp_chunk_list* m_list = nullptr;
+  size_t m_chunk_ptr = 0;
+  metadb_handle* m_cur_file = nullptr;
+
+private:
+  void run_chunks(int flags, abort_callback& abort) {
     for (m_chunk_ptr = 0; m_chunk_ptr < m_list->get_count(); ++m_chunk_ptr) {
       audio_chunk* chunk = m_list->get_item(m_chunk_ptr);
       const bool empty = chunk->get_channels() == 0 || chunk->get_srate() == 0 ||
@@ -93,43 +122,98 @@ public:
     else if ((flags & dsp::END_OF_TRACK) && this->need_track_change_mark())
       on_endoftrack(abort);
   }
+};
+
+// A DSP preset: the owning DSP's identifier and opaque data.
+class dsp_preset {
+public:
+  // GCC and MSVC pass a returned struct differently: this is MSVC's form,
+  // the result pointer after this and handed back; get_owner() wraps it.
+  virtual GUID* get_owner(GUID* result) const = 0;
+  virtual void set_owner(const GUID& owner) = 0;
+  virtual const void* get_data() const = 0;
+  virtual size_t get_data_size() const = 0;
+  virtual void set_data(const void* data, size_t size) = 0;
+  virtual void set_data_from_stream(stream_reader* stream, size_t bytes,
+                                    abort_callback& abort) = 0;
+
+  GUID get_owner() const {
+    GUID owner;
+    return *get_owner(&owner);
+  }
 
 protected:
-  dsp_impl_base_t() = default;
-  ~dsp_impl_base_t() = default;
-  virtual void on_endoftrack(abort_callback& abort) = 0;
-  virtual void on_endofplayback(abort_callback& abort) = 0;
-  // False removes the chunk from the stream.
-  virtual bool on_chunk(audio_chunk* chunk, abort_callback& abort) = 0;
-
-  dsp_chunk_list* m_list = nullptr;
-  size_t m_chunk_ptr = 0;
-  metadb_handle* m_cur_file = nullptr;
+  ~dsp_preset() = default;
 };
 
-// The concrete reference-counted object handed to the player.
-template <typename T>
-class service_impl_t final : public T {
+class dsp_preset_impl final : public dsp_preset {
 public:
-  template <typename... A>
-  explicit service_impl_t(A&&... args) : T(static_cast<A&&>(args)...) {}
-  int service_release() noexcept override {
-    const int count = --refcount_;
-    if (count == 0) delete this;
-    return count;
+  using dsp_preset::get_owner;
+  dsp_preset_impl() : owner_{} {}
+  GUID* get_owner(GUID* result) const override {
+    *result = owner_;
+    return result;
   }
-  int service_add_ref() noexcept override { return ++refcount_; }
+  void set_owner(const GUID& owner) override { owner_ = owner; }
+  const void* get_data() const override { return data_.data(); }
+  size_t get_data_size() const override { return data_.size(); }
+  void set_data(const void* data, size_t size) override {
+    const auto* p = static_cast<const unsigned char*>(data);
+    data_.assign(p, p + size);
+  }
+  void set_data_from_stream(stream_reader* stream, size_t bytes, abort_callback& abort) override {
+    std::vector<unsigned char> data(bytes);
+    stream->read_object(data.data(), bytes, abort);
+    data_.swap(data);
+  }
+  dsp_preset_impl& operator=(const dsp_preset& other) {
+    owner_ = other.get_owner();
+    set_data(other.get_data(), other.get_data_size());
+    return *this;
+  }
 
 private:
-  ~service_impl_t() = default;
-  std::atomic<int> refcount_{0};
+  GUID owner_;
+  std::vector<unsigned char> data_;
 };
 
-// A static single instance: counting does nothing and it is never destroyed
-// through it.
-template <typename T>
-class service_impl_single_t final : public T {
+class dsp_preset_edit_callback {
 public:
-  int service_release() noexcept override { return 1; }
-  int service_add_ref() noexcept override { return 1; }
+  virtual void on_preset_changed(const dsp_preset& preset) = 0;
+
+protected:
+  ~dsp_preset_edit_callback() = default;
+};
+
+// The entry that names a DSP and creates its instances.
+class dsp_entry : public service_base {
+public:
+  static constexpr GUID class_guid = {
+      0x0D048731, 0x8AA8, 0x4704, {0x8A, 0xD6, 0x18, 0x9E, 0x24, 0xD4, 0x8C, 0x88}};
+  virtual void get_name(pfc::string_base& out) = 0;
+  virtual bool get_default_preset(dsp_preset& out) = 0;
+  virtual bool instantiate(service_ptr_t<dsp>& out, const dsp_preset& preset) = 0;
+  // MSVC's form of a GUID returned by value, as in dsp_preset::get_owner.
+  virtual GUID* get_guid(GUID* result) = 0;
+  virtual bool have_config_popup() = 0;
+  virtual bool show_config_popup(dsp_preset& preset, void* parent) = 0;
+
+  GUID get_guid() {
+    GUID guid;
+    return *get_guid(&guid);
+  }
+
+protected:
+  ~dsp_entry() = default;
+};
+
+class dsp_entry_v2 : public dsp_entry {
+public:
+  static constexpr GUID class_guid = {
+      0x9EC5D45E, 0x10F5, 0x46A7, {0x95, 0x46, 0xF3, 0xAC, 0xEC, 0x68, 0xB1, 0x49}};
+  virtual void show_config_popup_v2(const dsp_preset& preset, void* parent,
+                                    dsp_preset_edit_callback& callback) = 0;
+
+protected:
+  ~dsp_entry_v2() = default;
 };

@@ -1,5 +1,5 @@
-// The player's service model as the component sees it: reference-counted
-// service objects, the services interface and the console receivers.
+// The player's service model (follows the SDK's service.h): reference-counted
+// service objects, owning references and the registration list's nodes.
 // Every reference obtained is released once (service_ptr_t does it).
 #pragma once
 
@@ -7,10 +7,9 @@
 
 #include "host/guid.h"
 
-class service_base;
-
-// An owning reference: adds one reference when it takes an object and releases
-// what it held before.
+// An owning reference, one pointer wide like the player's, which fills it in
+// place: adds one reference when it takes an object and releases what it held
+// before.
 template <typename T>
 class service_ptr_t {
 public:
@@ -35,11 +34,11 @@ public:
     p_ = nullptr;
     if (old) old->service_release();
   }
-  // Takes over a reference already counted (a freshly created object's).
-  void attach(T* p) {
-    T* old = p_;
-    p_ = p;
-    if (old) old->service_release();
+  // Hands the counted reference to the caller, who must release it.
+  T* detach() {
+    T* p = p_;
+    p_ = nullptr;
+    return p;
   }
   T* get() const { return p_; }
   T* operator->() const { return p_; }
@@ -65,26 +64,26 @@ protected:
 typedef service_ptr_t<service_base> service_ptr;
 typedef const void* service_class_ref;
 
-// The player's services interface, handed to the component by the export.
-class foobar2000_api {
+// A node of the registration list: the factory operation, the next node and
+// the class it registers under, in that order. Each static factory pushes
+// itself onto the list when the library loads, so the last constructed comes
+// first.
+class service_factory_base {
 public:
-  virtual service_class_ref service_enum_find_class(const GUID& guid) = 0;
-  // Stores the class's instance at index in out; false past the last one.
-  virtual bool service_enum_create(service_ptr& out, service_class_ref clazz,
-                                   size_t index) = 0;
+  virtual void instance_create(service_ptr& out) = 0;
+
+  service_factory_base* get_next() const { return next_; }
+  const GUID& get_class_guid() const { return class_guid_; }
+  static service_factory_base* list_head() { return head(); }
 
 protected:
-  ~foobar2000_api() = default;
-};
+  explicit service_factory_base(const GUID& class_guid) : next_(head()), class_guid_(class_guid) {
+    head() = this;
+  }
+  ~service_factory_base() = default;
 
-// A console of the player; every registered receiver shows each line.
-class console_receiver : public service_base {
-public:
-  static constexpr GUID class_guid = {
-      0x90DF5270, 0x65BB, 0x4DBA, {0xBA, 0xF5, 0x86, 0xBE, 0x9E, 0x59, 0xDC, 0x20}};
-  // length all bits set: up to the terminating zero.
-  virtual void print(const char* text, size_t length) = 0;
-
-protected:
-  ~console_receiver() = default;
+private:
+  static service_factory_base*& head();
+  service_factory_base* next_;
+  const GUID& class_guid_;
 };

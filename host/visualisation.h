@@ -41,7 +41,7 @@ namespace fulgora {
 // A stream from the player's one visualisation manager, found through the
 // services interface as the SDK's standard services are. False, with out
 // empty, when the services are not there yet, the player has no manager or
-// it refuses; throws nothing.
+// it refuses. The player's own exceptions pass through, as everywhere.
 bool open_playback_clock(service_ptr_t<visualisation_stream>& out);
 
 }  // namespace fulgora

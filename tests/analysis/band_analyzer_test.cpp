@@ -34,15 +34,23 @@ TEST(band_analyzer, block_length_is_the_largest_power_of_two_run) {
   }
 }
 
-TEST(band_analyzer, capture_mixes_channels_in_single_precision) {
-  const std::vector<audio_sample> samples = {0.1f, 0.7f, -1.0f, 0.3f, 2.0f, 2.0f, 0.f, 0.f};
-  band_analyzer a;
-  ASSERT_TRUE(a.capture(chunk_of(samples, 2, 48000)));
+TEST(band_analyzer, capture_narrows_then_mixes_in_single_precision) {
+  // Doubles that single precision cannot hold: the 64-bit player's samples.
+  const std::vector<double> wide = {0.1, 0.7, -1.0, 0.3, 2.0, 2.0, 1e-9, 1.0 / 3};
+  std::vector<float> narrow(wide.begin(), wide.end());
+  band_analyzer a, b;
+  ASSERT_EQ(a.capture_samples(48000, 4, wide.data()), capture_result::stored);
+  ASSERT_EQ(b.capture_samples(48000, 4, narrow.data()), capture_result::stored);
   for (int i = 0; i < 4; ++i) {
-    const float expected = (samples[2 * i + 1] + samples[2 * i]) * 0.5f;
-    EXPECT_EQ(a.samples[2 * i], static_cast<double>(expected));
+    const float expected = (narrow[2 * i + 1] + narrow[2 * i]) * 0.5f;
+    EXPECT_EQ(a.samples[2 * i], static_cast<double>(expected)) << i;
+    EXPECT_EQ(b.samples[2 * i], a.samples[2 * i]) << "the same block at both widths";
     EXPECT_EQ(a.samples[2 * i + 1], 0.0);
   }
+  // A block too large to hold: refused, the previous block kept whole.
+  EXPECT_EQ(a.capture_samples(48000, size_t{1} << 31, wide.data()), capture_result::no_room);
+  EXPECT_EQ(a.block_length, 4u);
+  EXPECT_FALSE(a.fresh);
 }
 
 TEST(band_analyzer, worked_example_band_indices) {

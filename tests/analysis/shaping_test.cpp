@@ -115,10 +115,12 @@ TEST(level_history, mean_over_what_was_written_then_a_ring) {
   for (int i = 0; i < 16; ++i) EXPECT_EQ(h.entries[i].high, 0.0);
 }
 
-TEST(level_history, counts_below_one_give_one_entry) {
-  for (int count : {1, 0, -1, -100}) {
-    level_history h;
-    h.resize(count);
+TEST(level_history, zero_gives_one_entry_negative_keeps_the_old_ring) {
+  level_history h;
+  EXPECT_FALSE(h.resize(-1));
+  EXPECT_EQ(h.capacity, 8) << "kept";
+  for (int count : {1, 0}) {
+    ASSERT_TRUE(h.resize(count));
     EXPECT_EQ(h.capacity, 1) << count;
     h.push({0.25, 0, 0});
     EXPECT_EQ(h.mean().low, 0.25);

@@ -7,6 +7,7 @@
 
 #include "component/dsp_fulgora.h"
 #include "host/dsp.h"
+#include "tests/support/chunk_lists.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -22,12 +23,12 @@ using fulgora_test::fake_services;
 using fulgora_test::settings_scope;
 using fulgora_test::sine;
 
-class chunk_list : public dsp_chunk_list {
+class chunk_list : public fulgora_test::chunk_list_base {
 public:
   size_t get_count() const override { return chunks.size(); }
   audio_chunk* get_item(size_t i) const override { return chunks[i].get(); }
   void remove_by_idx(size_t i) override { chunks.erase(chunks.begin() + static_cast<long>(i)); }
-  void add(const std::vector<audio_sample>& s, unsigned frames, unsigned channels, unsigned rate) {
+  void add(const std::vector<audio_sample>& s, size_t frames, unsigned channels, unsigned rate) {
     chunks.push_back(std::make_unique<audio_chunk_impl>(s.data(), frames, channels, rate));
   }
   std::vector<std::unique_ptr<audio_chunk_impl>> chunks;
@@ -84,7 +85,7 @@ TEST(run_loop, empty_chunks_removed_others_offered_in_order) {
   EXPECT_EQ(p->calls, std::vector<std::string>{"endoftrack"});
 }
 
-TEST(run_loop, refused_chunk_removed_and_fields_restored_even_on_throw) {
+TEST(run_loop, refused_chunk_removed_and_an_exception_stops_at_the_boundary) {
   service_ptr_t<probe_dsp> p;
   p.set(new service_impl_t<probe_dsp>());
   p->refuse_second = true;
@@ -98,9 +99,16 @@ TEST(run_loop, refused_chunk_removed_and_fields_restored_even_on_throw) {
   EXPECT_EQ(list.chunks.size(), 2u);
   EXPECT_EQ(list.chunks[1]->get_channels(), 4u) << "the next chunk was still visited";
   EXPECT_EQ(p->list_field(), nullptr);
+  // An exception of the DSP's own never reaches the player: the loop ends
+  // there, the rest pass as they are and the fields are restored.
   const std::vector<audio_sample> wide(99, 0.5f);
   list.add(wide, 1, 99, 44100);
-  EXPECT_THROW(p->run_v2(&list, metadb_handle_ptr(), 0, never), std::runtime_error);
+  list.add(s, 0, 2, 44100);
+  p->calls.clear();
+  p->refuse_second = false;
+  p->run_v2(&list, metadb_handle_ptr(), dsp::FLUSH, never);
+  EXPECT_EQ(p->calls, (std::vector<std::string>{"chunk 2", "chunk 4", "chunk 99"}));
+  EXPECT_EQ(list.chunks.size(), 4u) << "nothing removed after the exception";
   EXPECT_EQ(p->list_field(), nullptr);
   EXPECT_EQ(p->track_field(), nullptr);
 }
@@ -133,8 +141,8 @@ TEST(dsp_fulgora, passes_audio_bit_identical_and_answers_its_queries) {
     d->run(&list, metadb_handle_ptr(), 0);
     d->flush();
     ASSERT_EQ(list.chunks.size(), 2u);
-    EXPECT_EQ(std::memcmp(list.chunks[0]->get_data(), stereo.data(), stereo.size() * 4), 0);
-    EXPECT_EQ(std::memcmp(list.chunks[1]->get_data(), six.data(), six.size() * 4), 0);
+    EXPECT_EQ(std::memcmp(list.chunks[0]->get_data(), stereo.data(), stereo.size() * sizeof(audio_sample)), 0);
+    EXPECT_EQ(std::memcmp(list.chunks[1]->get_data(), six.data(), six.size() * sizeof(audio_sample)), 0);
   }
   d.release();  // last reference: stops the engine on this thread
   EXPECT_EQ(port.writes_now().back(), "LD\r\n");

@@ -228,25 +228,39 @@ TEST(worker_main, a_pending_block_is_never_analysed_once_stop_is_set) {
 }
 
 // A chunk whose samples cannot be had: the player's objects may throw.
-class throwing_chunk : public audio_chunk {
+class throwing_chunk : public audio_chunk_impl {
 public:
+  using audio_chunk_impl::get_data;
   unsigned get_channels() const override { return 2; }
   unsigned get_srate() const override { return 44100; }
-  unsigned get_sample_count() const override { return 4096; }
+  size_t get_sample_count() const override { return 4096; }
   const audio_sample* get_data() const override { throw std::bad_alloc(); }
 };
 
-TEST(led_engine, a_capture_that_throws_does_not_shut_the_gate) {
+// A chunk claiming more frames than any block the analyser can hold.
+class huge_chunk : public audio_chunk_impl {
+public:
+  using audio_chunk_impl::audio_chunk_impl;
+  size_t get_sample_count() const override { return size_t{1} << 31; }
+};
+
+TEST(led_engine, chunks_that_cannot_be_taken_leave_the_gate_open) {
   settings_scope scope(only_port);
   fake_services host;
   fake_port port;
   port.answer_ok();
   led_engine engine(port);
   ASSERT_TRUE(engine.running);
+  // The player's error while the chunk is read: the gate was never taken.
   EXPECT_THROW(engine.offer_chunk(throwing_chunk()), std::bad_alloc) << "passed on";
-  EXPECT_TRUE(test_event(engine.idle_event)) << "the analyser is handed back";
+  EXPECT_TRUE(test_event(engine.idle_event));
   EXPECT_FALSE(test_event(engine.data_ready_event)) << "nothing for the worker";
+  // No room for the block: no exception, unmeasured, the gate open again.
   const auto tone = sine(1000, 0.5, 4096, 2, 44100);
+  EXPECT_NO_THROW(engine.offer_chunk(huge_chunk(tone.data(), 4096, 2, 44100)));
+  EXPECT_TRUE(test_event(engine.idle_event));
+  EXPECT_FALSE(test_event(engine.data_ready_event));
+  EXPECT_EQ(engine.analyzer.block_length, 0u) << "nothing stored";
   engine.offer_chunk(chunk_of(tone, 2, 44100));
   ASSERT_TRUE(eventually([&] { return level_commands(port) == 1; })) << "the next chunk is measured";
 }

@@ -139,7 +139,6 @@ TEST(sync_mode, off_or_without_a_clock_works_as_before) {
       {"SYNC=0\n", true, fake_clock::manner::answers, normal},
       {"SYNC=1\n", false, fake_clock::manner::answers, fallback},
       {"SYNC=1\n", true, fake_clock::manner::refuses, fallback},
-      {"SYNC=1\n", true, fake_clock::manner::throws, fallback},
   };
   for (const row& r : rows) {
     settings_scope scope("[SETTING]\nPORTNAME=COM3\n" + r.keys);

@@ -60,6 +60,17 @@ public:
     out.set(&receivers[index]);
     return true;
   }
+  size_t service_enum_get_count(service_class_ref clazz) override {
+    return clazz == &receivers ? receivers.size() : 0;
+  }
+  void* get_main_window() override { return nullptr; }
+  bool assert_main_thread() override { return true; }
+  bool is_main_thread() override { return true; }
+  bool is_shutting_down() override { return false; }
+  const char* get_profile_path() override { return "file://."; }
+  bool is_initializing() override { return false; }
+  bool is_portable_mode_enabled() override { return false; }
+  bool is_quiet_mode_enabled() override { return false; }
   // Lines as the first receiver saw them.
   const std::vector<std::string>& lines() const { return receivers.at(0).lines; }
 

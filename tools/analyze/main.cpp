@@ -67,6 +67,13 @@ bool parse_args(int argc, char** argv, options& o) {
   return true;
 }
 
+inline sf_count_t read_frames(SNDFILE* file, float* out, sf_count_t frames) {
+  return sf_readf_float(file, out, frames);
+}
+inline sf_count_t read_frames(SNDFILE* file, double* out, sf_count_t frames) {
+  return sf_readf_double(file, out, frames);
+}
+
 // Analyses one file; false (after a one-line message) when it cannot be read.
 bool analyze_file(const char* path, const options& o, fulgora::led_settings& settings,
                   fulgora::level_history& history, bool& header) {
@@ -92,13 +99,14 @@ bool analyze_file(const char* path, const options& o, fulgora::led_settings& set
   }
   fulgora::band_analyzer analyzer;
   uint8_t channels[3] = {0, 0, 0};
-  std::vector<float> buffer(static_cast<size_t>(o.chunk) * 2);
+  // The component's own sample type, so the bytes are those it would send.
+  std::vector<audio_sample> buffer(static_cast<size_t>(o.chunk) * 2);
   audio_chunk_impl chunk;
   sf_count_t position = 0;
   for (;;) {
-    const sf_count_t got = sf_readf_float(file, buffer.data(), o.chunk);
+    const sf_count_t got = read_frames(file, buffer.data(), o.chunk);
     if (got <= 0) break;
-    chunk.set_data(buffer.data(), static_cast<unsigned>(got), 2,
+    chunk.set_data(buffer.data(), static_cast<size_t>(got), 2,
                    static_cast<unsigned>(info.samplerate));
     const double time = static_cast<double>(position) / info.samplerate;
     position += got;

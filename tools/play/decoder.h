@@ -1,14 +1,17 @@
-// Decodes an audio file into 32-bit float samples, interleaved by channel,
-// as the player's decoders hand them to the DSP chain.
+// Decodes an audio file into the player's samples (floats in the 32-bit
+// player, doubles in the 64-bit one), interleaved by channel, as the player's
+// decoders hand them to the DSP chain.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "host/audio_chunk.h"
+
 namespace fulgora_play {
 
 struct decoded_audio {
-  std::vector<float> samples;
+  std::vector<audio_sample> samples;
   unsigned channels = 0;
   unsigned rate = 0;
   size_t frames = 0;

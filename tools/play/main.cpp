@@ -346,8 +346,8 @@ int main(int argc, char** argv) {
     if (!more && (o.fast || (output.drained(now) && resume_at < 0))) break;
     if (more && (o.fast || output.wants_more(now))) {
       const auto& a = audio[file];
-      const unsigned frames = static_cast<unsigned>(std::min<size_t>(o.chunk, a.frames - at));
-      const float* source = a.samples.data() + at * a.channels;
+      const size_t frames = std::min<size_t>(o.chunk, a.frames - at);
+      const audio_sample* source = a.samples.data() + at * a.channels;
       chunk.set_data(source, frames, a.channels, a.rate);
       list.set(&chunk);
       const bool last_of_file = at + frames >= a.frames;
@@ -357,7 +357,7 @@ int main(int argc, char** argv) {
       ++report.chunks;
       const bool same = list.get_count() == 1 && list.get_item(0) == &chunk &&
                         std::memcmp(chunk.get_data(), source,
-                                    sizeof(float) * frames * a.channels) == 0;
+                                    sizeof(audio_sample) * frames * a.channels) == 0;
       report.changed += !same;
       const double seconds = static_cast<double>(frames) / a.rate;
       played_seconds += seconds;

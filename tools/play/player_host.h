@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <cstdlib>
+
+#include "host/console.h"
 #include "host/dsp.h"
 #include "host/service.h"
 #include "host/visualisation.h"
@@ -74,6 +77,15 @@ public:
     out.set(&console);
     return true;
   }
+  size_t service_enum_get_count(service_class_ref clazz) override { return clazz == &console; }
+  void* get_main_window() override { return nullptr; }
+  bool assert_main_thread() override { return true; }
+  bool is_main_thread() override { return true; }
+  bool is_shutting_down() override { return false; }
+  const char* get_profile_path() override { return "file://."; }
+  bool is_initializing() override { return false; }
+  bool is_portable_mode_enabled() override { return false; }
+  bool is_quiet_mode_enabled() override { return false; }
   stdout_console console;
   playback_clock clock;  // offered while an output is modelled
 };
@@ -85,6 +97,9 @@ public:
   void remove_by_idx(size_t index) override {
     chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(index));
   }
+  // The component only ever removes single chunks.
+  void remove_mask(const pfc::bit_array&) override { std::abort(); }
+  audio_chunk* insert_item(size_t, size_t) override { std::abort(); }
   void set(audio_chunk* chunk) { chunks_.assign(1, chunk); }
 
 private:

@@ -51,26 +51,26 @@ bool decode_wav(const std::string& bytes, decoded_audio& out, std::string& error
   out.samples.resize(out.frames * channels);
   for (size_t i = 0; i < out.samples.size(); ++i) {
     const unsigned char* s = data + i * width;
-    float v = 0;
+    double v = 0;
     if (real && bits == 32) {
-      std::memcpy(&v, s, 4);
+      float f;
+      std::memcpy(&f, s, 4);
+      v = f;
     } else if (real) {
-      double d;
-      std::memcpy(&d, s, 8);
-      v = static_cast<float>(d);
+      std::memcpy(&v, s, 8);
     } else if (bits == 8) {
-      v = (s[0] - 128) / 128.0f;
+      v = (s[0] - 128) / 128.0;
     } else if (bits == 16) {
-      v = static_cast<int16_t>(u16(s)) / 32768.0f;
+      v = static_cast<int16_t>(u16(s)) / 32768.0;
     } else if (bits == 24) {
       // Into the top three bytes, then an arithmetic shift keeps the sign.
       const int32_t x = static_cast<int32_t>(uint32_t{s[0]} << 8 | uint32_t{s[1]} << 16 |
                                              uint32_t{s[2]} << 24) >> 8;
-      v = static_cast<float>(x / 8388608.0);
+      v = x / 8388608.0;
     } else {
-      v = static_cast<float>(static_cast<int32_t>(u32(s)) / 2147483648.0);
+      v = static_cast<int32_t>(u32(s)) / 2147483648.0;
     }
-    out.samples[i] = v;
+    out.samples[i] = static_cast<audio_sample>(v);
   }
   return true;
 }
