@@ -1,8 +1,9 @@
 // The player's playback clock (follows the SDK's vis.h): the visualisation
 // manager creates streams, and a stream tells how far playback has got, in
 // seconds since the last start of playback or seek, as the listener hears it.
-// The SDK names no thread for either; a stream is created and queried on one
-// thread (the worker's) and released there. Every slot is declared in the
+// The SDK names no thread for either, which in its convention means any
+// thread: the engine creates the stream while it is built and only its
+// worker queries it. Every slot is declared in the
 // SDK's order, the unused ones too, so the player's tables line up.
 #pragma once
 
@@ -13,8 +14,9 @@ class visualisation_stream : public service_base {
 public:
   static constexpr GUID class_guid = {
       0x4A4B1DD8, 0x82FF, 0x4071, {0xA6, 0xE2, 0xBD, 0x04, 0x3F, 0x4C, 0x25, 0x1C}};
-  // False while nothing plays. Stands still while playback is paused and
-  // starts again from 0 after a seek or a new start; runs on across tracks.
+  // Seconds of playback since the last start or seek (the SDK's words). Not
+  // said there, and assumed here as for any clock taken at the output: it
+  // stands still while paused and runs on across gapless track changes.
   virtual bool get_absolute_time(double& value) = 0;
   virtual bool get_chunk_absolute(audio_chunk& out, double offset, double length) = 0;
   virtual bool get_spectrum_absolute(audio_chunk& out, double offset, unsigned fft_size) = 0;
