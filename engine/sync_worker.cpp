@@ -19,8 +19,8 @@ bool measure_next(led_engine& engine, sync_mode& sync, uint8_t channels[3], uint
   const double due_s = slot->time_s + sync.settings.SYNC_OFFSET_MS / 1000.0;
   const bool measured =
       measure_block(slot->analyzer, engine.settings, engine.history, channels);
-  sync.pop();
   if (measured) sync.queue.push(due_s, channels);
+  sync.pop();  // after the push: a drained ring means every block is queued
   return true;
 }
 

@@ -61,8 +61,10 @@ struct tones {
   }
 };
 
-bool all_measured(led_engine& e, size_t queued) {
-  return e.sync->front() == nullptr && e.sync->queue.size() == queued;
+// Every published block taken (and so queued, or found empty) by the worker.
+bool drained(led_engine& e) {
+  return e.sync->taken.load(std::memory_order_acquire) ==
+         e.sync->written.load(std::memory_order_acquire);
 }
 
 TEST(sync_settings, the_two_keys_are_read_on_their_own) {
@@ -175,15 +177,17 @@ TEST(sync_mode, each_block_goes_out_when_heard) {
     const double offset = offset_ms / 1000.0;
     // A player's burst: every chunk at once, none waits for the worker.
     for (const auto& c : t.chunks) engine.offer_chunk(c);
-    ASSERT_TRUE(eventually([&] { return all_measured(engine, 6); })) << "every block measured";
+    EXPECT_EQ(engine.sync->written.load(), 6u) << "every chunk captured";
+    ASSERT_TRUE(eventually([&] { return drained(engine); })) << "and measured";
     EXPECT_TRUE(level_writes(port).empty()) << "nothing heard yet";
     const struct {
       int heard;  // the clock stands at this block's time
       std::vector<std::string> sent;
     } steps[] = {
         {0, {t.commands[0]}},
-        {2, {t.commands[0], t.commands[2]}},  // 1 was due with 2: dropped
-        {5, {t.commands[0], t.commands[2], t.commands[5]}},
+        {1, {t.commands[0], t.commands[1]}},
+        {3, {t.commands[0], t.commands[1], t.commands[3]}},  // 2 was due with 3: dropped
+        {5, {t.commands[0], t.commands[1], t.commands[3], t.commands[5]}},
     };
     clock.now_s = block_time(0) + offset - 1e-6;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -193,7 +197,6 @@ TEST(sync_mode, each_block_goes_out_when_heard) {
       ASSERT_TRUE(eventually([&] { return level_writes(port).size() == s.sent.size(); }));
       EXPECT_EQ(level_writes(port), s.sent) << offset_ms;
     }
-    EXPECT_EQ(engine.sync->queue.size(), 0u);
   }
 }
 
@@ -209,22 +212,21 @@ TEST(sync_mode, seek_pause_and_release) {
     ASSERT_NE(engine.sync, nullptr);
     const tones t(4, engine.settings);
     for (int i = 0; i < 3; ++i) engine.offer_chunk(t.chunks[i]);
-    ASSERT_TRUE(eventually([&] { return all_measured(engine, 3); }));
+    ASSERT_TRUE(eventually([&] { return drained(engine); }));
 
     // Seek: the stream starts again; what was queued of the old one is dropped.
     engine.restart_stream();
     engine.offer_chunk(t.chunks[3]);
-    ASSERT_TRUE(eventually([&] { return all_measured(engine, 1); }));
+    ASSERT_TRUE(eventually([&] { return drained(engine); }));
     clock.now_s = block_time(0);  // the old stream's first block would be due too
     ASSERT_TRUE(eventually([&] { return level_writes(port).size() == 1; }));
     EXPECT_EQ(level_writes(port)[0], t.commands[3]) << "the new stream's block, at its time";
-    EXPECT_EQ(engine.sync->queue.size(), 0u);
 
     // Paused: the clock stands still (or has no answer), so nothing is due.
     clock.now_s = 0.0;
     engine.restart_stream();
     for (int i = 0; i < 2; ++i) engine.offer_chunk(t.chunks[i]);
-    ASSERT_TRUE(eventually([&] { return all_measured(engine, 2); }));
+    ASSERT_TRUE(eventually([&] { return drained(engine); }));
     clock.answering = false;
     clock.now_s = block_time(1);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
@@ -235,7 +237,7 @@ TEST(sync_mode, seek_pause_and_release) {
 
     // Released with a command still waiting: only the closing command follows.
     engine.offer_chunk(t.chunks[2]);
-    ASSERT_TRUE(eventually([&] { return all_measured(engine, 1); }));
+    ASSERT_TRUE(eventually([&] { return drained(engine); }));
   }
   const auto writes = port.writes_now();
   ASSERT_EQ(writes.size(), 3u);
