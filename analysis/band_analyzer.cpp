@@ -1,6 +1,7 @@
 #include "analysis/band_analyzer.h"
 
 #include <cmath>
+#include <limits>
 #include <new>
 
 #include "analysis/fft.h"
@@ -14,6 +15,14 @@ bool band_index(double edge, double bins_per_hz, uint32_t n, uint32_t& index) {
   if (std::isnan(product) || product < 0.0 || product > n / 2) return false;
   index = static_cast<uint32_t>(product);
   return true;
+}
+
+// Null when the storage cannot be had. GCC throws bad_array_new_length even
+// from a nothrow new whose size overflows, so the size is checked first.
+template <typename T>
+std::unique_ptr<T[]> try_allocate(size_t count) {
+  if (count > std::numeric_limits<size_t>::max() / sizeof(T)) return nullptr;
+  return std::unique_ptr<T[]>(new (std::nothrow) T[count]);
 }
 
 double mean_of(const double* bins, uint32_t from, uint32_t to) {
@@ -61,10 +70,10 @@ capture_result band_analyzer::capture_samples(unsigned srate, size_t frames, con
   if (n != block_length || rate_changed) {
     // All four first, then swap: a failed allocation leaves the old block whole.
     const size_t work_size = 2 + static_cast<size_t>(std::sqrt(static_cast<double>(2 * n)));
-    std::unique_ptr<double[]> new_samples(new (std::nothrow) double[2 * size_t{n}]);
-    std::unique_ptr<int32_t[]> new_work(new (std::nothrow) int32_t[work_size]);
-    std::unique_ptr<double[]> new_table(new (std::nothrow) double[n]);
-    std::unique_ptr<double[]> new_bins(new (std::nothrow) double[n / 2]);
+    std::unique_ptr<double[]> new_samples = try_allocate<double>(2 * size_t{n});
+    std::unique_ptr<int32_t[]> new_work = try_allocate<int32_t>(work_size);
+    std::unique_ptr<double[]> new_table = try_allocate<double>(n);
+    std::unique_ptr<double[]> new_bins = try_allocate<double>(n / 2);
     if (!new_samples || !new_work || !new_table || !new_bins) {
       fresh = false;
       return capture_result::no_room;

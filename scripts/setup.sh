@@ -6,7 +6,8 @@ set -euo pipefail
 native_pkgs=(build-essential cmake ninja-build pkg-config chromium python3
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsndfile1-dev libfftw3-dev)
-cross_pkgs=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 wine32:i386)
+cross_pkgs=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 wine32:i386
+  clang-14 lld-14 llvm-14)
 
 need=()
 for p in "${native_pkgs[@]}" "${cross_pkgs[@]}"; do
