@@ -7,6 +7,7 @@
 #include "host/firewall.h"
 #include "host/registration.h"
 #include "platform/crash_hooks.h"
+#include "platform/settings_reader.h"
 
 namespace fulgora {
 
@@ -19,6 +20,7 @@ namespace {
 
 std::string g_full_path;  // set by set_library_path
 std::string g_file_name;
+settings_places g_settings_places;  // where else foo_Fulgora.ini may be
 
 void set(pfc::string_base& out, const char* text) { out.set_string(text, std::strlen(text)); }
 
@@ -76,13 +78,24 @@ public:
     if (guarded(false, [&] {
           g_full_path = path;
           g_file_name = name;
+          g_settings_places.library_path = path;
+          set_settings_places(g_settings_places);
           return true;
         }))
       return;
     g_full_path.clear();
     g_file_name.clear();
   }
-  void services_init(bool val) override { g_services_available = val; }
+  // The profile folder is the player's to tell once its services are up.
+  void services_init(bool val) override {
+    g_services_available = val;
+    if (!val || g_foobar2000_api == nullptr) return;
+    guarded([] {
+      const char* profile = g_foobar2000_api->get_profile_path();
+      g_settings_places.profile_folder = profile ? profile : "";
+      set_settings_places(g_settings_places);
+    });
+  }
   bool is_debug() override { return false; }
 };
 

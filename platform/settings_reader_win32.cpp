@@ -1,13 +1,77 @@
 #include <windows.h>
 
+#include <string>
+
+#include "platform/settings_places.h"
 #include "platform/settings_reader.h"
 
 namespace fulgora {
+namespace {
+
+// A relative name with a folder in it: the profile reader resolves it against
+// the current directory (a bare name would go to the Windows folder).
+constexpr wchar_t relative_name[] = L"components\\foo_Fulgora.ini";
+
+bool is_file(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring wide(const std::string& utf8) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                    nullptr, 0);
+  std::wstring out(static_cast<size_t>(n), L'\0');
+  if (n > 0)
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
+  return out;
+}
+
+std::string utf8(const std::wstring& text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                    nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  if (n > 0)
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
+                        nullptr, nullptr);
+  return out;
+}
+
+// The name handed to the profile reader: the relative one whenever that file
+// is there, and when no file is anywhere (so the fallbacks come as before).
+std::wstring settings_file() {
+  if (is_file(relative_name)) return relative_name;
+  for (const std::string& candidate : settings_candidates('\\')) {
+    const std::wstring path = wide(candidate);
+    if (is_file(path.c_str())) return path;
+  }
+  return relative_name;
+}
+
+}  // namespace
 
 unsigned read_profile_string(const wchar_t* section, const wchar_t* key,
                              const wchar_t* fallback, wchar_t* buffer, unsigned size) {
-  return GetPrivateProfileStringW(section, key, fallback, buffer, size,
-                                  L"components\\foo_Fulgora.ini");
+  return GetPrivateProfileStringW(section, key, fallback, buffer, size, settings_file().c_str());
+}
+
+std::string own_module_path() {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCWSTR>(&own_module_path), &module))
+    return "";
+  // GetModuleFileNameW cuts a long path silently: grow until it fits.
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(module, &path[0], static_cast<DWORD>(path.size()));
+    if (n == 0) return "";
+    if (n < path.size()) {
+      path.resize(n);
+      return utf8(path);
+    }
+    if (path.size() >= 32768) return "";
+    path.resize(path.size() * 2);
+  }
 }
 
 }  // namespace fulgora

@@ -5,7 +5,7 @@ set -euo pipefail
 
 native_pkgs=(build-essential cmake ninja-build pkg-config chromium python3
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libsndfile1-dev libfftw3-dev)
+  libsndfile1-dev libfftw3-dev zip unzip)
 cross_pkgs=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 wine32:i386
   clang-14 lld-14 llvm-14)
 

@@ -6,7 +6,8 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh || exit 1
 
-presets=(native asan tsan mingw64 mingw32)
+# mingw32 before mingw64: the package test takes the 32-bit DLL from it.
+presets=(native asan tsan mingw32 mingw64)
 [ $# -gt 0 ] && presets=("$@")
 failed=()
 summary=()

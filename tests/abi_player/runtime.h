@@ -34,15 +34,15 @@ int checks();
 
 // Runs body; returns 0 when it returned, else the code of the structured
 // exception that left it (the player's own, or anything else that escaped).
-// The code is taken in the filter: Wine's x64 __C_specific_handler resumes
-// the __except block with 0 where Windows passes the code.
 template <typename F>
 DWORD guarded(F body) {
-  DWORD code = 0;
+  // The code is taken in the filter: Wine's x64 __C_specific_handler does not
+  // hand it on to the __except block.
+  volatile DWORD code = 0;
   __try {
     body();
   } __except (code = _exception_code(), 1) {
-    return code;
+    return code ? code : 1;
   }
   return 0;
 }

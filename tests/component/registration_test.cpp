@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "component/dsp_fulgora.h"
 #include "host/registration.h"
+#include "platform/settings_reader.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/settings_scope.h"
 
@@ -157,6 +160,30 @@ TEST(registration, component_version_and_library_path) {
   service_ptr q;
   EXPECT_TRUE(version->service_query(q, componentversion::class_guid));
   EXPECT_FALSE(version->service_query(q, dsp_entry::class_guid));
+}
+
+TEST(registration, library_path_and_profile_folder_lead_to_the_settings_file) {
+  namespace fs = std::filesystem;
+  fulgora_test::settings_scope scope(nullptr);  // nothing in components/ here
+  const fs::path library = fs::current_path() / "user-components" / "foo_Fulgora";
+  const fs::path profile = fs::current_path() / "profile";
+  fs::create_directories(library);
+  fs::create_directories(profile);
+  std::ofstream(library / "foo_Fulgora.ini") << "[SETTING]\nPORTNAME=beside\n";
+  std::ofstream(profile / "foo_Fulgora.ini") << "[SETTING]\nPORTNAME=profile\n";
+  fake_services api(1, false);
+  api.profile_path = "file://" + profile.u8string();
+  foobar2000_client* c = foobar2000_get_interface(&api, nullptr);
+  c->set_library_path((library / "foo_Fulgora.dll").u8string().c_str(), "foo_Fulgora");
+  c->services_init(true);
+  wchar_t port[settings_value_size];
+  read_profile_string(L"SETTING", L"PORTNAME", L"", port, settings_value_size);
+  EXPECT_EQ(std::wstring(port), L"beside");
+  fs::remove(library / "foo_Fulgora.ini");
+  read_profile_string(L"SETTING", L"PORTNAME", L"", port, settings_value_size);
+  EXPECT_EQ(std::wstring(port), L"profile");
+  c->services_init(false);
+  set_settings_places({});
 }
 
 TEST(registration, configuration_streams) {

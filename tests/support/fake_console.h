@@ -61,13 +61,14 @@ public:
     return true;
   }
   size_t service_enum_get_count(service_class_ref clazz) override {
+    if (clazz == &clock && clock != nullptr) return 1;
     return clazz == &receivers ? receivers.size() : 0;
   }
   void* get_main_window() override { return nullptr; }
   bool assert_main_thread() override { return true; }
   bool is_main_thread() override { return true; }
   bool is_shutting_down() override { return false; }
-  const char* get_profile_path() override { return "file://."; }
+  const char* get_profile_path() override { return profile_path.c_str(); }
   bool is_initializing() override { return false; }
   bool is_portable_mode_enabled() override { return false; }
   bool is_quiet_mode_enabled() override { return false; }
@@ -78,6 +79,7 @@ public:
   std::vector<std::string> all;
   std::atomic<int> find_calls{0};
   visualisation_manager* clock = nullptr;  // the player's playback clock, if it has one
+  std::string profile_path;  // none unless a test gives one
 
 private:
   foobar2000_api* previous_api_;

@@ -77,12 +77,15 @@ public:
     out.set(&console);
     return true;
   }
-  size_t service_enum_get_count(service_class_ref clazz) override { return clazz == &console; }
+  size_t service_enum_get_count(service_class_ref clazz) override {
+    return (clazz == &console) + (clazz == &clock && clock.output != nullptr);
+  }
   void* get_main_window() override { return nullptr; }
   bool assert_main_thread() override { return true; }
   bool is_main_thread() override { return true; }
   bool is_shutting_down() override { return false; }
-  const char* get_profile_path() override { return "file://."; }
+  // No profile folder: FULGORA_INI, components/ or beside the library serve.
+  const char* get_profile_path() override { return ""; }
   bool is_initializing() override { return false; }
   bool is_portable_mode_enabled() override { return false; }
   bool is_quiet_mode_enabled() override { return false; }

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds foo_Fulgora.fb2k-component, the one file a foobar2000 user installs
+# (32-bit and 64-bit players alike), and checks it.
+# usage: package.sh [OUT]   (default: build/foo_Fulgora.fb2k-component)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-build/foo_Fulgora.fb2k-component}
+./scripts/setup.sh
+for preset in mingw32 mingw64; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" --target foo_Fulgora
+done
+./scripts/pack-component.sh build/mingw32/bin/foo_Fulgora.dll build/mingw64/bin/foo_Fulgora.dll \
+  examples/foo_Fulgora.ini "$out"
+./tests/component/check_package.sh "$out" examples/foo_Fulgora.ini

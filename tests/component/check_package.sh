@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Opens a .fb2k-component and checks what the player will find in it: exactly
+# the 32-bit DLL at the root, the 64-bit DLL in x64/ and the example settings
+# under their own name; each DLL of its machine type, exporting only the
+# entry point and importing only system DLLs.
+# usage: check_package.sh PACKAGE EXAMPLE_INI
+#        check_package.sh --pack DLL32 DLL64 EXAMPLE_INI PACKAGE  (packs first)
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+fail() { echo "FAIL: $*"; exit 1; }
+if [ "${1:-}" = --pack ]; then
+  "$here/../../scripts/pack-component.sh" "$2" "$3" "$4" "$5" || fail "packing failed"
+  set -- "$5" "$4"
+fi
+package=$1 ini=$2
+[ -f "$package" ] || fail "no package at $package"
+
+listing=$(unzip -Z1 "$package" | sort | tr '\n' ' ') || fail "not a zip archive"
+expected="foo_Fulgora.dll foo_Fulgora.example.ini x64/foo_Fulgora.dll "
+[ "$listing" = "$expected" ] || fail "package holds [$listing], expected [$expected]"
+
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+unzip -q "$package" -d "$dir" || fail "cannot extract"
+cmp -s "$dir/foo_Fulgora.example.ini" "$ini" || fail "example settings differ from $ini"
+
+# The COFF machine field follows the "PE\0\0" signature that e_lfanew points at.
+machine() {
+  local pe
+  pe=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+  [ -n "$pe" ] && [ "$(od -An -c -j"$pe" -N4 "$1" 2>/dev/null | tr -d ' ')" = 'PE\0\0' ] ||
+    { echo "(not a PE file)"; return; }
+  od -An -tx2 -j$((pe + 4)) -N2 "$1" | tr -d ' '
+}
+check() {  # FILE MACHINE OBJDUMP
+  local m
+  m=$(machine "$dir/$1")
+  [ "$m" = "$2" ] || fail "$1 has machine type $m, expected $2"
+  "$here/check_library.sh" "$dir/$1" "$3" >/dev/null || fail "$1: $("$here/check_library.sh" "$dir/$1" "$3" | tail -n 1)"
+  echo "$1: machine $m, exports and imports as expected"
+}
+check foo_Fulgora.dll 014c i686-w64-mingw32-objdump
+check x64/foo_Fulgora.dll 8664 x86_64-w64-mingw32-objdump
+echo PASS
