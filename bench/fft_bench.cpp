@@ -129,9 +129,9 @@ void bm_radix2(benchmark::State& state) {
 
 void bm_block(benchmark::State& state) {
   const unsigned n = 4096;
-  std::vector<float> samples(2 * n);
+  std::vector<audio_sample> samples(2 * n);
   for (unsigned i = 0; i < n; ++i)
-    samples[2 * i] = samples[2 * i + 1] = static_cast<float>(0.5 * std::sin(0.1 * i));
+    samples[2 * i] = samples[2 * i + 1] = static_cast<audio_sample>(0.5 * std::sin(0.1 * i));
   const audio_chunk_impl chunk(samples.data(), n, 2, 44100);
   fulgora::band_analyzer analyzer;
   fulgora::led_settings settings;  // in-memory defaults: enhancer on

@@ -20,7 +20,8 @@ public:
   // The serial port layer is the system's; tests may hand in a fake.
   explicit dsp_fulgora(serial_port_api& port = system_serial_port()) : engine_(port) {}
 
-  void flush() override {}
+  // A seek: the stream starts again (sync mode counts time through the DSP).
+  void flush() override { engine_.restart_stream(); }
   double get_latency() override { return 0.0; }
   bool need_track_change_mark() override { return false; }
 
@@ -29,7 +30,7 @@ public:
 protected:
   ~dsp_fulgora() { engine_.stop(); }
   void on_endoftrack(abort_callback&) override {}
-  void on_endofplayback(abort_callback&) override {}
+  void on_endofplayback(abort_callback&) override { engine_.restart_stream(); }
   bool on_chunk(audio_chunk* chunk, abort_callback&) override {
     engine_.offer_chunk(*chunk);
     return true;

@@ -1,16 +1,35 @@
 #include "engine/led_engine.h"
 
 #include "engine/measure.h"
+#include "host/console.h"
 #include "platform/settings_reader.h"
 
 namespace fulgora {
+namespace {
+
+// Sync mode when it was asked for and the player's clock is there; must run
+// before the worker starts. True when it was asked for but cannot be had.
+bool prepare_sync(std::unique_ptr<sync_mode>& sync) {
+  const sync_settings settings = load_sync_settings();
+  if (!settings.SYNC) return false;
+  service_ptr_t<visualisation_stream> clock;
+  if (!open_playback_clock(clock)) return true;
+  sync.reset(new sync_mode);
+  sync->settings = settings;
+  sync->clock = clock;
+  return false;
+}
+
+}  // namespace
 
 led_engine::led_engine(serial_port_api& port) : serial(port) {
   wchar_t port_name[settings_value_size] = {};
   if (read_profile_string(L"SETTING", L"PORTNAME", L"", port_name, settings_value_size) == 0)
     return;
   try {
+    const bool no_clock = prepare_sync(sync);
     start(port_name);
+    if (no_clock && running) console_print("sync off: no playback clock.");
     load_settings();
     recovery.load(port_name);
   } catch (...) {
@@ -43,6 +62,10 @@ bool led_engine::start(const wchar_t* port_name) {
 bool led_engine::load_settings() { return fulgora::load_settings(settings, history); }
 
 void led_engine::offer_chunk(const audio_chunk& chunk) {
+  if (sync) {
+    sync->offer(chunk, running);
+    return;
+  }
   if (chunk.get_channels() != 2) return;
   if (!running) return;
   if (!test_event(idle_event)) return;
@@ -56,6 +79,10 @@ void led_engine::offer_chunk(const audio_chunk& chunk) {
     set_event(idle_event);  // passes unmeasured; the gate is open again
   else
     set_event(data_ready_event);
+}
+
+void led_engine::restart_stream() {
+  if (sync) sync->restart();
 }
 
 void led_engine::stop() {
@@ -86,6 +113,7 @@ void send_levels(led_engine& engine, const uint8_t channels[3]) {
 
 unsigned worker_main(void* argument) {
   led_engine& engine = *static_cast<led_engine*>(argument);
+  if (engine.sync) return sync_worker_main(engine);
   uint8_t channels[3] = {0, 0, 0};  // no band has lit them yet: dark
   for (;;) {
     if (test_event(engine.stop_event)) return 0;

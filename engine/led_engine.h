@@ -8,15 +8,18 @@
 // idle_event and sets data_ready_event (or, when the analyser has no room for
 // a block, sets idle_event straight back); only the worker resets
 // data_ready_event and sets idle_event; each side only tests the other's
-// event, so neither touches the analyser during the other's turn.
+// event, so neither touches the analyser during the other's turn. In sync
+// mode (sync_mode.h) blocks go through its own ring of slots instead.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "analysis/band_analyzer.h"
 #include "analysis/level_history.h"
 #include "engine/led_settings.h"
 #include "engine/reconnect.h"
+#include "engine/sync_mode.h"
 #include "host/audio_chunk.h"
 #include "platform/serial_port.h"
 #include "platform/threads.h"
@@ -35,6 +38,9 @@ struct led_engine {
   led_settings settings;
   level_history history;
   link_recovery recovery;  // RECONNECT; off by default
+  // Only when SYNC=1 and the player's clock could be had; set before the
+  // worker starts, then fixed for the engine's life.
+  std::unique_ptr<sync_mode> sync;
 
   // Reads PORTNAME; if one is set, starts and then loads the settings.
   explicit led_engine(serial_port_api& port = system_serial_port());
@@ -47,6 +53,9 @@ struct led_engine {
   // The audio thread's gate: never blocks, never changes the chunk, throws
   // nothing of its own.
   void offer_chunk(const audio_chunk& chunk);
+  // The audio thread's word that the stream starts again (a seek, a flush,
+  // the end of playback); used by sync mode only.
+  void restart_stream();
   void stop();
   void release_resources();
 };

@@ -8,6 +8,7 @@
 #include "component/dsp_fulgora.h"
 #include "host/dsp.h"
 #include "tests/support/chunk_lists.h"
+#include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/settings_scope.h"
@@ -146,6 +147,37 @@ TEST(dsp_fulgora, passes_audio_bit_identical_and_answers_its_queries) {
   d.release();  // last reference: stops the engine on this thread
   EXPECT_EQ(port.writes_now().back(), "LD\r\n");
   EXPECT_EQ(host.lines().back(), "successful com close.");
+}
+
+// Sync mode counts every chunk through the DSP; a seek (flush) and the end
+// of playback start the count again.
+TEST(dsp_fulgora, sync_mode_counts_the_stream_and_restarts_it) {
+  settings_scope scope("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
+  fake_services host;
+  fulgora_test::fake_clock clock;
+  host.clock = &clock;
+  fake_port port;
+  port.answer_ok();
+  auto* impl = new service_impl_t<dsp_fulgora>(port);
+  service_ptr_t<dsp> d;
+  d.set(impl);
+  const sync_mode& sync = *impl->engine().sync;
+  chunk_list list;
+  const auto stereo = sine(440, 0.9, 4096, 2, 44100);
+  const auto six = sine(440, 0.9, 2048, 6, 48000);
+  list.add(stereo, 4096, 2, 44100);
+  list.add(six, 2048, 6, 48000);
+  d->run(&list, metadb_handle_ptr(), 0);
+  EXPECT_DOUBLE_EQ(sync.stream_s, 4096 / 44100.0 + 2048 / 48000.0);
+  EXPECT_EQ(sync.epoch, 0u);
+  d->flush();
+  EXPECT_EQ(sync.stream_s, 0.0);
+  EXPECT_EQ(sync.epoch, 1u);
+  d->run(&list, metadb_handle_ptr(), dsp::END_OF_TRACK);
+  EXPECT_EQ(sync.epoch, 1u) << "a track change runs on";
+  d->run(&list, metadb_handle_ptr(), dsp::FLUSH);
+  EXPECT_EQ(sync.epoch, 2u) << "the end of playback";
+  EXPECT_EQ(sync.stream_s, 0.0);
 }
 
 }  // namespace

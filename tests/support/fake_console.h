@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/console.h"
+#include "host/visualisation.h"
 
 namespace fulgora_test {
 
@@ -50,14 +51,20 @@ public:
 
   service_class_ref service_enum_find_class(const GUID& guid) override {
     ++find_calls;
+    if (guid == visualisation_manager::class_guid) return clock ? &clock : nullptr;
     return guid == console_receiver::class_guid ? &receivers : nullptr;
   }
   bool service_enum_create(service_ptr& out, service_class_ref clazz, size_t index) override {
+    if (clazz == &clock && clock != nullptr && index == 0) {
+      out.set(clock);
+      return true;
+    }
     if (clazz != &receivers || index >= receivers.size()) return false;
     out.set(&receivers[index]);
     return true;
   }
   size_t service_enum_get_count(service_class_ref clazz) override {
+    if (clazz == &clock && clock != nullptr) return 1;
     return clazz == &receivers ? receivers.size() : 0;
   }
   void* get_main_window() override { return nullptr; }
@@ -79,6 +86,7 @@ public:
   std::vector<recording_receiver> receivers;
   std::vector<std::string> all;
   std::atomic<int> find_calls{0};
+  visualisation_manager* clock = nullptr;  // the player's playback clock, if it has one
   std::string profile_path;  // none unless a test gives one
 
 private:

@@ -80,6 +80,7 @@ bool parse_options(int argc, char** argv, options& o) {
     else if (a == "--line-speed") o.line_speed = true;
     else if (a == "--no-read") o.no_read = true;
     else if (a == "--quiet") o.quiet = true;
+    else if (a == "--monotonic") o.monotonic = true;
     else if (a == "--reply") {
       o.reply = argv[++i];
       if (o.reply != "ok" && o.reply != "error" && o.reply != "silent") return bad_value(a, argv[i]);

@@ -12,7 +12,7 @@ struct options {
   std::string reply = "ok";  // ok, error, silent
   long late_ms = 0;
   bool split = false, flood = false, line_speed = false, no_read = false, quiet = false,
-       help = false;
+       help = false, monotonic = false;
   std::string csv, link;
   long count = 0;
   double seconds = 0;

@@ -41,6 +41,8 @@ void usage(FILE* to) {
       "                           command takes 3.1 ms, a 4-byte reply 1.0 ms)\n"
       "  --no-read                never read the line (a board that hangs)\n"
       "  --csv FILE               log every received line: time_s,line,ch0,ch1,ch2\n"
+      "  --monotonic              time_s on the system's monotonic clock, not since\n"
+      "                           the start (to join the log with another program's)\n"
       "  --link PATH              also make PATH a symbolic link to the device\n"
       "                           (for Wine: $WINEPREFIX/dosdevices/com5)\n"
       "  --count N                end after N command lines\n"
@@ -132,7 +134,7 @@ int main(int argc, char** argv) {
       const ssize_t n = read(master, buffer, sizeof buffer);
       if (n > 0) {
         for (const fulgora_board::received& r : board.feed(buffer, static_cast<size_t>(n))) {
-          const double t_rx = now_s() - start;
+          const double t_rx = now_s() - (o.monotonic ? 0.0 : start);
           if (csv) {
             const std::string quoted = fulgora_board::csv_quote(r.text);
             if (r.is_level)

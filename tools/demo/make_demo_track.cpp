@@ -55,12 +55,17 @@ double highs(double t, std::mt19937& rng) {
 int main(int argc, char** argv) {
   // --tone HZ SECONDS OUT.wav: a steady stereo sine instead, for tests.
   // --length SECONDS OUT.wav: the four parts squeezed into that length.
+  // --onsets CHUNK EVERY SECONDS OUT.wav: silence with a burst of noise, two
+  // chunks of CHUNK frames long, starting on every EVERY-th chunk boundary:
+  // sharp onsets on chunk boundaries, for timing measurements.
+  const bool onsets = argc == 6 && std::string(argv[1]) == "--onsets";
   const bool tone = argc == 5 && std::string(argv[1]) == "--tone";
   const bool squeezed = argc == 4 && std::string(argv[1]) == "--length";
   const bool help = argc == 2 && argv[1][0] == '-';
-  if ((argc != 2 && !tone && !squeezed) || help) {
+  if ((argc != 2 && !tone && !squeezed && !onsets) || help) {
     std::fprintf(stderr, "usage: fulgora-demo-track [--length SECONDS] OUT.wav\n"
-                         "       fulgora-demo-track --tone HZ SECONDS OUT.wav\n");
+                         "       fulgora-demo-track --tone HZ SECONDS OUT.wav\n"
+                         "       fulgora-demo-track --onsets CHUNK EVERY SECONDS OUT.wav\n");
     return help && std::string(argv[1]) == "--help" ? 0 : 2;
   }
   const double length = squeezed ? std::atof(argv[2]) : 20.0;
@@ -72,7 +77,13 @@ int main(int argc, char** argv) {
   SF_INFO info{};
   info.samplerate = rate;
   info.channels = 2;
-  info.format = SF_FORMAT_WAV | (tone ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
+  info.format = SF_FORMAT_WAV | (tone || onsets ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
+  const long chunk = onsets ? std::atol(argv[2]) : 0, every = onsets ? std::atol(argv[3]) : 0;
+  if (onsets && !(chunk > 0 && every > 2 && std::atof(argv[4]) > 0)) {
+    std::fprintf(stderr, "fulgora-demo-track: --onsets needs a chunk size, a period above 2 "
+                         "chunks and a length\n");
+    return 2;
+  }
   SNDFILE* file = sf_open(out_path, SFM_WRITE, &info);
   if (!file) {
     std::fprintf(stderr, "fulgora-demo-track: cannot write %s: %s\n", out_path, sf_strerror(nullptr));
@@ -80,13 +91,16 @@ int main(int argc, char** argv) {
   }
   std::mt19937 rng(7);
   const double tone_hz = tone ? std::atof(argv[2]) : 0.0;
-  const int frames = static_cast<int>(std::lround((tone ? std::atof(argv[3]) : length) * rate));
+  const double seconds = tone ? std::atof(argv[3]) : onsets ? std::atof(argv[4]) : length;
+  const int frames = static_cast<int>(std::lround(seconds * rate));
+  std::uniform_real_distribution<double> noise(-0.5, 0.5);
   const double part = length / 4;
   std::vector<float> out(2 * static_cast<size_t>(frames));
   for (int i = 0; i < frames; ++i) {
     const double t = static_cast<double>(i) / rate;
     double v = 0.0;
-    if (tone) v = 0.5 * std::sin(2 * pi * tone_hz * t);
+    if (onsets) v = (i / chunk) % every < 2 ? noise(rng) : 0.0;
+    else if (tone) v = 0.5 * std::sin(2 * pi * tone_hz * t);
     else if (t < part) v = bass(t);
     else if (t < 2 * part) v = mids(t);
     else if (t < 3 * part) v = highs(t, rng);

@@ -28,7 +28,7 @@ bool board_child::start(const std::string& program, const std::string& csv_path,
     close(err[0]);
     close(err[1]);
     setpgid(0, 0);  // Ctrl-C goes to the stand-in, which ends the board in order
-    execl(program.c_str(), program.c_str(), "--quiet", "--csv", csv_path.c_str(),
+    execl(program.c_str(), program.c_str(), "--quiet", "--monotonic", "--csv", csv_path.c_str(),
           static_cast<char*>(nullptr));
     _exit(127);
   }

@@ -115,6 +115,25 @@ void board_log::poll(double track_s, std::vector<board_record>& out) {
   }
 }
 
+bool write_heard_log(const std::string& board_csv, const std::string& path, double start_s,
+                     const output_model& output) {
+  std::ifstream in(board_csv, std::ios::binary);
+  std::ofstream out(path, std::ios::binary);
+  if (!out) return false;
+  out << "time_s,heard_s,line,ch0,ch1,ch2\n";
+  std::string row;
+  while (std::getline(in, row)) {
+    if (row.rfind("time_s", 0) == 0) continue;
+    const size_t comma = row.find(',');
+    if (comma == std::string::npos) continue;
+    const double t = std::strtod(row.c_str(), nullptr) - start_s;
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%.6f,%.6f", t, output.heard_position(t));
+    out << stamp << row.substr(comma) << "\n";
+  }
+  return static_cast<bool>(out);
+}
+
 void live_view::line(const std::string& text) {
   std::lock_guard<std::mutex> lock(m_);
   clear_block();

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/play/output_model.h"
+
 namespace fulgora_play {
 
 // The settings text with PORTNAME set to port: the first PORTNAME key of the
@@ -57,6 +59,12 @@ private:
   std::mutex m_;
   std::vector<std::string> block_;
 };
+
+// The board's own log (time_s on the monotonic clock) as
+// time_s,heard_s,line,ch0,ch1,ch2: time_s since start_s on that clock,
+// heard_s the output's heard position when the line arrived.
+bool write_heard_log(const std::string& board_csv, const std::string& path, double start_s,
+                     const output_model& output);
 
 // A self-contained SVG of the three channel bytes over the track's time.
 bool write_plot(const std::string& path, const std::vector<board_record>& records,

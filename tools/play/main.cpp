@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -34,11 +35,25 @@ struct options {
   std::string component;
   std::string settings;
   std::string plot;
+  std::string log;
   unsigned chunk = 4096;
+  double buffer_ms = 1000;
+  double seek_at = -1, seek_to = 0;    // --seek AT:TO
+  double pause_at = -1, pause_for = 0; // --pause AT:SECONDS
   bool fast = false;
   bool board = false;
   std::vector<std::string> files;
 };
+
+// "AT:VALUE", two non-negative numbers of seconds.
+bool pair_of(const char* text, double& at, double& value) {
+  char* end = nullptr;
+  at = std::strtod(text, &end);
+  if (end == text || *end != ':') return false;
+  const char* second = end + 1;
+  value = std::strtod(second, &end);
+  return end != second && *end == 0 && at >= 0 && value >= 0;
+}
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "fulgora-play: %s\n", message.c_str());
@@ -47,15 +62,27 @@ int fail(const std::string& message) {
 
 void usage(FILE* to) {
   std::fputs(
-      "usage: fulgora-play [--component PATH] [--settings FILE] [--chunk FRAMES] [--fast] AUDIO...\n"
+      "usage: fulgora-play [--component PATH] [--settings FILE] [--chunk FRAMES] [--fast]\n"
+      "                    [--buffer-ms MS] [--seek AT:TO] [--pause AT:SECONDS]\n"
+      "                    [--board [--plot FILE.svg] [--log FILE.csv]] AUDIO...\n"
       "  --component PATH  the component library (default: foo_Fulgora beside this tool)\n"
       "  --settings FILE   the settings file the component reads (copied to\n"
       "                    components/foo_Fulgora.ini in a private working folder)\n"
       "  --chunk FRAMES    frames per chunk (default 4096)\n"
-      "  --fast            as fast as possible instead of at the audio rate\n"
+      "  --fast            as fast as possible instead of at the audio rate (no\n"
+      "                    modelled output, no playback clock)\n"
+      "  --buffer-ms MS    the modelled output's buffer, as the player's \"output buffer\n"
+      "                    length\" (default 1000): the DSP runs up to MS ahead of\n"
+      "                    what is heard, in a burst at the start and after a seek\n"
+      "  --seek AT:TO      when the heard position reaches AT seconds, seek to TO\n"
+      "  --pause AT:SECONDS  when the heard position reaches AT, pause for SECONDS\n"
+      "                    (positions run through all the files as one stream)\n"
       "  --board           start the simulated LED board (fulgora-board) and point the\n"
       "                    component at it; shows its channels live on a terminal\n"
-      "  --plot FILE.svg   with --board: draw the channel bytes the board received\n",
+      "  --plot FILE.svg   with --board: draw the channel bytes the board received\n"
+      "  --log FILE.csv    with --board: each line the board received, as\n"
+      "                    time_s,heard_s,line,ch0,ch1,ch2 (heard_s: the heard\n"
+      "                    position when the line arrived)\n",
       to);
 }
 
@@ -72,6 +99,22 @@ bool parse(int argc, char** argv, options& o) {
       o.board = true;
     } else if (a == "--plot" && more) {
       o.plot = argv[++i];
+    } else if (a == "--log" && more) {
+      o.log = argv[++i];
+    } else if (a == "--buffer-ms" && more) {
+      char* end = nullptr;
+      o.buffer_ms = std::strtod(argv[++i], &end);
+      if (*end != 0 || !(o.buffer_ms >= 0 && o.buffer_ms <= 60000)) {
+        std::fprintf(stderr, "fulgora-play: --buffer-ms needs milliseconds from 0 to 60000\n");
+        return false;
+      }
+    } else if ((a == "--seek" || a == "--pause") && more) {
+      double& at = a == "--seek" ? o.seek_at : o.pause_at;
+      double& value = a == "--seek" ? o.seek_to : o.pause_for;
+      if (!pair_of(argv[++i], at, value)) {
+        std::fprintf(stderr, "fulgora-play: %s needs two times in seconds, as 12.5:3\n", a.c_str());
+        return false;
+      }
     } else if (a == "--component" && more) {
       o.component = argv[++i];
     } else if (a == "--settings" && more) {
@@ -99,6 +142,14 @@ bool parse(int argc, char** argv, options& o) {
     std::fprintf(stderr, "fulgora-play: --plot needs --board (it draws what the simulated board received)\n");
     return false;
   }
+  if (!o.log.empty() && !o.board) {
+    std::fprintf(stderr, "fulgora-play: --log needs --board (it lists what the simulated board received)\n");
+    return false;
+  }
+  if (o.fast && (o.seek_at >= 0 || o.pause_at >= 0)) {
+    std::fprintf(stderr, "fulgora-play: --seek and --pause need play at the audio rate, not --fast\n");
+    return false;
+  }
   return true;
 }
 
@@ -115,6 +166,21 @@ service_base* find_service(foobar2000_client* client, const GUID& clazz, service
     return holder.get();
   }
   return nullptr;
+}
+
+// The file and frame at a position in seconds of all the files as one stream.
+void stream_cursor(const std::vector<fulgora_play::decoded_audio>& audio, double position,
+                   size_t& file, size_t& at) {
+  for (file = 0; file < audio.size(); ++file) {
+    const auto& a = audio[file];
+    const auto frame = static_cast<size_t>(std::llround(std::max(0.0, position) * a.rate));
+    if (frame < a.frames) {
+      at = frame;
+      return;
+    }
+    position -= static_cast<double>(a.frames) / a.rate;
+  }
+  at = 0;
 }
 
 struct play_report {
@@ -137,6 +203,7 @@ int play(const char* argv0, const options& o) {
   for (const auto& f : o.files) files.push_back(fs::absolute(f, ec));
   // Every path is resolved before the working folder changes.
   const fs::path plot = o.plot.empty() ? fs::path() : fs::absolute(o.plot, ec).lexically_normal();
+  const fs::path log_path = o.log.empty() ? fs::path() : fs::absolute(o.log, ec).lexically_normal();
 
   // Decode everything first: a bad file is reported before anything plays.
   std::vector<fulgora_play::decoded_audio> audio(files.size());
@@ -214,6 +281,13 @@ int play(const char* argv0, const options& o) {
   if (!entry || entry->get_guid() != fulgora_dsp_guid)
     return fail(utf8(component) + ": registers no Fulgora DSP entry");
 
+  // The heard clock is the player's from the start: the DSP asks for it when
+  // it is created.
+  const auto start = std::chrono::steady_clock::now();
+  fulgora_play::output_model output(o.buffer_ms / 1000.0);
+  services.clock.start = start;
+  if (!o.fast) services.clock.output = &output;
+
   dsp_preset_impl preset;
   preset.set_owner(fulgora_dsp_guid);
   service_ptr_t<dsp> instance;
@@ -238,31 +312,65 @@ int play(const char* argv0, const options& o) {
   auto last_refresh = std::chrono::steady_clock::now();
   fulgora_play::chunk_list list;
   audio_chunk_impl chunk;
-  const auto start = std::chrono::steady_clock::now();
-  double played_seconds = 0;
-  for (size_t f = 0; f < audio.size() && !interrupted; ++f) {
-    const auto& a = audio[f];
-    for (size_t at = 0; at < a.frames && !interrupted; at += o.chunk) {
+  double played_seconds = 0;  // audio that went through the DSP
+  auto since_start = [&] {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  size_t file = 0, at = 0;  // where the next chunk starts
+  bool seek_pending = o.seek_at >= 0, pause_pending = o.pause_at >= 0;
+  double resume_at = -1;
+  while (!interrupted) {
+    const double now = since_start();
+    if (!o.fast) {
+      const double heard = output.heard_position(now);
+      if (pause_pending && heard >= o.pause_at) {
+        output.pause(now);
+        pause_pending = false;
+        resume_at = now + o.pause_for;
+      } else if (resume_at >= 0 && now >= resume_at) {
+        output.resume(now);
+        resume_at = -1;
+      }
+      if (seek_pending && heard >= o.seek_at) {
+        seek_pending = false;
+        // The player empties its output, then tells the DSP; decoding goes on
+        // from the new position.
+        output.seek(now, o.seek_to);
+        instance->flush();
+        stream_cursor(audio, o.seek_to, file, at);
+      }
+    }
+    const bool more = file < audio.size();
+    if (!more && (o.fast || (output.drained(now) && resume_at < 0))) break;
+    if (more && (o.fast || output.wants_more(now))) {
+      const auto& a = audio[file];
       const size_t frames = std::min<size_t>(o.chunk, a.frames - at);
       const audio_sample* source = a.samples.data() + at * a.channels;
       chunk.set_data(source, frames, a.channels, a.rate);
       list.set(&chunk);
       const bool last_of_file = at + frames >= a.frames;
       int flags = last_of_file ? dsp::END_OF_TRACK : 0;
-      if (last_of_file && f + 1 == audio.size()) flags |= dsp::FLUSH;
+      if (last_of_file && file + 1 == audio.size()) flags |= dsp::FLUSH;
       instance->run(&list, metadb_handle_ptr(), flags);
       ++report.chunks;
       const bool same = list.get_count() == 1 && list.get_item(0) == &chunk &&
                         std::memcmp(chunk.get_data(), source,
                                     sizeof(audio_sample) * frames * a.channels) == 0;
       report.changed += !same;
-      played_seconds += static_cast<double>(frames) / a.rate;
-      if (!o.fast)
-        std::this_thread::sleep_until(start + std::chrono::duration<double>(played_seconds));
-      if (std::chrono::steady_clock::now() - last_refresh > std::chrono::milliseconds(40)) {
-        last_refresh = std::chrono::steady_clock::now();
-        refresh(played_seconds);
+      const double seconds = static_cast<double>(frames) / a.rate;
+      played_seconds += seconds;
+      if (!o.fast) output.write(since_start(), seconds);
+      at += frames;
+      if (last_of_file) {
+        ++file;
+        at = 0;
       }
+    } else {
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    if (std::chrono::steady_clock::now() - last_refresh > std::chrono::milliseconds(40)) {
+      last_refresh = std::chrono::steady_clock::now();
+      refresh(o.fast ? played_seconds : output.heard_position(since_start()));
     }
   }
   report.interrupted = interrupted;
@@ -272,9 +380,10 @@ int play(const char* argv0, const options& o) {
   entry_holder.release();
   version_holder.release();
   fulgora::close_library(library);  // as the player unloads its components
+  const double heard_end = o.fast ? played_seconds : output.heard_position(since_start());
   if (o.board) {
     board.stop();  // it has flushed every row of its log
-    refresh(played_seconds);
+    refresh(heard_end);
   }
   view.finish();
 
@@ -289,8 +398,14 @@ int play(const char* argv0, const options& o) {
                  log.levels, wall > 0 ? log.levels / wall : 0.0, log.closings,
                  std::max(0L, log.levels + log.closings - errors), errors);
   }
+  if (!log_path.empty()) {
+    const double start_s = std::chrono::duration<double>(start.time_since_epoch()).count();
+    if (!fulgora_play::write_heard_log(board_csv, utf8(log_path), start_s, output))
+      return fail(utf8(log_path) + ": cannot write the log");
+    std::fprintf(stderr, "fulgora-play: board log written to %s\n", utf8(log_path).c_str());
+  }
   if (!plot.empty()) {
-    if (!fulgora_play::write_plot(utf8(plot), records, played_seconds,
+    if (!fulgora_play::write_plot(utf8(plot), records, heard_end,
                                   "foo_Fulgora: " + utf8(files.front().filename())))
       return fail(utf8(plot) + ": cannot write the picture");
     std::fprintf(stderr, "fulgora-play: picture written to %s\n", utf8(plot).c_str());

@@ -1,8 +1,10 @@
 // The stand-in's side of the player: its services interface with one console
-// receiver that writes each line to standard output, and a chunk list.
+// receiver that writes each line to standard output, the playback clock of
+// the modelled output, and a chunk list.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -13,7 +15,9 @@
 #include "host/console.h"
 #include "host/dsp.h"
 #include "host/service.h"
+#include "host/visualisation.h"
 #include "tools/play/extras.h"
+#include "tools/play/output_model.h"
 
 namespace fulgora_play {
 
@@ -33,17 +37,49 @@ public:
   std::atomic<long> reply_errors{0};
 };
 
+// The player's visualisation manager and its one kind of stream: the heard
+// clock of the modelled output, on the stand-in's own time line.
+class playback_clock final : public visualisation_manager, public visualisation_stream {
+public:
+  int service_release() noexcept override { return 1; }
+  int service_add_ref() noexcept override { return 1; }
+  bool service_query(service_ptr&, const GUID&) override { return false; }
+  void create_stream(service_ptr_t<visualisation_stream>& out, unsigned) override {
+    out.set(this);
+  }
+  bool get_absolute_time(double& value) override {
+    const std::chrono::duration<double> now = std::chrono::steady_clock::now() - start;
+    value = output->heard_clock(now.count());
+    return true;
+  }
+  bool get_chunk_absolute(audio_chunk&, double, double) override { return false; }
+  bool get_spectrum_absolute(audio_chunk&, double, unsigned) override { return false; }
+  void make_fake_chunk_absolute(audio_chunk&, double, double) override {}
+  void make_fake_spectrum_absolute(audio_chunk&, double, unsigned) override {}
+
+  const output_model* output = nullptr;
+  std::chrono::steady_clock::time_point start;
+};
+
 class player_services final : public foobar2000_api {
 public:
   service_class_ref service_enum_find_class(const GUID& guid) override {
+    if (guid == visualisation_manager::class_guid && clock.output) return &clock;
     return guid == console_receiver::class_guid ? &console : nullptr;
   }
   bool service_enum_create(service_ptr& out, service_class_ref clazz, size_t index) override {
-    if (clazz != &console || index != 0) return false;
+    if (index != 0) return false;
+    if (clazz == &clock) {
+      out.set(static_cast<visualisation_manager*>(&clock));
+      return true;
+    }
+    if (clazz != &console) return false;
     out.set(&console);
     return true;
   }
-  size_t service_enum_get_count(service_class_ref clazz) override { return clazz == &console; }
+  size_t service_enum_get_count(service_class_ref clazz) override {
+    return (clazz == &console) + (clazz == &clock && clock.output != nullptr);
+  }
   void* get_main_window() override { return nullptr; }
   bool assert_main_thread() override { return true; }
   bool is_main_thread() override { return true; }
@@ -54,6 +90,7 @@ public:
   bool is_portable_mode_enabled() override { return false; }
   bool is_quiet_mode_enabled() override { return false; }
   stdout_console console;
+  playback_clock clock;  // offered while an output is modelled
 };
 
 class chunk_list final : public dsp_chunk_list {

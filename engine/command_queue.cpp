@@ -1,0 +1,27 @@
+#include "engine/command_queue.h"
+
+namespace fulgora {
+
+void command_queue::push(double due_s, const uint8_t channels[3]) {
+  if (count_ == capacity) {
+    head_ = (head_ + 1) % capacity;
+    --count_;
+  }
+  timed_command& c = ring_[(head_ + count_) % capacity];
+  c.due_s = due_s;
+  for (int i = 0; i < 3; ++i) c.channels[i] = channels[i];
+  ++count_;
+}
+
+bool command_queue::take_due(double now_s, uint8_t out[3]) {
+  bool taken = false;
+  while (count_ > 0 && ring_[head_].due_s <= now_s) {
+    for (int i = 0; i < 3; ++i) out[i] = ring_[head_].channels[i];
+    head_ = (head_ + 1) % capacity;
+    --count_;
+    taken = true;
+  }
+  return taken;
+}
+
+}  // namespace fulgora

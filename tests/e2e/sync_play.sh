@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Sync mode end to end: with the stand-in's modelled 1000 ms output, every
+# chunk's block reaches the board and no lit command arrives long before its
+# onset is heard (without the mode they come a whole buffer early); without
+# the player's clock (--fast models no output) the mode says so once.
+# usage: sync_play.sh NATIVE_BIN
+set -u
+bin=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+# An onset on every 24th chunk of 4096 frames (2.23 s apart).
+"$bin/fulgora-demo-track" --onsets 4096 24 5 "$work/onsets.wav" || fail "no track"
+printf '[SETTING]\r\nSYNC=1\r\n' >"$work/sync.ini"
+
+"$bin/fulgora-play" --board --settings "$work/sync.ini" --log "$work/log.csv" \
+  "$work/onsets.wav" >"$work/stdout" 2>"$work/stderr" || { cat "$work/stderr"; fail "play"; }
+cat "$work/stderr"
+[ "$(tr -d '\r' <"$work/stdout")" = $'successful com open.\nsuccessful com close.' ] ||
+  { cat "$work/stdout"; fail "console lines differ from a normal run"; }
+[ "$(head -n 1 "$work/log.csv")" = "time_s,heard_s,line,ch0,ch1,ch2" ] || fail "log header"
+chunks=$(sed -n 's/.*done after \([0-9]*\) chunks.*/\1/p' "$work/stderr")
+levels=$(grep -c '"SD' "$work/log.csv")
+[ "$levels" -eq "$chunks" ] || fail "$levels level commands for $chunks chunks"
+# Each lit command must arrive within half a second of its onset's block being
+# heard (the nearest onset's; without the mode they are a second early).
+early=$(awk -F, 'NR > 1 && $4 != "" && $4 + $5 + $6 > 30 {
+    k = int($2 * 44100 / (24 * 4096) + 0.5); block = (k * 24 * 4096 + 2048) / 44100
+    d = $2 - block; if (d < -0.5 || d > 0.5) n++ } END { print n + 0 }' "$work/log.csv")
+[ "$early" -eq 0 ] || { cat "$work/log.csv"; fail "$early lit commands far from their onset"; }
+[ "$(tail -n 1 "$work/log.csv" | cut -d, -f3)" = '"LD"' ] || fail "closing command not last"
+
+"$bin/fulgora-play" --fast --board --settings "$work/sync.ini" "$work/onsets.wav" \
+  >"$work/stdout" 2>"$work/stderr" || { cat "$work/stderr"; fail "fast play"; }
+[ "$(tr -d '\r' <"$work/stdout")" = \
+  $'successful com open.\nsync off: no playback clock.\nsuccessful com close.' ] ||
+  { cat "$work/stdout"; fail "fallback console lines"; }
+echo "PASS"

@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/command_queue.h"
+#include "engine/led_engine.h"
+#include "engine/measure.h"
+#include "serial/serial_link.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fake_console.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/settings_scope.h"
+#include "tests/support/signals.h"
+#include "tests/support/wait.h"
+
+namespace fulgora {
+namespace {
+
+using fulgora_test::chunk_of;
+using fulgora_test::eventually;
+using fulgora_test::fake_clock;
+using fulgora_test::fake_port;
+using fulgora_test::fake_services;
+using fulgora_test::settings_scope;
+using fulgora_test::sine;
+using lines = std::vector<std::string>;
+
+const std::string sync_on = "[SETTING]\nPORTNAME=COM3\nSYNC=1\n";
+constexpr unsigned frames = 4096, rate = 44100;
+
+// Stream time of the middle frame of the block of chunk i (chunks of 4096).
+double block_time(int i) { return (i * frames + frames / 2) / double(rate); }
+
+std::vector<std::string> level_writes(fake_port& port) {
+  std::vector<std::string> out;
+  for (const auto& w : port.writes_now())
+    if (w.size() == 12 && w[0] == 'S') out.push_back(w);
+  return out;
+}
+
+// Distinct chunks and the commands the analysis predicts for them, in order.
+struct tones {
+  std::vector<audio_chunk_impl> chunks;
+  std::vector<std::string> commands;
+  tones(int count, const led_settings& settings) {
+    level_history history;
+    history.resize(settings.ENHANCER_MEAN_COUNT);
+    uint8_t channels[3] = {0, 0, 0};
+    for (int i = 0; i < count; ++i) {
+      chunks.push_back(chunk_of(sine(300.0 * (i + 1), 0.1 + 0.1 * i, frames, 2, rate), 2, rate));
+      band_analyzer a;
+      a.capture(chunks.back());
+      measure_block(a, settings, history, channels);
+      char command[12];
+      format_level_command(channels, command);
+      commands.emplace_back(command, 12);
+    }
+  }
+};
+
+// Every published block taken (and so queued, or found empty) by the worker.
+bool drained(led_engine& e) {
+  return e.sync->taken.load(std::memory_order_acquire) ==
+         e.sync->written.load(std::memory_order_acquire);
+}
+
+TEST(sync_settings, the_two_keys_are_read_on_their_own) {
+  struct row {
+    std::string keys;
+    bool sync;
+    int32_t offset;
+  };
+  const row rows[] = {
+      {"", false, 0},
+      {"SYNC=0\n", false, 0},
+      {"SYNC=1\n", true, 0},
+      {"SYNC= 1\nSYNC_OFFSET_MS=-40\n", true, -40},
+      {"SYNC=2\nSYNC_OFFSET_MS=25\n", false, 25},
+      {"SYNC=yes\n", false, 0},
+      {"SYNC=1\nSYNC_OFFSET_MS=12ms\n", true, 0},
+      {"SYNC=1\nSYNC_OFFSET_MS=20000\n", true, 0},
+      {"SYNC=\nSYNC_OFFSET_MS=\n", false, 0},
+  };
+  for (const row& r : rows) {
+    // A malformed seventeen-value key beside them: they do not care.
+    settings_scope scope("[SETTING]\nPORTNAME=COM3\nLOW_FREQ=500Hz\n" + r.keys);
+    const sync_settings s = load_sync_settings();
+    EXPECT_EQ(s.SYNC, r.sync) << r.keys;
+    EXPECT_EQ(s.SYNC_OFFSET_MS, r.offset) << r.keys;
+  }
+  // And a malformed new key leaves the seventeen alone.
+  settings_scope scope("[SETTING]\nPORTNAME=COM3\nLOW_FREQ=321\nSYNC=on\nSYNC_OFFSET_MS=x\n");
+  led_settings settings;
+  level_history history;
+  EXPECT_TRUE(load_settings(settings, history));
+  EXPECT_EQ(settings.LOW_FREQ, 321.0);
+}
+
+TEST(command_queue, newest_due_goes_out_older_are_dropped) {
+  command_queue q;
+  uint8_t out[3] = {9, 9, 9};
+  for (uint8_t i = 0; i < 4; ++i) {
+    const uint8_t c[3] = {i, i, i};
+    q.push(1.0 + i, c);
+  }
+  EXPECT_FALSE(q.take_due(0.5, out));
+  EXPECT_EQ(out[0], 9) << "untouched";
+  EXPECT_TRUE(q.take_due(1.0, out));
+  EXPECT_EQ(out[0], 0);
+  EXPECT_TRUE(q.take_due(3.5, out));
+  EXPECT_EQ(out[0], 2) << "the newest of the two due";
+  EXPECT_EQ(q.size(), 1u);
+  q.clear();
+  EXPECT_FALSE(q.take_due(100.0, out));
+  // Full: the oldest gives way.
+  for (size_t i = 0; i < command_queue::capacity + 3; ++i) {
+    const uint8_t c[3] = {static_cast<uint8_t>(i), 0, 0};
+    q.push(static_cast<double>(i), c);
+  }
+  EXPECT_EQ(q.size(), command_queue::capacity);
+  EXPECT_TRUE(q.take_due(3.0, out));
+  EXPECT_EQ(out[0], 3);
+  EXPECT_EQ(q.size(), command_queue::capacity - 1) << "0 to 2 were gone already";
+}
+
+TEST(sync_mode, off_or_without_a_clock_works_as_before) {
+  struct row {
+    std::string keys;
+    bool manager;
+    fake_clock::manner manner;
+    lines console;
+  };
+  const lines normal{"successful com open.", "successful com close."};
+  const lines fallback{"successful com open.", "sync off: no playback clock.",
+                       "successful com close."};
+  const row rows[] = {
+      {"", true, fake_clock::manner::answers, normal},
+      {"SYNC=0\n", true, fake_clock::manner::answers, normal},
+      {"SYNC=1\n", false, fake_clock::manner::answers, fallback},
+      {"SYNC=1\n", true, fake_clock::manner::refuses, fallback},
+  };
+  for (const row& r : rows) {
+    settings_scope scope("[SETTING]\nPORTNAME=COM3\n" + r.keys);
+    fake_services host;
+    fake_clock clock;
+    clock.create = r.manner;
+    clock.answering = false;  // would hold every command in sync mode
+    if (r.manager) host.clock = &clock;
+    fake_port port;
+    port.answer_ok();
+    {
+      led_engine engine(port);
+      EXPECT_EQ(engine.sync, nullptr) << r.keys;
+      const auto tone = sine(1000, 0.5, frames, 2, rate);
+      engine.offer_chunk(chunk_of(tone, 2, rate));
+      EXPECT_TRUE(eventually([&] { return level_writes(port).size() == 1; })) << r.keys;
+    }
+    EXPECT_EQ(clock.streams_created, 0) << "no stream kept when the mode is off";
+    EXPECT_EQ(host.lines(), r.console) << r.keys;
+  }
+}
+
+TEST(sync_mode, each_block_goes_out_when_heard) {
+  for (const int offset_ms : {0, -30}) {
+    settings_scope scope(sync_on + "SYNC_OFFSET_MS=" + std::to_string(offset_ms) + "\n");
+    fake_services host;
+    fake_clock clock;
+    host.clock = &clock;
+    fake_port port;
+    port.answer_ok();
+    led_engine engine(port);
+    ASSERT_NE(engine.sync, nullptr);
+    const tones t(6, engine.settings);
+    const double offset = offset_ms / 1000.0;
+    // A player's burst: every chunk at once, none waits for the worker.
+    for (const auto& c : t.chunks) engine.offer_chunk(c);
+    EXPECT_EQ(engine.sync->written.load(), 6u) << "every chunk captured";
+    ASSERT_TRUE(eventually([&] { return drained(engine); })) << "and measured";
+    EXPECT_TRUE(level_writes(port).empty()) << "nothing heard yet";
+    const struct {
+      int heard;  // the clock stands at this block's time
+      std::vector<std::string> sent;
+    } steps[] = {
+        {0, {t.commands[0]}},
+        {1, {t.commands[0], t.commands[1]}},
+        {3, {t.commands[0], t.commands[1], t.commands[3]}},  // 2 was due with 3: dropped
+        {5, {t.commands[0], t.commands[1], t.commands[3], t.commands[5]}},
+    };
+    clock.now_s = block_time(0) + offset - 1e-6;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(level_writes(port).empty()) << "not before its time";
+    for (const auto& s : steps) {
+      clock.now_s = block_time(s.heard) + offset;
+      ASSERT_TRUE(eventually([&] { return level_writes(port).size() == s.sent.size(); }));
+      EXPECT_EQ(level_writes(port), s.sent) << offset_ms;
+    }
+  }
+}
+
+TEST(sync_mode, seek_pause_and_release) {
+  settings_scope scope(sync_on);
+  fake_services host;
+  fake_clock clock;
+  host.clock = &clock;
+  fake_port port;
+  port.answer_ok();
+  {
+    led_engine engine(port);
+    ASSERT_NE(engine.sync, nullptr);
+    const tones t(4, engine.settings);
+    for (int i = 0; i < 3; ++i) engine.offer_chunk(t.chunks[i]);
+    ASSERT_TRUE(eventually([&] { return drained(engine); }));
+
+    // Seek: the stream starts again; what was queued of the old one is dropped.
+    engine.restart_stream();
+    engine.offer_chunk(t.chunks[3]);
+    ASSERT_TRUE(eventually([&] { return drained(engine); }));
+    clock.now_s = block_time(0);  // the old stream's first block would be due too
+    ASSERT_TRUE(eventually([&] { return level_writes(port).size() == 1; }));
+    EXPECT_EQ(level_writes(port)[0], t.commands[3]) << "the new stream's block, at its time";
+
+    // Paused: the clock stands still (or has no answer), so nothing is due.
+    clock.now_s = 0.0;
+    engine.restart_stream();
+    for (int i = 0; i < 2; ++i) engine.offer_chunk(t.chunks[i]);
+    ASSERT_TRUE(eventually([&] { return drained(engine); }));
+    clock.answering = false;
+    clock.now_s = block_time(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(level_writes(port).size(), 1u) << "no answer, nothing sent";
+    clock.answering = true;
+    ASSERT_TRUE(eventually([&] { return level_writes(port).size() == 2; }));
+    EXPECT_EQ(level_writes(port)[1], t.commands[1]);
+
+    // Released with a command still waiting: only the closing command follows.
+    engine.offer_chunk(t.chunks[2]);
+    ASSERT_TRUE(eventually([&] { return drained(engine); }));
+  }
+  const auto writes = port.writes_now();
+  ASSERT_EQ(writes.size(), 3u);
+  EXPECT_EQ(writes.back(), "LD\r\n");
+  EXPECT_EQ(host.lines(), (lines{"successful com open.", "successful com close."}));
+}
+
+}  // namespace
+}  // namespace fulgora
