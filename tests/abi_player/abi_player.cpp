@@ -31,6 +31,7 @@ struct session {
   dsp_entry* entry = nullptr;
   componentversion* version = nullptr;
   player_console* console = nullptr;
+  player_vis_manager* vis = nullptr;
   player_abort abort;
   dsp_track_t no_track = {nullptr};
   wchar_t board_csv[512] = {};
@@ -79,7 +80,8 @@ bool load(session& s, HANDLE* module) {
   auto get = reinterpret_cast<foobar2000_get_interface_t>(GetProcAddress(*module, "foobar2000_get_interface"));
   if (!check(get != nullptr, "foobar2000_get_interface is exported")) return false;
   s.console = make<player_console>();
-  player_api* api = make<player_api>(s.console);
+  s.vis = make<player_vis_manager>();
+  player_api* api = make<player_api>(s.console, s.vis);
   s.client = get(api, *module);
   check(s.client != nullptr && get(api, *module) == s.client, "the export returns one client object");
   return s.client != nullptr;
@@ -331,11 +333,17 @@ void show(const board_state& b) {
   out("\n");
 }
 
-void board_checks(session& s) {
-  char lines[128] = "PORTNAME=";
+// PORTNAME for the board's port, then more lines.
+bool write_board_settings(const session& s, const char* more) {
+  char lines[256] = "PORTNAME=";
   memcpy(lines + strlen(lines), s.port, strlen(s.port));
   memcpy(lines + strlen(lines), "\r\n", 3);
-  if (!check(s.port[0] && s.board_csv[0] && write_settings(lines), "settings file naming the board's port")) return;
+  memcpy(lines + strlen(lines), more, strlen(more) + 1);
+  return s.port[0] && s.board_csv[0] && write_settings(lines);
+}
+
+void board_checks(session& s) {
+  if (!check(write_board_settings(s, ""), "settings file naming the board's port")) return;
   player_preset preset(dsp_guid, "");
   service_ptr_t<dsp> out_ref = {nullptr};
   DWORD code;
@@ -383,6 +391,55 @@ void board_checks(session& s) {
   check(read_board(s).last_is_closing, "the board's last command is the closing command");
 }
 
+// --- sync mode: commands wait for the player's playback clock --------------------
+
+void sync_checks(session& s) {
+  if (!check(write_board_settings(s, "SYNC=1\r\n"), "settings file with SYNC=1 naming the board's port")) return;
+  player_clock& clock = s.vis->clock;
+  clock.now_ms = 0;  // playback has just started: nothing of it heard yet
+  const int streams = s.vis->streams;
+  player_preset preset(dsp_guid, "");
+  service_ptr_t<dsp> out_ref = {nullptr};
+  DWORD code;
+  if (!check(instantiate(s, preset, out_ref, &code) && code == 0, "DSP in sync mode on the board's port")) return;
+  check(s.vis->streams == streams + 1 && clock.refs == 1 && s.vis->refs == 0,
+        "create_stream called once; the stream kept, the manager released");
+  auto* d = static_cast<dsp_v2*>(out_ref.m_ptr);
+
+  // Eight blocks, 0.74 s of stream time, all later than the clock's 0.
+  const int before = read_board(s).level_commands;
+  player_chunk loud;
+  fill_noise(loud, 2, 4096, 1.0, 21);
+  code = guarded([&] {
+    for (int i = 0; i < 8; ++i) {
+      player_list list;
+      list.items[list.count++] = &loud;
+      d->run_v2(&list, s.no_track, 0, s.abort);
+      Sleep(5);
+    }
+  });
+  // The worker measures one block per cycle and asks the clock in each one
+  // that holds a queued block: many queries after the last chunk mean every
+  // block has been queued and found not yet due.
+  const long queried = clock.queries;
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000 && clock.queries - queried < 200;)
+    Sleep(5);
+  check(code == 0 && clock.queries - queried >= 200, "the worker queries get_absolute_time");
+  board_state b = read_board(s);
+  show(b);
+  check(b.level_commands == before, "clock held before the blocks: no level command");
+
+  clock.now_ms = 10000;
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000 && b.level_commands == before;) {
+    Sleep(5);
+    b = read_board(s);
+  }
+  show(b);
+  check(b.level_commands > before && (b.last[0] >= 32 || b.last[1] >= 32 || b.last[2] >= 32),
+        "clock past the blocks: a lit level command");
+  check(drop(out_ref) == 0 && clock.refs == 0, "release gives the stream back");
+}
+
 // --- an allocation failure while the settings load ------------------------------
 
 void settings_oom_checks(session& s) {
@@ -425,7 +482,8 @@ extern "C" void player_entry() {
         {"client", client_checks},   {"registration", registration_checks},
         {"strings", string_checks},  {"entry", entry_checks},
         {"chunk lists", list_checks}, {"configuration", config_checks},
-        {"board", board_checks},      {"settings allocation", settings_oom_checks},
+        {"board", board_checks},      {"sync", sync_checks},
+        {"settings allocation", settings_oom_checks},
     };
     for (auto& section : sections) {
       if (section.run != client_checks && section.run != registration_checks && !s.entry) break;

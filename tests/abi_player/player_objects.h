@@ -1,5 +1,6 @@
 // The player's side of the objects it hands to a component: strings, chunks,
-// chunk lists, presets, streams, the console and the services interface.
+// chunk lists, presets, streams, the console, the playback clock and the
+// services interface.
 // Each records what the component did with it, for the checks to judge.
 #pragma once
 
@@ -155,21 +156,69 @@ public:
   }
 };
 
+// The playback clock the test holds and advances. The component's worker
+// reads it while the test thread sets it: aligned 32-bit words, one writer each.
+class player_clock : public visualisation_stream {
+public:
+  volatile long now_ms = 0;
+  volatile long queries = 0;
+  int refs = 0;
+  int service_release() noexcept override { return --refs; }
+  int service_add_ref() noexcept override { return ++refs; }
+  bool service_query(service_ptr& out, const GUID& g) override {
+    if (!same(g, guid_visualisation_stream)) return false;
+    service_add_ref();
+    out.m_ptr = this;
+    return true;
+  }
+  bool get_absolute_time(double& value) override {
+    value = now_ms / 1000.0;
+    queries = queries + 1;
+    return true;
+  }
+  bool get_chunk_absolute(audio_chunk&, double, double) override { return false; }
+  bool get_spectrum_absolute(audio_chunk&, double, unsigned) override { return false; }
+  void make_fake_chunk_absolute(audio_chunk&, double, double) override { player_throw(); }
+  void make_fake_spectrum_absolute(audio_chunk&, double, unsigned) override { player_throw(); }
+};
+
+class player_vis_manager : public visualisation_manager {
+public:
+  player_clock clock;
+  int refs = 0, streams = 0;
+  int service_release() noexcept override { return --refs; }
+  int service_add_ref() noexcept override { return ++refs; }
+  bool service_query(service_ptr&, const GUID&) override { return false; }
+  void create_stream(service_ptr_t<visualisation_stream>& out, unsigned) override {
+    ++streams;
+    clock.service_add_ref();
+    if (out.m_ptr) out.m_ptr->service_release();
+    out.m_ptr = &clock;
+  }
+};
+
 class player_api : public foobar2000_api {
 public:
   player_console* console;
-  explicit player_api(player_console* c) : console(c) {}
+  player_vis_manager* vis;
+  player_api(player_console* c, player_vis_manager* v) : console(c), vis(v) {}
   service_class_ref service_enum_find_class(const GUID& g) override {
-    return same(g, guid_console_receiver) ? &guid_console_receiver : nullptr;
+    if (same(g, guid_console_receiver)) return &guid_console_receiver;
+    return same(g, guid_visualisation_manager) ? &guid_visualisation_manager : nullptr;
   }
   bool service_enum_create(service_ptr& out, service_class_ref c, t_size index) override {
-    if (c != &guid_console_receiver || index != 0) return false;
-    console->service_add_ref();
+    service_base* one = c == &guid_console_receiver        ? static_cast<service_base*>(console)
+                        : c == &guid_visualisation_manager ? static_cast<service_base*>(vis)
+                                                           : nullptr;
+    if (!one || index != 0) return false;
+    one->service_add_ref();
     if (out.m_ptr) out.m_ptr->service_release();
-    out.m_ptr = console;
+    out.m_ptr = one;
     return true;
   }
-  t_size service_enum_get_count(service_class_ref c) override { return c == &guid_console_receiver ? 1 : 0; }
+  t_size service_enum_get_count(service_class_ref c) override {
+    return c == &guid_console_receiver || c == &guid_visualisation_manager ? 1 : 0;
+  }
   HWND__* get_main_window() override { return nullptr; }
   bool assert_main_thread() override { return true; }
   bool is_main_thread() override { return true; }

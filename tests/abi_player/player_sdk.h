@@ -195,6 +195,20 @@ public:
   virtual bool is_quiet_mode_enabled() = 0;
 };
 
+// vis.h: the playback clock's stream and the core service that creates it.
+class visualisation_stream : public service_base {
+public:
+  virtual bool get_absolute_time(double& p_value) = 0;
+  virtual bool get_chunk_absolute(audio_chunk& p_chunk, double p_offset, double p_requested_length) = 0;
+  virtual bool get_spectrum_absolute(audio_chunk& p_chunk, double p_offset, unsigned p_fft_size) = 0;
+  virtual void make_fake_chunk_absolute(audio_chunk& p_chunk, double p_offset, double p_requested_length) = 0;
+  virtual void make_fake_spectrum_absolute(audio_chunk& p_chunk, double p_offset, unsigned p_fft_size) = 0;
+};
+class visualisation_manager : public service_base {
+public:
+  virtual void create_stream(service_ptr_t<visualisation_stream>& p_out, unsigned p_flags) = 0;
+};
+
 typedef foobar2000_client* (*foobar2000_get_interface_t)(foobar2000_api* p_api, void* hIns);
 
 // Class identifiers (the SDK's class_guid of each interface).
@@ -204,3 +218,6 @@ constexpr GUID guid_componentversion = {0x10BB3EBD, 0xDDF7, 0x4975, {0xA3, 0xCC,
 constexpr GUID guid_dsp = {0x2A42AFEA, 0x940B, 0x455B, {0xAE, 0xFF, 0xCF, 0xDA, 0xCA, 0xF5, 0x2A, 0xFF}};
 constexpr GUID guid_dsp_v2 = {0x9FB1DA49, 0xAF6F, 0x4FD2, {0x9C, 0x73, 0x48, 0xA8, 0xA1, 0x09, 0x00, 0x3B}};
 constexpr GUID guid_console_receiver = {0x90DF5270, 0x65BB, 0x4DBA, {0xBA, 0xF5, 0x86, 0xBE, 0x9E, 0x59, 0xDC, 0x20}};
+// guids.cpp
+constexpr GUID guid_visualisation_manager = {0x98B00B13, 0x8C0E, 0x49FF, {0xB1, 0x7C, 0x5E, 0x53, 0x7D, 0x3A, 0xE4, 0xB7}};
+constexpr GUID guid_visualisation_stream = {0x4A4B1DD8, 0x82FF, 0x4071, {0xA6, 0xE2, 0xBD, 0x04, 0x3F, 0x4C, 0x25, 0x1C}};
