@@ -21,5 +21,7 @@ export DEBIAN_FRONTEND=noninteractive
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${sudo_cmd[@]}" dpkg --add-architecture i386
 fi
-"${sudo_cmd[@]}" apt-get update -q
+# A mirror caught mid-sync fails one index: what the others give may still be
+# enough, and the install below says plainly if it is not.
+"${sudo_cmd[@]}" apt-get update -q || echo "setup: apt-get update reported errors; trying the install anyway" >&2
 "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${need[@]}"
