@@ -1,5 +1,7 @@
 #include "engine/led_engine.h"
 
+#include <cwchar>
+
 #include "engine/measure.h"
 #include "host/console.h"
 #include "platform/settings_reader.h"
@@ -22,8 +24,7 @@ bool prepare_sync(std::unique_ptr<sync_mode>& sync) {
 
 }  // namespace
 
-led_engine::led_engine(serial_port_api& port) : serial(port) {
-  wchar_t port_name[settings_value_size] = {};
+led_engine::led_engine(serial_port_api& port_api) : serial(port_api) {
   if (read_profile_string(L"SETTING", L"PORTNAME", L"", port_name, settings_value_size) == 0)
     return;
   try {
@@ -40,11 +41,19 @@ led_engine::led_engine(serial_port_api& port) : serial(port) {
 
 led_engine::~led_engine() { stop(); }
 
-bool led_engine::start(const wchar_t* port_name) {
+bool led_engine::start(const wchar_t* name) {
   if (running) return false;
   bool started = false;
   try {
-    if (serial.open(port_name) && (data_ready_event = create_event(false)) != nullptr &&
+    if (name != port_name) {
+      std::wcsncpy(port_name, name, settings_value_size - 1);
+      port_name[settings_value_size - 1] = 0;
+    }
+    port.prepare(port_name);
+    // Held by another instance of this process: the worker opens it later.
+    const bool opened = port.claim() ? serial.open(port_name) : port.waiting;
+    if (port.waiting) waiting_since_ms = monotonic_ms();
+    if (opened && (data_ready_event = create_event(false)) != nullptr &&
         (idle_event = create_event(true)) != nullptr &&
         (stop_event = create_event(false)) != nullptr &&
         (worker_thread = create_thread(worker_main, this)) != nullptr) {
@@ -102,13 +111,27 @@ void led_engine::release_resources() {
   worker_thread = nullptr;
   if (serial.is_open()) serial.send_closing_command();
   serial.close();
+  port.withdraw();  // after the close line: the next holder's open follows it
   running = false;
 }
 
+void await_port(led_engine& engine) {
+  port_ticket& port = engine.port;
+  if (!port.waiting) return;
+  if (port.freed_since_claim()) {
+    if (port.claim() && !engine.serial.open(engine.port_name)) port.release();
+    return;
+  }
+  if (!engine.said_in_use && monotonic_ms() - engine.waiting_since_ms >= in_use_notice_ms) {
+    engine.said_in_use = true;
+    console_print("com port in use by another instance.");
+  }
+}
+
 void send_levels(led_engine& engine, const uint8_t channels[3]) {
-  if (!engine.recovery.link_ready(engine.serial)) return;  // down: measure only
+  if (!engine.recovery.link_ready(engine.serial, engine.port)) return;  // down: measure only
   engine.serial.send_level_command(channels);
-  engine.recovery.after_command(engine.serial);
+  engine.recovery.after_command(engine.serial, engine.port);
 }
 
 unsigned worker_main(void* argument) {
@@ -117,6 +140,7 @@ unsigned worker_main(void* argument) {
   uint8_t channels[3] = {0, 0, 0};  // no band has lit them yet: dark
   for (;;) {
     if (test_event(engine.stop_event)) return 0;
+    await_port(engine);
     if (!test_event(engine.data_ready_event)) {
       sleep_ms(1);
       continue;

@@ -10,6 +10,9 @@
 // data_ready_event and sets idle_event; each side only tests the other's
 // event, so neither touches the analyser during the other's turn. In sync
 // mode (sync_mode.h) blocks go through its own ring of slots instead.
+//
+// An engine whose port another engine of this process holds runs with its
+// link closed (it measures, sends nothing) until await_port opens it.
 #pragma once
 
 #include <cstdint>
@@ -18,10 +21,12 @@
 #include "analysis/band_analyzer.h"
 #include "analysis/level_history.h"
 #include "engine/led_settings.h"
+#include "engine/port_registry.h"
 #include "engine/reconnect.h"
 #include "engine/sync_mode.h"
 #include "host/audio_chunk.h"
 #include "platform/serial_port.h"
+#include "platform/settings_reader.h"
 #include "platform/threads.h"
 #include "serial/serial_link.h"
 
@@ -34,6 +39,13 @@ struct led_engine {
   event_handle stop_event = nullptr;        // the worker must end
   bool running = false;  // written only before the player runs the DSP and after
   serial_link serial;
+  // PORTNAME, and this engine's place in the process's record of held ports.
+  // While another engine holds the port, the engine runs with its link closed
+  // and its worker opens the port once that one lets go (await_port).
+  wchar_t port_name[settings_value_size] = {};
+  port_ticket port;
+  unsigned long long waiting_since_ms = 0;
+  bool said_in_use = false;
   band_analyzer analyzer;
   led_settings settings;
   level_history history;
@@ -59,6 +71,14 @@ struct led_engine {
   void stop();
   void release_resources();
 };
+
+// Worker, once per pass: while another engine holds the port, opens it as
+// soon as that one has let go, and says once when it has not after a while.
+void await_port(led_engine& engine);
+
+// How long a port may stay with another instance before the waiting one says
+// so: the player releases the old chain right after building the new one.
+constexpr unsigned long long in_use_notice_ms = 1000;
 
 // The worker thread's entry; the argument is the engine. Returns 0.
 unsigned worker_main(void* engine);

@@ -15,17 +15,21 @@ void link_recovery::load(const wchar_t* port) {
   port_name[settings_value_size - 1] = 0;
 }
 
-bool link_recovery::link_ready(serial_link& link) {
+bool link_recovery::link_ready(serial_link& link, port_ticket& port) {
   if (!enabled || link.is_open()) return true;
   const unsigned long long now = monotonic_ms();
   if (now < next_try_ms) return false;
   next_try_ms = now + reconnect_interval_ms;
-  return link.reopen(port_name);
+  if (!port.claim()) return false;
+  if (link.reopen(port_name)) return true;
+  port.release();
+  return false;
 }
 
-void link_recovery::after_command(serial_link& link) {
+void link_recovery::after_command(serial_link& link, port_ticket& port) {
   if (!enabled || !link.is_open() || !link.failed) return;
   link.close();
+  port.release();
   next_try_ms = monotonic_ms() + reconnect_interval_ms;
 }
 

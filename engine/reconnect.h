@@ -9,6 +9,7 @@
 // carries the record to it as it carries the settings.
 #pragma once
 
+#include "engine/port_registry.h"
 #include "platform/settings_reader.h"
 #include "serial/serial_link.h"
 
@@ -25,10 +26,12 @@ struct link_recovery {
   // off), apart from the seventeen values and their all-or-nothing load.
   void load(const wchar_t* port);
   // Before a command: false while the link is down and could not be reopened
-  // (tried at most once per interval, failures silent).
-  bool link_ready(serial_link& link);
-  // After a command: a failed write or status query closes the link.
-  void after_command(serial_link& link);
+  // (tried at most once per interval, failures silent). A port that another
+  // instance of this process holds now is left to it.
+  bool link_ready(serial_link& link, port_ticket& port);
+  // After a command: a failed write or status query closes the link and
+  // lets another instance that waits for the port have it.
+  void after_command(serial_link& link, port_ticket& port);
 };
 
 }  // namespace fulgora

@@ -43,6 +43,7 @@ unsigned sync_worker_main(led_engine& engine) {
   uint32_t epoch = 0;
   for (;;) {
     if (test_event(engine.stop_event)) return 0;
+    await_port(engine);
     const bool measured = measure_next(engine, sync, channels, epoch);
     const bool sent = send_due(engine, sync);
     if (!measured && !sent) sleep_ms(1);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace fulgora {
 
@@ -46,6 +47,12 @@ public:
 
 // The operating system's ports.
 serial_port_api& system_serial_port();
+
+// The port as the system knows it, so that two spellings of one port compare
+// equal: on Windows without a \\.\ prefix and in upper case (COM3 is
+// \\.\com3); elsewhere the device's real path (symbolic links resolved),
+// or the name as given when it cannot be resolved. UTF-8.
+std::string port_identity(const wchar_t* name);
 
 // Pauses the calling thread for about ms milliseconds.
 void sleep_ms(unsigned ms);

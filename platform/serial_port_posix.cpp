@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -185,6 +186,15 @@ public:
 };
 
 }  // namespace
+
+std::string port_identity(const wchar_t* name) {
+  const std::string path = to_utf8(name);
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (real == nullptr) return path;
+  std::string out(real);
+  std::free(real);
+  return out;
+}
 
 serial_port_api& system_serial_port() {
   static posix_port port;

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwctype>
 
 #include "platform/serial_port.h"
 
@@ -78,6 +79,22 @@ public:
 };
 
 }  // namespace
+
+std::string port_identity(const wchar_t* name) {
+  std::wstring id(name);
+  // \\.\COM3 and \\?\COM3 name the device COM3.
+  if (id.size() > 4 && id[0] == L'\\' && id[1] == L'\\' && (id[2] == L'.' || id[2] == L'?') &&
+      id[3] == L'\\')
+    id.erase(0, 4);
+  for (wchar_t& c : id) c = static_cast<wchar_t>(std::towupper(c));
+  const int n = WideCharToMultiByte(CP_UTF8, 0, id.c_str(), static_cast<int>(id.size()), nullptr,
+                                    0, nullptr, nullptr);
+  std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
+  if (n > 0)
+    WideCharToMultiByte(CP_UTF8, 0, id.c_str(), static_cast<int>(id.size()), &out[0], n, nullptr,
+                        nullptr);
+  return out;
+}
 
 serial_port_api& system_serial_port() {
   static win32_port port;

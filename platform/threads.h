@@ -27,4 +27,11 @@ void join_thread(thread_handle t);
 // Releases the handle; neither signals nor waits for the thread.
 void close_thread(thread_handle t);
 
+// One process-wide lock for the records that instances of this process share
+// (which engine holds which port). Taken only by the threads that create and
+// release instances and by the workers, never by the audio thread; held for a
+// few instructions, never across I/O. Not recursive.
+void lock_shared_records();
+void unlock_shared_records();
+
 }  // namespace fulgora

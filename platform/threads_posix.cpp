@@ -58,6 +58,13 @@ void join_thread(thread_handle h) {
   t->joined = true;
 }
 
+namespace {
+pthread_mutex_t shared_records_lock = PTHREAD_MUTEX_INITIALIZER;
+}  // namespace
+
+void lock_shared_records() { pthread_mutex_lock(&shared_records_lock); }
+void unlock_shared_records() { pthread_mutex_unlock(&shared_records_lock); }
+
 void close_thread(thread_handle h) {
   auto* t = static_cast<posix_thread*>(h);
   if (!t->joined) pthread_detach(t->id);

@@ -1,5 +1,6 @@
-// Two DSP instances configured for the same port, on a pseudo-terminal: the
-// second cannot open it and runs stopped, the first goes on driving the board.
+// Two DSP instances configured for one port, on a pseudo-terminal, as the
+// player's chain swap makes them: the new one is built while the old one
+// holds the port, and takes it when the old one is released.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -7,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,45 +23,111 @@ namespace fulgora {
 namespace {
 
 using fulgora_test::one_chunk_list;
-TEST(two_instances, the_second_cannot_take_the_port_and_the_first_goes_on) {
+
+struct pty_board {
   int board = -1, device = -1;
-  char path[128];
-  ASSERT_EQ(openpty(&board, &device, path, nullptr, nullptr), 0);
-  termios raw;
-  tcgetattr(device, &raw);
-  cfmakeraw(&raw);
-  tcsetattr(device, TCSANOW, &raw);
-  fcntl(board, F_SETFL, fcntl(board, F_GETFL) | O_NONBLOCK);
-  fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + std::string(path) + "\n");
-  fulgora_test::fake_services host;
-
-  service_ptr_t<dsp> first, second;
-  first.set(new service_impl_t<dsp_fulgora>());
-  second.set(new service_impl_t<dsp_fulgora>());
-  EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open.", "failed CreateFile."}));
-
-  const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
-  audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
+  char path[128] = {};
   std::string received;
-  ASSERT_TRUE(fulgora_test::eventually([&] {
-    one_chunk_list a(&chunk), b(&chunk);
-    second->run(&b, metadb_handle_ptr(), 0);
-    first->run(&a, metadb_handle_ptr(), 0);
+  pty_board() {
+    if (openpty(&board, &device, path, nullptr, nullptr) != 0) return;
+    termios raw;
+    tcgetattr(device, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(device, TCSANOW, &raw);
+    fcntl(board, F_SETFL, fcntl(board, F_GETFL) | O_NONBLOCK);
+  }
+  ~pty_board() {
+    close(board);
+    close(device);
+  }
+  // Answers every line with OK.
+  void serve() {
     char buf[256];
     ssize_t n;
     while ((n = read(board, buf, sizeof buf)) > 0) {
       received.append(buf, static_cast<size_t>(n));
-      if (write(board, "OK\r\n", 4) != 4) return false;
+      for (ssize_t i = 0; i < n; ++i)
+        if (buf[i] == '\n' && write(board, "OK\r\n", 4) != 4) return;
     }
-    return received.size() >= 24;  // two level commands
-  }));
-  EXPECT_EQ(received.compare(0, 2, "SD"), 0) << received;
+  }
+};
+
+// Runs both instances with a loud chunk until the board has seen `commands`
+// commands in all.
+bool play_until(pty_board& b, std::initializer_list<dsp*> instances, size_t commands) {
+  const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
+  audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
+  return fulgora_test::eventually([&] {
+    for (dsp* d : instances) {
+      one_chunk_list list(&chunk);
+      d->run(&list, metadb_handle_ptr(), 0);
+    }
+    b.serve();
+    size_t lines = 0;
+    for (char c : b.received) lines += c == '\n';
+    return lines >= commands;
+  });
+}
+
+TEST(two_instances, the_new_instance_takes_the_port_when_the_old_one_lets_go) {
+  pty_board b;
+  ASSERT_GE(b.board, 0);
+  // The new chain's instance names the port through a link: the same device.
+  const std::string link = std::string(testing::TempDir()) + "fulgora-two-instances-link";
+  std::remove(link.c_str());
+  ASSERT_EQ(symlink(b.path, link.c_str()), 0);
+  fulgora_test::fake_services host;
+
+  service_ptr_t<dsp> old_one, new_one;
+  {
+    fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + std::string(b.path) + "\n");
+    old_one.set(new service_impl_t<dsp_fulgora>());
+  }
+  {
+    fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + link + "\n");
+    new_one.set(new service_impl_t<dsp_fulgora>());
+  }
+  EXPECT_EQ(host.lines(), std::vector<std::string>{"successful com open."})
+      << "the waiting instance does not try the port";
+  ASSERT_TRUE(play_until(b, {new_one.get(), old_one.get()}, 2));
+
+  // The player's order: the old chain's last run with FLUSH, then its release.
+  one_chunk_list none(nullptr);
+  old_one->run(&none, metadb_handle_ptr(), dsp::FLUSH);
+  old_one.release();
+  ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines().size() >= 3; }));
+  EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open.",
+                                                    "successful com close.",
+                                                    "successful com open."}));
+  ASSERT_TRUE(play_until(b, {new_one.get()}, 4));
+  b.serve();
+  const size_t ld = b.received.find("LD\r\n");
+  ASSERT_NE(ld, std::string::npos) << b.received;
+  EXPECT_EQ(b.received.rfind("SD", ld), ld - 12) << "nothing of the new instance before LD";
+  EXPECT_NE(b.received.find("SD", ld), std::string::npos) << "the new instance lights";
+  new_one.release();
+  EXPECT_EQ(host.lines().back(), "successful com close.");
+  std::remove(link.c_str());
+}
+
+TEST(two_instances, a_holder_that_stays_leaves_the_other_dark_and_says_so_once) {
+  pty_board b;
+  ASSERT_GE(b.board, 0);
+  fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + std::string(b.path) + "\n");
+  fulgora_test::fake_services host;
+  service_ptr_t<dsp> first, second;
+  first.set(new service_impl_t<dsp_fulgora>());
+  second.set(new service_impl_t<dsp_fulgora>());
+  ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines().size() >= 2; }));
+  ASSERT_TRUE(play_until(b, {second.get(), first.get()}, 3));
+  EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open.",
+                                                    "com port in use by another instance."}));
   second.release();
-  EXPECT_EQ(host.lines().size(), 2u) << "a stopped instance ends silently";
+  EXPECT_EQ(host.lines().size(), 2u) << "an instance that never opened ends silently";
+  b.serve();
+  EXPECT_EQ(b.received.find("LD"), std::string::npos) << "and sends no closing command";
   first.release();
   EXPECT_EQ(host.lines().back(), "successful com close.");
-  close(board);
-  close(device);
 }
 
 }  // namespace
