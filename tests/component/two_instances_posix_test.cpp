@@ -87,7 +87,7 @@ TEST(two_instances, the_new_instance_takes_the_port_when_the_old_one_lets_go) {
     fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + link + "\n");
     new_one.set(new service_impl_t<dsp_fulgora>());
   }
-  EXPECT_EQ(host.lines(), std::vector<std::string>{"successful com open."})
+  EXPECT_EQ(host.lines_now(), std::vector<std::string>{"successful com open."})
       << "the waiting instance does not try the port";
   ASSERT_TRUE(play_until(b, {new_one.get(), old_one.get()}, 2));
 
@@ -95,8 +95,8 @@ TEST(two_instances, the_new_instance_takes_the_port_when_the_old_one_lets_go) {
   one_chunk_list none(nullptr);
   old_one->run(&none, metadb_handle_ptr(), dsp::FLUSH);
   old_one.release();
-  ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines().size() >= 3; }));
-  EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open.",
+  ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines_now().size() >= 3; }));
+  EXPECT_EQ(host.lines_now(), (std::vector<std::string>{"successful com open.",
                                                     "successful com close.",
                                                     "successful com open."}));
   ASSERT_TRUE(play_until(b, {new_one.get()}, 4));
@@ -106,7 +106,7 @@ TEST(two_instances, the_new_instance_takes_the_port_when_the_old_one_lets_go) {
   EXPECT_EQ(b.received.rfind("SD", ld), ld - 12) << "nothing of the new instance before LD";
   EXPECT_NE(b.received.find("SD", ld), std::string::npos) << "the new instance lights";
   new_one.release();
-  EXPECT_EQ(host.lines().back(), "successful com close.");
+  EXPECT_EQ(host.lines_now().back(), "successful com close.");
   std::remove(link.c_str());
 }
 
@@ -118,16 +118,16 @@ TEST(two_instances, a_holder_that_stays_leaves_the_other_dark_and_says_so_once) 
   service_ptr_t<dsp> first, second;
   first.set(new service_impl_t<dsp_fulgora>());
   second.set(new service_impl_t<dsp_fulgora>());
-  ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines().size() >= 2; }));
+  ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines_now().size() >= 2; }));
   ASSERT_TRUE(play_until(b, {second.get(), first.get()}, 3));
-  EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open.",
+  EXPECT_EQ(host.lines_now(), (std::vector<std::string>{"successful com open.",
                                                     "com port in use by another instance."}));
   second.release();
-  EXPECT_EQ(host.lines().size(), 2u) << "an instance that never opened ends silently";
+  EXPECT_EQ(host.lines_now().size(), 2u) << "an instance that never opened ends silently";
   b.serve();
   EXPECT_EQ(b.received.find("LD"), std::string::npos) << "and sends no closing command";
   first.release();
-  EXPECT_EQ(host.lines().back(), "successful com close.");
+  EXPECT_EQ(host.lines_now().back(), "successful com close.");
 }
 
 }  // namespace
