@@ -5,7 +5,8 @@
 # close); the board gets the old one's closing command before any command of
 # the new one, and the new one's first level command within 300 ms of it.
 # A low tone then a high tone, swapped so that the old instance's last chunk
-# is the last low one: only the new instance ever lights channel 2.
+# is the last low one: the old one's commands light channel 0 only, and only
+# the new one lights channel 2.
 #
 # usage: swap_chain.sh NATIVE_BIN [wine WINE_RUN BITS WINDOWS_BIN COM_NUMBER]
 set -u
@@ -63,16 +64,16 @@ grep -q 'DSP chain swapped' "$work/stderr" || fail "no swap reported"
 
 # One verdict line: the checks in order, the first that fails named.
 verdict=$(awk -F, 'NR > 1 {
-    lit2 = $NF > 0
+    lit0 = $(NF - 2) > 0; lit2 = $NF > 0
     if ($0 ~ /,"LD",/) { if (!closed) { closed = 1; closed_at = $1 } else last_ld = NR; next }
     if ($0 !~ /,"SD/) next
-    if (!closed) { before++; if (lit2) early++ }
+    if (!closed) { before++; if (!lit0 || lit2) early++ }
     else { after++; if (lit2) lit_new++; if (after == 1) gap = $1 - closed_at }
     final = NR }
   END {
     if (!closed) print "no closing command"
     else if (before == 0) print "the old instance sent no level command"
-    else if (early > 0) print early " command(s) of the new instance before the old one closed"
+    else if (early > 0) print early " command(s) not of the old instance before it closed"
     else if (lit_new == 0) print "the new instance sent no level command of its own"
     else if (last_ld <= final) print "no closing command after the new instance"
     else if (gap > 0.3) printf "the new instance lit %.3f s after the old one closed\n", gap
