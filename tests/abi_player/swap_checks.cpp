@@ -30,10 +30,10 @@ void fill_tone(player_chunk& c, unsigned cycles) {
 
 // The board's log from a byte offset on, as the checks judge it.
 struct swap_log {
-  bool closed = false;     // the old instance's closing command came
-  int before = 0, after = 0;  // level commands before and after it
-  int foreign = 0;         // before it, commands not of the low tone
-  bool new_lit = false;    // after it, one of the high tone
+  bool closed = false;                 // the old instance's closing command came
+  int before = 0, after = 0;           // level commands before and after it
+  int foreign = 0;                     // before it, commands not of the low tone
+  bool new_lit = false;                // after it, one of the high tone
   unsigned closed_ms = 0, gap_ms = 0;  // its time; from it to the next level command
 };
 
@@ -58,9 +58,10 @@ swap_log read_swap(const session& s, t_size from) {
     const bool level = starts_with(p, ",\"SD"), closing = starts_with(p, ",\"LD\"");
     while (*p && !starts_with(p, "\",")) ++p;
     for (int i = 0; i < 3 && *p; ++i)
-      for (p += i ? 1 : 2; *p >= '0' && *p <= '9'; ++p) ch[i] = ch[i] * 10 + static_cast<unsigned>(*p - '0');
-    while (*p && *p++ != '\n') {
-    }
+      for (p += i ? 1 : 2; *p >= '0' && *p <= '9'; ++p)
+        ch[i] = ch[i] * 10 + static_cast<unsigned>(*p - '0');
+    while (*p && *p != '\n') ++p;
+    if (*p) ++p;
     if (closing && !log.closed) {
       log.closed = true;
       log.closed_ms = ms;
@@ -80,12 +81,15 @@ dsp_v2* as_v2(service_ptr_t<dsp>& d) { return static_cast<dsp_v2*>(d.m_ptr); }
 }  // namespace
 
 void swap_checks(session& s) {
-  if (!check(write_board_settings(s, "LOW_RATIO=40\r\nHI_RATIO=1000\r\n"), "settings file for the swap")) return;
+  if (!check(write_board_settings(s, "LOW_RATIO=40\r\nHI_RATIO=1000\r\n"),
+             "settings file for the swap"))
+    return;
   player_chunk low, high;
-  fill_tone(low, 20);    // 215 Hz
+  fill_tone(low, 20);     // 215 Hz
   fill_tone(high, 1024);  // 11025 Hz
   // The log from here on: after the closing command of the section before.
-  for (const DWORD start = GetTickCount(); GetTickCount() - start < 10000 && !read_board(s).last_is_closing;)
+  for (const DWORD start = GetTickCount();
+       GetTickCount() - start < 10000 && !read_board(s).last_is_closing;)
     Sleep(20);
   const t_size from = read_file(s.board_csv, s.csv_text, csv_capacity);
   s.console->length = 0;
@@ -103,13 +107,15 @@ void swap_checks(session& s) {
   const bool made = instantiate(s, preset, new_dsp, &code);
   player_list last;
   last.items[last.count++] = &low;
-  if (made && code == 0) code = guarded([&] { as_v2(old_dsp)->run_v2(&last, s.no_track, dsp::FLUSH, s.abort); });
+  if (made && code == 0)
+    code = guarded([&] { as_v2(old_dsp)->run_v2(&last, s.no_track, dsp::FLUSH, s.abort); });
   check(made && code == 0 && drop(old_dsp) == 0,
         "the swap: new instance made, the old one's last run with FLUSH, the old one released");
   if (!new_dsp.m_ptr) return;
   swap_log log;
   code = guarded([&] {
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < 10000 && !log.new_lit; Sleep(5)) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 10000 && !log.new_lit;
+         Sleep(5)) {
       player_list list;
       list.items[list.count++] = &high;
       as_v2(new_dsp)->run_v2(&list, s.no_track, 0, s.abort);
@@ -123,11 +129,13 @@ void swap_checks(session& s) {
   out(" after; the first ");
   out_uint(log.gap_ms);
   out(" ms after it\n");
-  check(code == 0 && equal(s.console->log, "successful com open.\nsuccessful com close.\nsuccessful com open.\n"),
+  check(code == 0 && equal(s.console->log,
+                           "successful com open.\nsuccessful com close.\nsuccessful com open.\n"),
         "console: open, close, open");
   check(log.closed && log.before > 0 && log.foreign == 0,
         "the board gets the old instance's closing command before any command of the new one");
-  check(log.new_lit && log.gap_ms <= 300, "the new instance lights within 300 ms of the old one's release");
+  check(log.new_lit && log.gap_ms <= 300,
+        "the new instance lights within 300 ms of the old one's release");
   check(drop(new_dsp) == 0 && contains(s.console->log, "open.\nsuccessful com close.\n"),
         "the new instance's release closes the port");
 }
