@@ -106,7 +106,7 @@ bool serial_link::send_closing_command() {
   }
   write_limit limit;
   limit.timeout_ms = closing_write_timeout_ms;
-  return send_command("LD\r\n", 4, closing_pass_limit, limit, closing_reply_limit_ms);
+  return send_command("LD\r\n", 4, closing_pass_limit, limit, closing_reply_time_ms);
 }
 
 bool serial_link::send_command(const char* command, uint32_t length, int pass_limit,
@@ -124,8 +124,9 @@ bool serial_link::send_command(const char* command, uint32_t length, int pass_li
     stuck = written < length && api->clear_comm_error(handle, waiting);
     if (stuck && !said_stuck) console_print("failed WriteFile.");
     said_stuck = said_stuck || stuck;
-    // Nothing more can come of a closing command that did not go out.
-    if (stuck && reply_limit_ms != 0) return false;
+    // Nothing more can come of a closing command (the one write without a
+    // cancel) that did not go out.
+    if (stuck && limit.cancel == nullptr) return false;
   }
   return read_reply(reply, pass_limit, reply_limit_ms);
 }

@@ -41,6 +41,9 @@ struct serial_link {
   // Set by the thread that stops the engine: a write in progress ends within
   // port_write_grace_ms and a reply wait at its next poll.
   std::atomic<bool> cancel{false};
+  // The closing command's reply wait ends here even before its 101st poll
+  // (a system whose 1 ms pause lasts 15.6 ms); 0: polls only.
+  unsigned long long closing_reply_time_ms = closing_reply_limit_ms;
 
   // Opens the port exactly as named, 38400 baud 8N1, drops waiting input.
   // On failure the link is closed again.

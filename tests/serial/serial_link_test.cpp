@@ -159,15 +159,21 @@ TEST(read_reply, every_reply_case) {
   }
 }
 
-TEST(read_reply, closing_command_polls_101_times) {
+TEST(read_reply, closing_command_polls_101_times_within_its_time) {
   fake_services host;
   fake_port port;
   serial_link link(port);
   ASSERT_TRUE(link.open(L"COM3"));
-  const int before = port.clear_calls;
+  link.closing_reply_time_ms = 0;  // polls only, however long a pause lasts here
+  int before = port.clear_calls;
   EXPECT_FALSE(link.send_closing_command());
   EXPECT_EQ(port.clear_calls - before, 101);
   EXPECT_EQ(port.writes.back(), "LD\r\n");
+  // As if every pause lasted far longer than 1 ms: the time ends the wait.
+  link.closing_reply_time_ms = 1;
+  before = port.clear_calls;
+  EXPECT_FALSE(link.send_closing_command());
+  EXPECT_LT(port.clear_calls - before, 101);
 }
 
 TEST(read_reply, status_query_failures) {
