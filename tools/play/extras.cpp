@@ -142,6 +142,16 @@ void live_view::line(const std::string& text) {
   std::fflush(stdout);
 }
 
+void live_view::aside(const std::string& text) {
+  std::lock_guard<std::mutex> lock(m_);
+  clear_block();
+  std::fflush(stdout);
+  std::fputs(text.c_str(), stderr);
+  std::fflush(stderr);
+  draw_block();
+  std::fflush(stdout);
+}
+
 void live_view::status(double elapsed, double total, const unsigned* channels, long commands) {
   if (!enabled_) return;
   std::lock_guard<std::mutex> lock(m_);

@@ -49,6 +49,8 @@ public:
   bool enabled() const { return enabled_; }
   // A console line; printed as it came when the view is off.
   void line(const std::string& text);
+  // A message of the stand-in's own, to standard error, with the block kept.
+  void aside(const std::string& text);
   void status(double elapsed, double total, const unsigned* channels, long commands);
   void finish();
 

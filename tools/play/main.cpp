@@ -20,6 +20,7 @@
 #include "host/registration.h"
 #include "platform/process.h"
 #include "tools/play/board_child.h"
+#include "tools/play/chain_swap.h"
 #include "tools/play/decoder.h"
 #include "tools/play/extras.h"
 #include "tools/play/player_host.h"
@@ -40,6 +41,7 @@ struct options {
   double buffer_ms = 1000;
   double seek_at = -1, seek_to = 0;    // --seek AT:TO
   double pause_at = -1, pause_for = 0; // --pause AT:SECONDS
+  double swap_at = -1;                 // --swap-at SECONDS
   bool fast = false;
   bool board = false;
   std::vector<std::string> files;
@@ -64,6 +66,7 @@ void usage(FILE* to) {
   std::fputs(
       "usage: fulgora-play [--component PATH] [--settings FILE] [--chunk FRAMES] [--fast]\n"
       "                    [--buffer-ms MS] [--seek AT:TO] [--pause AT:SECONDS]\n"
+      "                    [--swap-at SECONDS]\n"
       "                    [--board [--plot FILE.svg] [--log FILE.csv]] AUDIO...\n"
       "  --component PATH  the component library (default: foo_Fulgora beside this tool)\n"
       "  --settings FILE   the settings file the component reads (copied to\n"
@@ -77,6 +80,11 @@ void usage(FILE* to) {
       "  --seek AT:TO      when the heard position reaches AT seconds, seek to TO\n"
       "  --pause AT:SECONDS  when the heard position reaches AT, pause for SECONDS\n"
       "                    (positions run through all the files as one stream)\n"
+      "  --swap-at SECONDS when the heard position (with --fast, the played one)\n"
+      "                    reaches SECONDS, swap the DSP chain as the player does when\n"
+      "                    its DSP settings change: a new instance is made while the\n"
+      "                    old one lives, the old one runs once more with FLUSH and is\n"
+      "                    released, the new one runs on\n"
       "  --board           start the simulated LED board (fulgora-board) and point the\n"
       "                    component at it; shows its channels live on a terminal\n"
       "  --plot FILE.svg   with --board: draw the channel bytes the board received\n"
@@ -113,6 +121,13 @@ bool parse(int argc, char** argv, options& o) {
       double& value = a == "--seek" ? o.seek_to : o.pause_for;
       if (!pair_of(argv[++i], at, value)) {
         std::fprintf(stderr, "fulgora-play: %s needs two times in seconds, as 12.5:3\n", a.c_str());
+        return false;
+      }
+    } else if (a == "--swap-at" && more) {
+      char* end = nullptr;
+      o.swap_at = std::strtod(argv[++i], &end);
+      if (*end != 0 || !(o.swap_at >= 0)) {
+        std::fprintf(stderr, "fulgora-play: --swap-at needs a time in seconds\n");
         return false;
       }
     } else if (a == "--component" && more) {
@@ -181,6 +196,15 @@ void stream_cursor(const std::vector<fulgora_play::decoded_audio>& audio, double
     position -= static_cast<double>(a.frames) / a.rate;
   }
   at = 0;
+}
+
+std::string swap_note(double at) {
+  char note[160];
+  std::snprintf(note, sizeof note,
+                "fulgora-play: DSP chain swapped at %.2f s: a new instance made, the old one run "
+                "once more with FLUSH and released\n",
+                at);
+  return note;
 }
 
 struct play_report {
@@ -318,6 +342,7 @@ int play(const char* argv0, const options& o) {
   };
   size_t file = 0, at = 0;  // where the next chunk starts
   bool seek_pending = o.seek_at >= 0, pause_pending = o.pause_at >= 0;
+  bool swap_pending = o.swap_at >= 0;
   double resume_at = -1;
   while (!interrupted) {
     const double now = since_start();
@@ -351,7 +376,15 @@ int play(const char* argv0, const options& o) {
       const bool last_of_file = at + frames >= a.frames;
       int flags = last_of_file ? dsp::END_OF_TRACK : 0;
       if (last_of_file && file + 1 == audio.size()) flags |= dsp::FLUSH;
-      instance->run(&list, metadb_handle_ptr(), flags);
+      const double position = o.fast ? played_seconds : output.heard_position(since_start());
+      if (swap_pending && position >= o.swap_at) {
+        swap_pending = false;
+        if (!fulgora_play::run_swapping_chain(*entry, preset, instance, &list, flags))
+          return fail("the DSP entry refused to instantiate the new chain's DSP");
+        view.aside(swap_note(position));
+      } else {
+        instance->run(&list, metadb_handle_ptr(), flags);
+      }
       ++report.chunks;
       const bool same = list.get_count() == 1 && list.get_item(0) == &chunk &&
                         std::memcmp(chunk.get_data(), source,
