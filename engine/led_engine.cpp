@@ -24,7 +24,7 @@ bool prepare_sync(std::unique_ptr<sync_mode>& sync) {
 
 }  // namespace
 
-led_engine::led_engine(serial_port_api& port_api) : serial(port_api) {
+led_engine::led_engine(serial_port_api& port_api) : serial(port_api, console_print) {
   if (read_profile_string(L"SETTING", L"PORTNAME", L"", port_name, settings_value_size) == 0)
     return;
   try {

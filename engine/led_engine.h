@@ -59,7 +59,7 @@ struct led_engine {
   // An engine that never starts: no settings read, no port.
   struct lights_off_t {};
   static constexpr lights_off_t lights_off{};
-  explicit led_engine(lights_off_t) : serial(system_serial_port()) {}
+  explicit led_engine(lights_off_t) : serial(system_serial_port(), nullptr) {}
   ~led_engine();
   led_engine(const led_engine&) = delete;
   led_engine& operator=(const led_engine&) = delete;

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "host/console.h"
 
 namespace fulgora {
 namespace {
@@ -52,7 +51,7 @@ bool serial_link::open_port(const wchar_t* port_name, bool report_failure,
         guard.opened = true;
     }
   }
-  if (guard.opened ? report_success : report_failure) console_print(outcome);
+  if (guard.opened ? report_success : report_failure) print(outcome);
   return guard.opened;
 }
 
@@ -61,8 +60,8 @@ void serial_link::close_port(bool report) {
   const bool closed = api->close_handle(handle);
   handle = invalid_port;
   if (!report) return;
-  if (!closed) console_print("failed CloseHandle.");
-  console_print("successful com close.");
+  if (!closed) print("failed CloseHandle.");
+  print("successful com close.");
 }
 
 bool serial_link::drain_input() {
@@ -100,7 +99,7 @@ bool serial_link::send_level_command(const uint8_t values[3]) {
 bool serial_link::send_closing_command() {
   if (stuck) {
     // Its write would only run into the same wall.
-    if (!said_stuck) console_print("failed WriteFile.");
+    if (!said_stuck) print("failed WriteFile.");
     said_stuck = true;
     return false;
   }
@@ -122,7 +121,7 @@ bool serial_link::send_command(const char* command, uint32_t length, int pass_li
     failed = true;
     uint32_t waiting = 0;
     stuck = written < length && api->clear_comm_error(handle, waiting);
-    if (stuck && !said_stuck) console_print("failed WriteFile.");
+    if (stuck && !said_stuck) print("failed WriteFile.");
     said_stuck = said_stuck || stuck;
     // Nothing more can come of a closing command (the one write without a
     // cancel) that did not go out.
@@ -141,7 +140,7 @@ bool serial_link::read_reply(char* buffer, int pass_limit, unsigned long long li
     uint32_t waiting = 0;
     if (!api->clear_comm_error(handle, waiting)) {
       failed = true;
-      console_print("recv failed ClearCommError!");
+      print("recv failed ClearCommError!");
       return false;
     }
     // Everything waiting, in pieces that fit the scratch buffer.
@@ -153,7 +152,7 @@ bool serial_link::read_reply(char* buffer, int pass_limit, unsigned long long li
         buffer[stored++] = byte;
         if (stored == reply_buffer_size) {
           drop_waiting(scratch, waiting);
-          console_print("recv buffer over!");
+          print("recv buffer over!");
           return false;
         }
         if (!after_cr) {
@@ -161,8 +160,8 @@ bool serial_link::read_reply(char* buffer, int pass_limit, unsigned long long li
         } else if (byte == '\n') {
           drop_waiting(scratch, waiting);
           if (buffer[0] == 'O' && buffer[1] == 'K') return true;
-          console_print("recv res err!");
-          console_print(buffer);
+          print("recv res err!");
+          print(buffer);
           return false;
         } else {
           after_cr = false;

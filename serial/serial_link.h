@@ -4,7 +4,7 @@
 // engine, before the worker exists; the worker alone uses the link while the
 // engine runs; the closing command and close() run after the worker has ended
 // (or during a failed start, when there is none). Every outcome is reported
-// with a fixed console line.
+// with a fixed console line, through the sink its owner gives it.
 #pragma once
 
 #include <atomic>
@@ -24,11 +24,16 @@ constexpr unsigned closing_write_timeout_ms = 100;
 constexpr unsigned long long closing_reply_limit_ms = 150;
 
 struct serial_link {
-  explicit serial_link(serial_port_api& port_api = system_serial_port()) : api(&port_api) {}
+  // Where the link's lines go; the engine gives it the player's console.
+  typedef void (*line_sink)(const char* line);
+
+  explicit serial_link(serial_port_api& port_api = system_serial_port(), line_sink sink = nullptr)
+      : api(&port_api), say(sink) {}
   serial_link(const serial_link&) = delete;
   serial_link& operator=(const serial_link&) = delete;
 
   serial_port_api* api;
+  line_sink say;  // null: the lines are dropped
   port_handle handle = invalid_port;
 
   // True after a command whose write or status query failed (the device
@@ -71,6 +76,9 @@ struct serial_link {
 
 private:
   static constexpr uint32_t scratch_size = 256;
+  void print(const char* line) const {
+    if (say) say(line);
+  }
   bool open_port(const wchar_t* port_name, bool report_failure, bool report_success);
   bool send_command(const char* command, uint32_t length, int pass_limit,
                     const write_limit& limit, unsigned long long reply_limit_ms);

@@ -73,7 +73,7 @@ TEST(posix_port, open_applies_38400_8n1_raw_and_keeps_flow_control) {
   cfsetospeed(&before, B9600);
   ASSERT_EQ(tcsetattr(pty.device, TCSANOW, &before), 0);
 
-  serial_link link;
+  serial_link link(system_serial_port(), console_print);
   ASSERT_TRUE(link.open(pty.name.c_str()));
   termios after;
   ASSERT_EQ(tcgetattr(pty.device, &after), 0);
@@ -97,7 +97,7 @@ TEST(posix_port, a_second_open_is_refused_like_on_windows) {
   pty_pair pty;  // holds the line open, as the board simulator or a monitor does
   auto refused_then_free = [&] {
     fake_services host;
-    serial_link first, second;
+    serial_link first(system_serial_port(), console_print), second(system_serial_port(), console_print);
     const bool ok = first.open(pty.name.c_str()) && !second.open(pty.name.c_str()) &&
                     host.lines().back() == "failed CreateFile.";
     first.close();
@@ -118,7 +118,7 @@ TEST(posix_port, exchange_drains_stale_input_first) {
   cfmakeraw(&raw);
   ASSERT_EQ(tcsetattr(pty.device, TCSANOW, &raw), 0);
   pty.say("stale OK\r\n");
-  serial_link link;
+  serial_link link(system_serial_port(), console_print);
   ASSERT_TRUE(link.open(pty.name.c_str()));
   const uint8_t v[3] = {0, 9, 10};
   EXPECT_FALSE(link.send_level_command(v)) << "the stale line must not count as the reply";
@@ -136,7 +136,7 @@ TEST(posix_port, a_partial_line_left_by_a_canonical_terminal_is_drained) {
   fake_services host;
   pty_pair pty;  // as it comes: canonical, so only whole lines count as waiting
   pty.say("junk");
-  serial_link link;
+  serial_link link(system_serial_port(), console_print);
   ASSERT_TRUE(link.open(pty.name.c_str()));
   pty.say("OK\r\n");
   const uint8_t v[3] = {0, 0, 0};
@@ -147,7 +147,7 @@ TEST(posix_port, a_partial_line_left_by_a_canonical_terminal_is_drained) {
 TEST(posix_port, a_hung_up_device_is_a_failed_status_query) {
   fake_services host;
   pty_pair pty;
-  serial_link link;
+  serial_link link(system_serial_port(), console_print);
   ASSERT_TRUE(link.open(pty.name.c_str()));
   close(pty.board);  // the board side goes away, like an unplugged adapter
   pty.board = -1;

@@ -27,7 +27,7 @@ TEST(board_simulator, answers_ok_and_logs_every_line) {
   const std::string csv = temp_csv("ok");
   board_process board({"--csv", csv});
   ASSERT_FALSE(board.device.empty());
-  serial_link link;
+  serial_link link(system_serial_port(), console_print);
   ASSERT_TRUE(link.open(board.wide_device.c_str()));
   const uint8_t v[3] = {1, 128, 254};
   EXPECT_TRUE(link.send_level_command(v));
@@ -58,7 +58,7 @@ TEST(board_simulator, reply_behaviours) {
     fake_services host;
     board_process board(c.args);
     ASSERT_FALSE(board.device.empty());
-    serial_link link;
+    serial_link link(system_serial_port(), console_print);
     ASSERT_TRUE(link.open(board.wide_device.c_str()));
     const uint8_t v[3] = {0, 0, 0};
     // The board needs a moment to answer: give it several commands' time.
@@ -75,7 +75,7 @@ TEST(board_simulator, reply_behaviours) {
 TEST(board_simulator, a_late_answer_is_taken_by_the_next_command) {
   fake_services host;
   board_process board({"--late", "40"});
-  serial_link link;
+  serial_link link(system_serial_port(), console_print);
   ASSERT_TRUE(link.open(board.wide_device.c_str()));
   const uint8_t v[3] = {0, 0, 0};
   EXPECT_FALSE(link.send_level_command(v)) << "11 polls are over before 40 ms";
@@ -94,7 +94,7 @@ TEST(board_simulator, malformed_commands_are_counted_not_fatal) {
   const std::string junk = "SDzz,00,00\r\nSD1,2,3\r\n\xff\xfe\r\n";
   ASSERT_TRUE(port.write_file(h, junk.data(), static_cast<uint32_t>(junk.size()), n));
   port.close_handle(h);
-  serial_link link;
+  serial_link link(system_serial_port(), console_print);
   ASSERT_TRUE(link.open(board.wide_device.c_str()));
   const uint8_t v[3] = {5, 6, 7};
   bool ok = false;

@@ -36,7 +36,7 @@ TEST(serial_link, open_outcomes_and_their_lines) {
     port.fail_create = c.fail_create;
     port.fail_get = c.fail_get;
     port.fail_set = c.fail_set;
-    serial_link link(port);
+    serial_link link(port, console_print);
     EXPECT_EQ(link.open(L"COM3"), c.result) << c.what;
     EXPECT_EQ(link.is_open(), c.result) << c.what;
     EXPECT_EQ(host.lines(), c.expected) << c.what;
@@ -48,7 +48,7 @@ TEST(serial_link, open_outcomes_and_their_lines) {
 TEST(serial_link, line_settings_change_four_fields_only) {
   fake_services host;
   fake_port port;
-  serial_link link(port);
+  serial_link link(port, console_print);
   ASSERT_TRUE(link.open(L"COM3"));
   EXPECT_EQ(port.last_set.baud_rate, 38400u);
   EXPECT_EQ(port.last_set.byte_size, 8);
@@ -60,7 +60,7 @@ TEST(serial_link, line_settings_change_four_fields_only) {
 TEST(serial_link, close_lines) {
   fake_services host;
   fake_port port;
-  serial_link link(port);
+  serial_link link(port, console_print);
   link.close();
   EXPECT_TRUE(host.lines().empty()) << "closed link: nothing";
   ASSERT_TRUE(link.open(L"COM3"));
@@ -81,7 +81,7 @@ TEST(serial_link, open_drains_stale_input_in_pieces) {
   fake_services host;
   fake_port port;
   port.input = std::string(600, 'g');
-  serial_link link(port);
+  serial_link link(port, console_print);
   ASSERT_TRUE(link.open(L"COM3"));
   EXPECT_TRUE(port.input.empty());
   for (uint32_t r : port.read_requests) EXPECT_LE(r, 256u);
@@ -97,7 +97,7 @@ TEST(level_command, exact_bytes) {
   for (const auto& c : cases) {
     fake_services host;
     fake_port port;
-    serial_link link(port);
+    serial_link link(port, console_print);
     ASSERT_TRUE(link.open(L"COM3"));
     port.arrivals = {"OK\r\n"};
     EXPECT_TRUE(link.send_level_command(c.v));
@@ -142,7 +142,7 @@ TEST(read_reply, every_reply_case) {
   for (const auto& c : cases) {
     fake_services host;
     fake_port port;
-    serial_link link(port);
+    serial_link link(port, console_print);
     ASSERT_TRUE(link.open(L"COM3"));
     const int polls_before = port.clear_calls;
     port.read_requests.clear();
@@ -162,7 +162,7 @@ TEST(read_reply, every_reply_case) {
 TEST(read_reply, closing_command_polls_101_times_within_its_time) {
   fake_services host;
   fake_port port;
-  serial_link link(port);
+  serial_link link(port, console_print);
   ASSERT_TRUE(link.open(L"COM3"));
   link.closing_reply_time_ms = 0;  // polls only, however long a pause lasts here
   int before = port.clear_calls;
@@ -180,7 +180,7 @@ TEST(read_reply, status_query_failures) {
   for (int fail_at : {0, 2}) {  // before the first read, between reads
     fake_services host;
     fake_port port;
-    serial_link link(port);
+    serial_link link(port, console_print);
     ASSERT_TRUE(link.open(L"COM3"));
     port.fail_clear_at = port.clear_calls + fail_at;
     const uint8_t v[3] = {0, 0, 0};
@@ -194,7 +194,7 @@ TEST(read_reply, status_query_failures) {
 TEST(read_reply, a_late_reply_answers_the_next_command) {
   fake_services host;
   fake_port port;
-  serial_link link(port);
+  serial_link link(port, console_print);
   ASSERT_TRUE(link.open(L"COM3"));
   const uint8_t v[3] = {0, 0, 0};
   EXPECT_FALSE(link.send_level_command(v)) << "silent board";
@@ -207,7 +207,7 @@ TEST(read_reply, a_late_reply_answers_the_next_command) {
 TEST(read_reply, failed_write_still_waits_and_closed_link_sends_nothing) {
   fake_services host;
   fake_port port;
-  serial_link link(port);
+  serial_link link(port, console_print);
   const uint8_t v[3] = {0, 0, 0};
   EXPECT_FALSE(link.send_level_command(v));
   EXPECT_FALSE(link.send_closing_command());

@@ -29,7 +29,7 @@ TEST(win32_com, exchange_with_the_board) {
   const std::wstring port = test_port();
   if (port.empty()) GTEST_SKIP() << "needs FULGORA_TEST_COM (run by wine_com_test.sh)";
   fake_services host;
-  serial_link link;
+  serial_link link(system_serial_port(), console_print);
   ASSERT_TRUE(link.open(port.c_str()));
   // Exclusivity is not checked here: Wine does not enforce it, Windows does.
 
