@@ -65,6 +65,8 @@ unsigned read_profile_string(const wchar_t* section, const wchar_t* key,
   return ini_lookup(sections, section, key, fallback, buffer, size);
 }
 
+bool settings_file_found() { return is_file(settings_file()); }
+
 std::string own_module_path() {
   Dl_info info;
   if (dladdr(reinterpret_cast<void*>(&own_module_path), &info) == 0 || !info.dli_fname)

@@ -54,6 +54,8 @@ unsigned read_profile_string(const wchar_t* section, const wchar_t* key,
   return GetPrivateProfileStringW(section, key, fallback, buffer, size, settings_file().c_str());
 }
 
+bool settings_file_found() { return is_file(settings_file().c_str()); }
+
 std::string own_module_path() {
   HMODULE module = nullptr;
   if (!GetModuleHandleExW(
