@@ -124,8 +124,9 @@ unsigned worker_main(void* argument) {
   if (engine.sync) return sync_worker_main(engine);
   uint8_t channels[3] = {0, 0, 0};  // no band has lit them yet: dark
   for (;;) {
-    if (test_event(engine.stop_event)) return 0;
-    engine.notices.tell_channels();
+    const bool stopping = test_event(engine.stop_event);
+    engine.notices.tell_channels();  // also for a chunk noted just before the end
+    if (stopping) return 0;
     if (!test_event(engine.data_ready_event)) {
       sleep_ms(1);
       continue;

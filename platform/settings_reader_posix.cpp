@@ -65,7 +65,12 @@ unsigned read_profile_string(const wchar_t* section, const wchar_t* key,
   return ini_lookup(sections, section, key, fallback, buffer, size);
 }
 
-bool settings_file_found() { return is_file(settings_file()); }
+std::string settings_file_path() {
+  const std::string path = settings_file();
+  return is_file(path) ? path : "";
+}
+
+bool settings_file_found() { return !settings_file_path().empty(); }
 
 std::string own_module_path() {
   Dl_info info;

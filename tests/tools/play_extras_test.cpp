@@ -18,5 +18,29 @@ TEST(printable_line, board_bytes_never_reach_the_terminal_raw) {
   for (const auto& c : cases) EXPECT_EQ(printable_line(c.in), c.out) << c.out;
 }
 
+TEST(with_port, only_portname_changes_and_a_misspelt_section_stays) {
+  const struct { std::string in; bool done; std::string out; } cases[] = {
+      {"", true, "[SETTING]\r\nPORTNAME=/dev/pts/9\r\n"},
+      {"[setting]\nportname = COM3\nLOW_FREQ=300\n", true,
+       "[setting]\nPORTNAME=/dev/pts/9\r\nLOW_FREQ=300\n"},
+      {"[SETTING] ; lights\r\nLOW_FREQ=300\r\n[OTHER]\r\nPORTNAME=X\r\n", true,
+       "[SETTING] ; lights\r\nPORTNAME=/dev/pts/9\r\nLOW_FREQ=300\r\n[OTHER]\r\nPORTNAME=X\r\n"},
+      {"[SETTINGS]\nPORTNAME=COM3\n", false, "[SETTINGS]\nPORTNAME=COM3\n"},
+  };
+  for (const auto& c : cases) {
+    std::string text = c.in;
+    EXPECT_EQ(with_port(text, "/dev/pts/9"), c.done) << c.in;
+    EXPECT_EQ(text, c.out) << c.in;
+  }
+}
+
+TEST(write_plot, ticks_at_one_two_five_and_channels_named_by_their_bands) {
+  const struct { double span, step; } spans[] = {{0.5, 0.1}, {3, 0.5}, {20, 2}, {100, 10}, {400, 50}};
+  for (const auto& s : spans) EXPECT_DOUBLE_EQ(tick_step(s.span), s.step) << s.span;
+  const int routing[3] = {0, 0, 7};
+  EXPECT_EQ(channel_bands(0, routing), "low + mid");
+  EXPECT_EQ(channel_bands(2, routing), "no band");
+}
+
 }  // namespace
 }  // namespace fulgora_play

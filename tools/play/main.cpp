@@ -23,6 +23,8 @@
 #include "tools/play/decoder.h"
 #include "tools/play/extras.h"
 #include "tools/play/player_host.h"
+#include "engine/led_settings.h"
+#include "tools/common/settings_file.h"
 
 namespace fs = std::filesystem;
 
@@ -67,10 +69,13 @@ void usage(FILE* to) {
       "                    [--board [--plot FILE.svg] [--log FILE.csv]] AUDIO...\n"
       "  --component PATH  the component library (default: foo_Fulgora beside this tool)\n"
       "  --settings FILE   the settings file the component reads (copied to\n"
-      "                    components/foo_Fulgora.ini in a private working folder)\n"
+      "                    components/foo_Fulgora.ini in a private working folder;\n"
+      "                    default: $FULGORA_INI, else the file the component finds)\n"
       "  --chunk FRAMES    frames per chunk (default 4096)\n"
       "  --fast            as fast as possible instead of at the audio rate (no\n"
-      "                    modelled output, no playback clock)\n"
+      "                    modelled output, no playback clock); with --board each\n"
+      "                    chunk waits for its command to reach the board, so every\n"
+      "                    stereo chunk is measured, as at the audio rate\n"
       "  --buffer-ms MS    the modelled output's buffer, as the player's \"output buffer\n"
       "                    length\" (default 1000): the DSP runs up to MS ahead of\n"
       "                    what is heard, in a burst at the start and after a seek\n"
@@ -209,20 +214,38 @@ int play(const char* argv0, const options& o) {
   std::vector<fulgora_play::decoded_audio> audio(files.size());
   for (size_t i = 0; i < files.size(); ++i) {
     std::string error;
+    if (fs::is_directory(files[i], ec)) return fail(utf8(files[i]) + ": a folder, not an audio file");
     if (!fulgora_play::decode_audio(utf8(files[i]), audio[i], error))
       return fail(utf8(files[i]) + ": " + error);
   }
 
   // The component reads components/foo_Fulgora.ini from the working folder,
   // as in the player's folder: give it a private one holding the file.
-  std::string settings_text;
+  // The copy in that folder is the only file it reads: FULGORA_INI, which
+  // would win over it, goes.
+  std::string settings_text, settings_path, settings_error;
   bool have_settings = false;
-  if (!o.settings.empty()) {
-    std::ifstream in(fs::absolute(o.settings, ec), std::ios::binary);
-    if (!in) return fail(o.settings + ": cannot read the settings file");
+  if (!fulgora_tools::choose_settings(o.settings, utf8(component), settings_path, settings_error))
+    return fail(settings_error);
+#ifndef _WIN32
+  unsetenv("FULGORA_INI");
+#endif
+  if (!settings_path.empty()) {
+    std::ifstream in(fs::absolute(settings_path, ec), std::ios::binary);
+    if (!in) return fail(settings_path + ": cannot read the settings file");
     settings_text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     have_settings = true;
   }
+  // Said once the component is loaded: a failure before that is one line.
+  std::vector<std::string> settings_notes;
+  if (settings_path.empty())
+    settings_notes.push_back("no settings file found (components/foo_Fulgora.ini, "
+                             "foo_Fulgora.ini beside the component)");
+  else
+    settings_notes.push_back("settings from " + settings_path);
+  if (!settings_path.empty())
+    for (const std::string& finding : fulgora_tools::check_settings(settings_path))
+      settings_notes.push_back(finding);
   const fs::path workdir =
       fs::temp_directory_path(ec) /
       ("fulgora-play-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
@@ -243,7 +266,9 @@ int play(const char* argv0, const options& o) {
     std::string device, error;
     const fs::path program = self.parent_path() / "fulgora-board";
     if (!board.start(utf8(program), board_csv, device, error)) return fail(error);
-    settings_text = fulgora_play::with_port(settings_text, device);
+    if (!fulgora_play::with_port(settings_text, device))
+      std::fprintf(stderr, "fulgora-play: no [SETTING] section to put the board's PORTNAME in: "
+                           "the component drives no board, as in the player\n");
     have_settings = true;
     std::fprintf(stderr, "fulgora-play: simulated board on %s\n", device.c_str());
   }
@@ -261,7 +286,16 @@ int play(const char* argv0, const options& o) {
       fulgora::library_symbol(library, "foobar2000_get_interface"));
   if (!get_interface) return fail(utf8(component) + ": has no foobar2000_get_interface export");
 
-  fulgora_play::live_view view(fulgora::stdout_is_terminal());
+  fulgora_play::live_view view(fulgora::stdout_is_terminal(), fulgora::terminal_columns());
+  // The labels follow the routing the component will use (its built-in one
+  // when a value fails the load).
+  fulgora::led_settings routing;
+  if (have_settings) {
+    fulgora::level_history unused;
+    fulgora::load_settings(routing, unused);
+  }
+  const int route[3] = {routing.LOW_LEDTYPE, routing.MID_LEDTYPE, routing.HI_LEDTYPE};
+  for (int c = 0; c < 3; ++c) view.labels[c] = fulgora_play::channel_bands(c, route);
   static fulgora_play::player_services services;
   services.console.view = &view;
   foobar2000_client* client = get_interface(&services, library);
@@ -277,6 +311,7 @@ int play(const char* argv0, const options& o) {
     std::fprintf(stderr, "fulgora-play: loaded %s %s from %s\n", name.get_ptr(), number.get_ptr(),
                  utf8(component).c_str());
   }
+  for (const std::string& note : settings_notes) std::fprintf(stderr, "fulgora-play: %s\n", note.c_str());
   auto* entry = static_cast<dsp_entry*>(find_service(client, dsp_entry::class_guid, entry_holder));
   if (!entry || entry->get_guid() != fulgora_dsp_guid)
     return fail(utf8(component) + ": registers no Fulgora DSP entry");
@@ -310,6 +345,26 @@ int play(const char* argv0, const options& o) {
     view.status(at, total_seconds, o.board ? channels : nullptr, log.levels);
   };
   auto last_refresh = std::chrono::steady_clock::now();
+  // --fast with a board: a chunk waits until its command has reached the
+  // board (and the reply the worker), so the next finds the worker idle.
+  // A component that sends nothing (edges that do not fit) stops the pacing.
+  bool pace_by_board = o.fast && o.board;
+  int unanswered = 0;
+  auto pace = [&](double at_s) {
+    const long before = log.levels;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+    while (log.levels == before && !interrupted && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      log.poll(at_s, records);
+    }
+    if (log.levels == before) {
+      pace_by_board = ++unanswered < 3;
+      return;
+    }
+    unanswered = 0;
+    std::memcpy(channels, records.back().ch, sizeof channels);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the reply, then idle
+  };
   fulgora_play::chunk_list list;
   audio_chunk_impl chunk;
   double played_seconds = 0;  // audio that went through the DSP
@@ -360,6 +415,7 @@ int play(const char* argv0, const options& o) {
       const double seconds = static_cast<double>(frames) / a.rate;
       played_seconds += seconds;
       if (!o.fast) output.write(since_start(), seconds);
+      if (pace_by_board && a.channels == 2) pace(played_seconds);
       at += frames;
       if (last_of_file) {
         ++file;
@@ -387,15 +443,15 @@ int play(const char* argv0, const options& o) {
   }
   view.finish();
 
-  std::fprintf(stderr, "fulgora-play: %s after %zu chunks (%.1f s of audio); audio bit-identical: %s\n",
+  // Each line fits 80 columns.
+  std::fprintf(stderr, "fulgora-play: %s: %zu chunks, %.1f s; audio bit-identical: %s\n",
                report.interrupted ? "interrupted" : "done", report.chunks, played_seconds,
                report.changed == 0 ? "yes" : "NO");
   if (o.board) {
     const long errors = services.console.reply_errors;
-    std::fprintf(stderr,
-                 "fulgora-play: the board received %ld level commands (%.1f per second) and %ld "
-                 "closing command(s); replies accepted: %ld, refused or broken: %ld\n",
-                 log.levels, wall > 0 ? log.levels / wall : 0.0, log.closings,
+    std::fprintf(stderr, "fulgora-play: board got %ld level commands (%.1f/s), %ld closing\n",
+                 log.levels, wall > 0 ? log.levels / wall : 0.0, log.closings);
+    std::fprintf(stderr, "fulgora-play: replies accepted: %ld, refused or broken: %ld\n",
                  std::max(0L, log.levels + log.closings - errors), errors);
   }
   if (!log_path.empty()) {
@@ -406,10 +462,11 @@ int play(const char* argv0, const options& o) {
   }
   if (!plot.empty()) {
     if (!fulgora_play::write_plot(utf8(plot), records, heard_end,
-                                  "foo_Fulgora: " + utf8(files.front().filename())))
+                                  "foo_Fulgora: " + utf8(files.front().filename()), view.labels))
       return fail(utf8(plot) + ": cannot write the picture");
     std::fprintf(stderr, "fulgora-play: picture written to %s\n", utf8(plot).c_str());
   }
+  if (report.interrupted) return fulgora::interrupted_exit_status();
   return report.changed == 0 ? 0 : 3;
 }
 
