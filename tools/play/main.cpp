@@ -74,8 +74,8 @@ void usage(FILE* to) {
       "  --chunk FRAMES    frames per chunk (default 4096)\n"
       "  --fast            as fast as possible instead of at the audio rate (no\n"
       "                    modelled output, no playback clock); with --board each\n"
-      "                    chunk waits for its command to reach the board, so every\n"
-      "                    stereo chunk is measured, as at the audio rate\n"
+      "                    chunk waits for its command to reach the board, so (nearly)\n"
+      "                    every stereo chunk is measured, as at the audio rate\n"
       "  --buffer-ms MS    the modelled output's buffer, as the player's \"output buffer\n"
       "                    length\" (default 1000): the DSP runs up to MS ahead of\n"
       "                    what is heard, in a burst at the start and after a seek\n"
@@ -363,7 +363,9 @@ int play(const char* argv0, const options& o) {
     }
     unanswered = 0;
     std::memcpy(channels, records.back().ch, sizeof channels);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));  // the reply, then idle
+    // The worker reads the reply within a few milliseconds, then is idle; a
+    // chunk offered before that passes unmeasured (a busy machine).
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   };
   fulgora_play::chunk_list list;
   audio_chunk_impl chunk;
