@@ -47,6 +47,10 @@ check "analyze: no levels explained" "$work/out" "     0.000  (no levels: HI_FRE
 check "analyze: a file column" "$work/out" "file,time_s,low,mid,high,ch0,ch1,ch2"
 check "analyze: named rows" "$work/out" "slow.wav,0.000000,,,,,,"
 
+"$bin/fulgora-analyze" --settings "$work/misspelt.ini" "$work/stereo.wav" >"$work/out" 2>"$work/err"
+check "analyze: misspelt section" "$work/err" \
+  "fulgora-analyze: no [SETTING] section (the file has: [SETTINGS]): the component reads no key, so it drives no board"
+
 # The component, through fulgora-play and the board: each line once.
 play() {  # SETTINGS AUDIO
   "$bin/fulgora-play" --fast --board --settings "$1" "$2" >"$work/out" 2>"$work/err"

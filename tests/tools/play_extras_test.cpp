@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 #include "tools/play/extras.h"
@@ -31,6 +32,30 @@ TEST(with_port, only_portname_changes_and_a_misspelt_section_stays) {
     std::string text = c.in;
     EXPECT_EQ(with_port(text, "/dev/pts/9"), c.done) << c.in;
     EXPECT_EQ(text, c.out) << c.in;
+  }
+}
+
+// A row wider than the terminal wraps and breaks the cursor moves that
+// redraw the block.
+TEST(live_view, rows_fit_a_narrow_terminal) {
+  for (int columns : {40, 60, 80}) {
+    live_view view(true, columns);
+    view.labels[1] = "mid + high";
+    const unsigned channels[3] = {255, 128, 0};
+    testing::internal::CaptureStdout();
+    view.status(75.5, 200, channels, 12);
+    const std::string out = testing::internal::GetCapturedStdout();
+    std::string visible;
+    for (size_t i = 0; i < out.size(); ++i) {
+      if (out[i] == '\x1b')
+        while (i < out.size() && !std::isalpha(static_cast<unsigned char>(out[i]))) ++i;
+      else
+        visible += out[i];
+    }
+    size_t start = 0, rows = 0;
+    for (size_t end; (end = visible.find('\n', start)) != std::string::npos; start = end + 1, ++rows)
+      EXPECT_LE(end - start, static_cast<size_t>(columns)) << visible.substr(start, end - start);
+    EXPECT_EQ(rows, 5u) << visible;
   }
 }
 
