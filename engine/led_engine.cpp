@@ -74,7 +74,10 @@ void led_engine::offer_chunk(const audio_chunk& chunk) {
     return;
   }
   const unsigned channel_count = chunk.get_channels();
-  if (channel_count != 2) return notices.note_channels(channel_count);
+  if (channel_count != 2) {
+    notices.note_channels(channel_count);  // the worker says it, once
+    return;
+  }
   if (!running) return;
   if (!test_event(idle_event)) return;
   // All is read from the player's chunk before the gate is taken: nothing of
