@@ -68,7 +68,7 @@ check "component: not stereo" "$work/console" "audio: mono, only stereo is measu
 # A misspelt section stays misspelt: no port, no lights, as in the player.
 play "$work/misspelt.ini" "$work/stereo.wav"
 check "play: misspelt section" "$work/err" \
-  "fulgora-play: no [SETTING] section to put the board's PORTNAME in: the component drives no board, as in the player"
+  "fulgora-play: no [SETTING] section (the file has: [SETTINGS]): the component reads no key, so it drives no board"
 [ ! -s "$work/console" ] || { echo "FAIL: misspelt section: the component ran"; cat "$work/console"; status=1; }
 # --fast with the board: the chunks' commands reach it (not the one or two
 # the worker caught before); a busy machine may let one pass unmeasured.

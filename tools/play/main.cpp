@@ -147,9 +147,9 @@ int play(const char* argv0, const fulgora_play::options& o) {
     std::string device, error;
     const fs::path program = self.parent_path() / "fulgora-board";
     if (!board.start(utf8(program), board_csv, device, error)) return fail(error);
-    if (!fulgora_play::with_port(settings_text, device))
-      std::fprintf(stderr, "fulgora-play: no [SETTING] section to put the board's PORTNAME in: "
-                           "the component drives no board, as in the player\n");
+    // A file without [SETTING] stays so (the check below says it), so the
+    // simulation does what the player would: nothing.
+    fulgora_play::with_port(settings_text, device);
     have_settings = true;
     std::fprintf(stderr, "fulgora-play: simulated board on %s\n", device.c_str());
   }
