@@ -108,8 +108,9 @@ bool band_analyzer::capture(const audio_chunk& chunk) {
 }
 
 bool band_analyzer::analyze() {
-  if (block_length == 0 || !fresh) return false;
+  if (block_length == 0 || !fresh) return failed(analysis_fault::no_block, 0);
   fresh = false;
+  fault = analysis_fault::none;
   const uint32_t n = block_length;
   complex_fft(data_length, samples.get(), work.get(), table.get());
 
@@ -127,13 +128,22 @@ bool band_analyzer::analyze() {
   low_level = mid_level = high_level = 0.0;
   const double r = n / sample_rate;
   uint32_t low = 0, mid = 0, high = 0;
-  if (!band_index(low_edge, r, n, low) || low == 0) return false;
+  if (!band_index(low_edge, r, n, low)) return failed(analysis_fault::out_of_range, 0);
+  if (low == 0) return failed(analysis_fault::below_one_bin, 0);
   low_level = mean_of(bins, 0, low);
-  if (!band_index(mid_edge, r, n, mid) || mid == low) return false;
+  if (!band_index(mid_edge, r, n, mid)) return failed(analysis_fault::out_of_range, 1);
+  if (mid == low) return failed(analysis_fault::same_bin, 1);
   if (low < mid) mid_level = mean_of(bins, low, mid);
-  if (!band_index(high_edge, r, n, high) || high == mid) return false;
+  if (!band_index(high_edge, r, n, high)) return failed(analysis_fault::out_of_range, 2);
+  if (high == mid) return failed(analysis_fault::same_bin, 2);
   if (mid < high) high_level = mean_of(bins, mid, high);
   return true;
+}
+
+bool band_analyzer::failed(analysis_fault why, int edge) {
+  fault = why;
+  fault_edge = edge;
+  return false;
 }
 
 }  // namespace fulgora

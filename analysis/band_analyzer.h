@@ -16,6 +16,15 @@ namespace fulgora {
 
 enum class capture_result { stored, too_short, no_room };
 
+// Why analyze() gave no levels; the edges are those of the failed call.
+enum class analysis_fault {
+  none,
+  no_block,      // no fresh block captured
+  out_of_range,  // an edge beyond half the rate, negative or not a number
+  below_one_bin, // the low edge truncates to bin 0
+  same_bin,      // an edge truncates to the previous edge's bin
+};
+
 struct band_analyzer {
   uint32_t block_length = 0;  // n, complex points; 0 before the first capture
   int32_t data_length = 0;    // 2n doubles
@@ -33,6 +42,8 @@ struct band_analyzer {
   // Set by a capture that stored a block, cleared once that block has been
   // transformed: the buffer then holds a spectrum, not samples.
   bool fresh = false;
+  analysis_fault fault = analysis_fault::none;
+  int fault_edge = 0;  // the edge at fault: 0 low, 1 mid, 2 high
 
   band_analyzer() = default;
   band_analyzer(band_analyzer&&) = default;
@@ -54,6 +65,9 @@ struct band_analyzer {
   // Transforms the fresh block and forms the three band levels. False when no
   // fresh block is there or the band edges do not fit the spectrum.
   bool analyze();
+
+private:
+  bool failed(analysis_fault why, int edge);  // records why; returns false
 };
 
 // Largest power of two not above frames (frames >= 2).

@@ -1,5 +1,7 @@
 #include "analysis/level_history.h"
 
+#include <cmath>
+
 namespace fulgora {
 
 bool level_history::resize(int32_t count) {
@@ -33,6 +35,9 @@ band_levels level_history::mean() const {
 }
 
 void level_history::push(const band_levels& value) {
+  // One NaN would keep the mean, and so the lights, dark for a whole ring.
+  if (!std::isfinite(value.low) || !std::isfinite(value.mid) || !std::isfinite(value.high))
+    return;
   entries[write_position] = value;
   if (++write_position == capacity) {
     write_position = 0;

@@ -37,6 +37,7 @@ struct level_history {
   // Mean of the entries written so far, or of all once the ring has wrapped.
   band_levels mean() const;
 
+  // A value with a level that is not finite is left out.
   void push(const band_levels& value);
 };
 

@@ -164,20 +164,32 @@ public:
     std::printf("\n%-8s %14s %14s %14s %14s\n", "n", "ours/fftw", "sse2/fftw", "radix2/fftw",
                 "ours/radix2");
     for (const char* n : {"1024", "4096", "16384"}) {
-      const double copy = times_["bm_copy/" + std::string(n)];
-      const double ours = times_["bm_ours/" + std::string(n)] - copy;
-      const double fftw = times_["bm_fftw/" + std::string(n)] - copy;
-      const double r2 = times_["bm_radix2/" + std::string(n)] - copy;
-      const double sse2 = times_["bm_ours_sse2/" + std::string(n)] - copy;
-      std::printf("%-8s %14.2f %14.2f %14.2f %14.2f\n", n, ours / fftw, sse2 / fftw, r2 / fftw,
-                  ours / r2);
+      const std::string at = "/" + std::string(n);
+      const double ours = net("bm_ours" + at, n), fftw = net("bm_fftw" + at, n);
+      const double r2 = net("bm_radix2" + at, n), sse2 = net("bm_ours_sse2" + at, n);
+      std::printf("%-8s %14s %14s %14s %14s\n", n, ratio(ours, fftw).c_str(),
+                  ratio(sse2, fftw).c_str(), ratio(r2, fftw).c_str(), ratio(ours, r2).c_str());
     }
-    std::printf("block (capture+analyze+shape, 4096) / fftw(4096): %.2f\n",
-                times_["bm_block"] / (times_["bm_fftw/4096"] - times_["bm_copy/4096"]));
-    std::printf("(transform times less the input copy, bm_copy)\n");
+    const auto block = times_.find("bm_block");
+    std::printf("block (capture+analyze+shape, 4096) / fftw(4096): %s\n",
+                ratio(block == times_.end() ? -1 : block->second, net("bm_fftw/4096", "4096")).c_str());
+    std::printf("(transform times less the input copy, bm_copy; - where a filter left a run out)\n");
   }
 
 private:
+  // A run's time less the input copy; -1 when either was not run.
+  double net(const std::string& name, const char* n) const {
+    const auto run = times_.find(name), copy = times_.find("bm_copy/" + std::string(n));
+    if (run == times_.end() || copy == times_.end()) return -1;
+    return run->second - copy->second;
+  }
+  static std::string ratio(double a, double b) {
+    if (!(a > 0) || !(b > 0)) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", a / b);
+    return text;
+  }
+
   std::map<std::string, double> times_;
 };
 

@@ -21,4 +21,7 @@ if(MINGW)
   # The player must not need the MinGW runtime DLLs.
   string(APPEND CMAKE_EXE_LINKER_FLAGS " -static -static-libgcc -static-libstdc++")
   string(APPEND CMAKE_SHARED_LINKER_FLAGS " -static -static-libgcc -static-libstdc++")
+  # The static runtime brings its debug sections: a released DLL is a third
+  # of the size without them.
+  string(APPEND CMAKE_SHARED_LINKER_FLAGS_RELEASE " -s")
 endif()

@@ -25,8 +25,10 @@ bool prepare_sync(std::unique_ptr<sync_mode>& sync) {
 }  // namespace
 
 led_engine::led_engine(serial_port_api& port_api) : serial(port_api, console_print) {
-  if (read_profile_string(L"SETTING", L"PORTNAME", L"", port_name, settings_value_size) == 0)
+  if (read_profile_string(L"SETTING", L"PORTNAME", L"", port_name, settings_value_size) == 0) {
+    if (!settings_file_found()) tell_no_settings_file();  // no PORTNAME in a file: chosen
     return;
+  }
   try {
     const bool no_clock = prepare_sync(sync);
     start(port_name);
@@ -68,14 +70,23 @@ bool led_engine::start(const wchar_t* name) {
   return started;
 }
 
-bool led_engine::load_settings() { return fulgora::load_settings(settings, history); }
+bool led_engine::load_settings() {
+  settings_fault fault;
+  if (fulgora::load_settings(settings, history, &fault)) return true;
+  tell_settings_fault(fault);
+  return false;
+}
 
 void led_engine::offer_chunk(const audio_chunk& chunk) {
   if (sync) {
     sync->offer(chunk, running);
     return;
   }
-  if (chunk.get_channels() != 2) return;
+  const unsigned channel_count = chunk.get_channels();
+  if (channel_count != 2) {
+    notices.note_channels(channel_count);  // the worker says it, once
+    return;
+  }
   if (!running) return;
   if (!test_event(idle_event)) return;
   // All is read from the player's chunk before the gate is taken: nothing of
@@ -141,7 +152,9 @@ unsigned worker_main(void* argument) {
   if (engine.sync) return sync_worker_main(engine);
   uint8_t channels[3] = {0, 0, 0};  // no band has lit them yet: dark
   for (;;) {
-    if (test_event(engine.stop_event)) return 0;
+    const bool stopping = test_event(engine.stop_event);
+    engine.notices.tell_channels();  // also for a chunk noted just before the end
+    if (stopping) return 0;
     await_port(engine);
     if (!test_event(engine.data_ready_event)) {
       sleep_ms(1);
@@ -150,6 +163,8 @@ unsigned worker_main(void* argument) {
     reset_event(engine.data_ready_event);
     if (measure_block(engine.analyzer, engine.settings, engine.history, channels))
       send_levels(engine, channels);
+    else
+      engine.notices.tell_failed_analysis(engine.analyzer);
     set_event(engine.idle_event);
   }
 }

@@ -22,6 +22,7 @@
 #include "analysis/level_history.h"
 #include "engine/led_settings.h"
 #include "engine/port_registry.h"
+#include "engine/notices.h"
 #include "engine/reconnect.h"
 #include "engine/sync_mode.h"
 #include "host/audio_chunk.h"
@@ -53,6 +54,7 @@ struct led_engine {
   // Only when SYNC=1 and the player's clock could be had; set before the
   // worker starts, then fixed for the engine's life.
   std::unique_ptr<sync_mode> sync;
+  engine_notices notices;  // the lines that say why the lights stay dark
 
   // Reads PORTNAME; if one is set, starts and then loads the settings.
   explicit led_engine(serial_port_api& port = system_serial_port());

@@ -7,20 +7,30 @@ namespace {
 
 constexpr const wchar_t* section = L"SETTING";
 
-// Reads one key; false when the value is empty.
-bool read_value(const wchar_t* key, const wchar_t* fallback, wchar_t* buffer) {
-  return read_profile_string(section, key, fallback, buffer, settings_value_size) != 0;
-}
+// Reads one key into buffer; on failure notes which key and why.
+struct key_reader {
+  wchar_t buffer[settings_value_size];
+  settings_fault fault;
 
-bool read_int(const wchar_t* key, const wchar_t* fallback, wchar_t* buffer, int32_t& out) {
-  return read_value(key, fallback, buffer) && parse_int(buffer, out);
-}
-bool read_double(const wchar_t* key, const wchar_t* fallback, wchar_t* buffer, double& out) {
-  return read_value(key, fallback, buffer) && parse_double(buffer, out);
-}
-bool read_float(const wchar_t* key, const wchar_t* fallback, wchar_t* buffer, float& out) {
-  return read_value(key, fallback, buffer) && parse_float(buffer, out);
-}
+  bool value(const wchar_t* key, const wchar_t* fallback) {
+    if (read_profile_string(section, key, fallback, buffer, settings_value_size) != 0) return true;
+    fault = {key, true};
+    return false;
+  }
+  bool converted(const wchar_t* key, bool ok) {
+    if (!ok) fault = {key, false};
+    return ok;
+  }
+  bool read(const wchar_t* key, const wchar_t* fallback, int32_t& out) {
+    return value(key, fallback) && converted(key, parse_int(buffer, out));
+  }
+  bool read(const wchar_t* key, const wchar_t* fallback, double& out) {
+    return value(key, fallback) && converted(key, parse_double(buffer, out));
+  }
+  bool read(const wchar_t* key, const wchar_t* fallback, float& out) {
+    return value(key, fallback) && converted(key, parse_float(buffer, out));
+  }
+};
 
 }  // namespace
 
@@ -33,31 +43,34 @@ shaping_params shaping_of(const led_settings& s) {
   return p;
 }
 
-bool load_settings(led_settings& settings, level_history& history) {
-  wchar_t buffer[settings_value_size];
+bool load_settings(led_settings& settings, level_history& history, settings_fault* fault) {
+  key_reader r;
   led_settings s;
   int32_t enable = 0;
   // Table order; reading stops at the first key that fails.
-  const bool ok =
-      read_int(L"LOW_LEDTYPE", L"0", buffer, s.LOW_LEDTYPE) &&
-      read_int(L"MID_LEDTYPE", L"1", buffer, s.MID_LEDTYPE) &&
-      read_int(L"HI_LEDTYPE", L"2", buffer, s.HI_LEDTYPE) &&
-      read_double(L"LOW_FREQ", L"500", buffer, s.LOW_FREQ) &&
-      read_double(L"MID_FREQ", L"5000", buffer, s.MID_FREQ) &&
-      read_double(L"HI_FREQ", L"22000", buffer, s.HI_FREQ) &&
-      read_double(L"LOW_RATIO", L"1", buffer, s.LOW_RATIO) &&
-      read_double(L"MID_RATIO", L"1", buffer, s.MID_RATIO) &&
-      read_double(L"HI_RATIO", L"1", buffer, s.HI_RATIO) &&
-      read_float(L"LOW_GANMA", L"1", buffer, s.LOW_GANMA) &&
-      read_float(L"MID_GANMA", L"1", buffer, s.MID_GANMA) &&
-      read_float(L"HI_GANMA", L"1", buffer, s.HI_GANMA) &&
-      read_double(L"LOW_ENHANCE", L"0", buffer, s.LOW_ENHANCE) &&
-      read_double(L"MID_ENHANCE", L"0", buffer, s.MID_ENHANCE) &&
-      read_double(L"HI_ENHANCE", L"0", buffer, s.HI_ENHANCE) &&
-      read_int(L"ENABLE_ENHANCER", L"0", buffer, enable) &&
-      read_int(L"ENHANCER_MEAN_COUNT", L"8", buffer, s.ENHANCER_MEAN_COUNT);
+  bool ok = r.read(L"LOW_LEDTYPE", L"0", s.LOW_LEDTYPE) &&
+            r.read(L"MID_LEDTYPE", L"1", s.MID_LEDTYPE) &&
+            r.read(L"HI_LEDTYPE", L"2", s.HI_LEDTYPE) &&
+            r.read(L"LOW_FREQ", L"500", s.LOW_FREQ) &&
+            r.read(L"MID_FREQ", L"5000", s.MID_FREQ) &&
+            r.read(L"HI_FREQ", L"22000", s.HI_FREQ) &&
+            r.read(L"LOW_RATIO", L"1", s.LOW_RATIO) &&
+            r.read(L"MID_RATIO", L"1", s.MID_RATIO) &&
+            r.read(L"HI_RATIO", L"1", s.HI_RATIO) &&
+            r.read(L"LOW_GANMA", L"1", s.LOW_GANMA) &&
+            r.read(L"MID_GANMA", L"1", s.MID_GANMA) &&
+            r.read(L"HI_GANMA", L"1", s.HI_GANMA) &&
+            r.read(L"LOW_ENHANCE", L"0", s.LOW_ENHANCE) &&
+            r.read(L"MID_ENHANCE", L"0", s.MID_ENHANCE) &&
+            r.read(L"HI_ENHANCE", L"0", s.HI_ENHANCE) &&
+            r.read(L"ENABLE_ENHANCER", L"0", enable) &&
+            r.read(L"ENHANCER_MEAN_COUNT", L"8", s.ENHANCER_MEAN_COUNT);
   // A count whose history cannot be had fails like a malformed value.
-  if (!ok || !history.resize(s.ENHANCER_MEAN_COUNT)) return false;
+  if (ok && !history.resize(s.ENHANCER_MEAN_COUNT)) ok = r.converted(L"ENHANCER_MEAN_COUNT", false);
+  if (!ok) {
+    if (fault) *fault = r.fault;
+    return false;
+  }
   s.ENABLE_ENHANCER = enable != 0;
   settings = s;
   return true;

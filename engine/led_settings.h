@@ -33,11 +33,20 @@ struct led_settings {
 // The shaping step's view of the settings.
 shaping_params shaping_of(const led_settings& s);
 
+// The key that failed a load, and whether its value was empty (otherwise
+// malformed, or a mean count whose history cannot be had).
+struct settings_fault {
+  const wchar_t* key = nullptr;
+  bool empty = false;
+};
+
 // Reads the seventeen values from the settings file, all or nothing. On
 // success stores them and resizes the history to ENHANCER_MEAN_COUNT; on
 // failure (a value empty or malformed, or a history that cannot be had)
-// leaves both untouched. Prints nothing, throws nothing.
-bool load_settings(led_settings& settings, level_history& history);
+// leaves both untouched and names the key in fault. Prints nothing, throws
+// nothing.
+bool load_settings(led_settings& settings, level_history& history,
+                   settings_fault* fault = nullptr);
 
 // Conversions of one value's text; true only when the whole text was used.
 // Decimal point whatever the locale; integers saturate at the 32-bit range.

@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -10,8 +11,10 @@ namespace fulgora {
 namespace {
 
 std::atomic<bool>* interrupt_flag = nullptr;
+volatile sig_atomic_t interrupt_signal = SIGINT;
 
-void on_signal(int) {
+void on_signal(int signal_number) {
+  interrupt_signal = signal_number;
   if (interrupt_flag) interrupt_flag->store(true);
 }
 
@@ -33,9 +36,18 @@ void notice_interrupts(std::atomic<bool>* flag) {
   sa.sa_handler = on_signal;
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
 }
 
+int interrupted_exit_status() { return 128 + interrupt_signal; }
+
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) != 0; }
+
+int terminal_columns() {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  return 80;
+}
 
 const char* library_suffix() { return ".so"; }
 

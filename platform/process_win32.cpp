@@ -43,7 +43,16 @@ void notice_interrupts(std::atomic<bool>* flag) {
   SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
+int interrupted_exit_status() { return 130; }  // as a POSIX shell reports Ctrl-C
+
 bool stdout_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
+
+int terminal_columns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info))
+    return info.srWindow.Right - info.srWindow.Left + 1;
+  return 80;
+}
 
 const char* library_suffix() { return ".dll"; }
 

@@ -22,6 +22,11 @@ constexpr unsigned settings_value_size = 256;
 unsigned read_profile_string(const wchar_t* section, const wchar_t* key,
                              const wchar_t* fallback, wchar_t* buffer, unsigned size);
 
+// The file the reader uses, UTF-8; empty when none of the places above holds
+// one (POSIX: FULGORA_INI, when set, naming no regular file).
+std::string settings_file_path();
+bool settings_file_found();
+
 // The player's word on where the library and its profile are, in UTF-8 as
 // the player gives them (a "file://" prefix is dropped). Set from the player's
 // calls on its main thread, before it creates DSP instances.

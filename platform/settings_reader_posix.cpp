@@ -65,6 +65,13 @@ unsigned read_profile_string(const wchar_t* section, const wchar_t* key,
   return ini_lookup(sections, section, key, fallback, buffer, size);
 }
 
+std::string settings_file_path() {
+  const std::string path = settings_file();
+  return is_file(path) ? path : "";
+}
+
+bool settings_file_found() { return !settings_file_path().empty(); }
+
 std::string own_module_path() {
   Dl_info info;
   if (dladdr(reinterpret_cast<void*>(&own_module_path), &info) == 0 || !info.dli_fname)

@@ -54,6 +54,13 @@ unsigned read_profile_string(const wchar_t* section, const wchar_t* key,
   return GetPrivateProfileStringW(section, key, fallback, buffer, size, settings_file().c_str());
 }
 
+std::string settings_file_path() {
+  const std::wstring path = settings_file();
+  return is_file(path.c_str()) ? utf8(path) : "";
+}
+
+bool settings_file_found() { return !settings_file_path().empty(); }
+
 std::string own_module_path() {
   HMODULE module = nullptr;
   if (!GetModuleHandleExW(

@@ -7,7 +7,7 @@
 # picture of what the board received.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+./scripts/setup.sh demo
 cmake --preset release >/dev/null
 cmake --build --preset release
 settings=build/release/demo/sync.ini

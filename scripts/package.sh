@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-build/foo_Fulgora.fb2k-component}
-./scripts/setup.sh
+./scripts/setup.sh package
 for preset in mingw32 mingw64; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" --target foo_Fulgora

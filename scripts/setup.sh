@@ -1,16 +1,40 @@
 #!/usr/bin/env bash
-# Installs, from Debian packages, everything the build and the tests need.
-# Does nothing when all of it is already there.
+# Installs, from Debian packages, what the chosen job needs; nothing when all
+# of it is already there.
+# usage: setup.sh [JOB...]   JOB: demo, package, or a preset (native, release,
+#                            asan, tsan, fuzz, mingw32, mingw64); none: all of them
+# The demo needs no Wine, no 32-bit architecture, no clang and no browser.
 set -euo pipefail
 
-native_pkgs=(build-essential cmake ninja-build pkg-config chromium python3
-  libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libsndfile1-dev libfftw3-dev zip unzip libclang-rt-14-dev)
-cross_pkgs=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 wine32:i386
-  clang-14 lld-14 llvm-14)
+build=(build-essential cmake ninja-build pkg-config python3 libgtest-dev libgmock-dev googletest
+  libsndfile1-dev)
+bench=(libbenchmark-dev libfftw3-dev)
+browser=(chromium)  # renders the plot in the native suites' picture test
+fuzz=(clang-14 lld-14 llvm-14 libclang-rt-14-dev)
+cross=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 zip unzip)
+
+jobs=("$@")
+[ ${#jobs[@]} -eq 0 ] && jobs=(all)
+want=()
+for job in "${jobs[@]}"; do
+  case $job in
+    demo | release) want+=("${build[@]}" "${bench[@]}") ;;
+    native | asan | tsan) want+=("${build[@]}" "${browser[@]}") ;;
+    fuzz) want+=("${build[@]}" "${fuzz[@]}") ;;
+    package) want+=("${build[@]}" "${cross[@]}") ;;
+    # The Wine suites run the COM-port tests against the native board.
+    mingw32) want+=("${build[@]}" "${cross[@]}" wine wine32:i386) ;;
+    mingw64) want+=("${build[@]}" "${cross[@]}" wine wine64) ;;
+    all) want+=("${build[@]}" "${bench[@]}" "${browser[@]}" "${fuzz[@]}" "${cross[@]}"
+                wine wine64 wine32:i386) ;;
+    *) echo "setup: unknown job $job (demo, package, native, release, asan, tsan, fuzz," \
+            "mingw32, mingw64)" >&2; exit 2 ;;
+  esac
+done
 
 need=()
-for p in "${native_pkgs[@]}" "${cross_pkgs[@]}"; do
+for p in "${want[@]}"; do
+  [[ " ${need[*]} " == *" $p "* ]] && continue
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
 done
 [ ${#need[@]} -eq 0 ] && exit 0
@@ -18,7 +42,7 @@ done
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [[ " ${need[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${sudo_cmd[@]}" dpkg --add-architecture i386
 fi
 # A mirror caught mid-sync fails one index: what the others give may still be

@@ -102,11 +102,14 @@ TEST(level_history, mean_over_what_was_written_then_a_ring) {
   EXPECT_EQ(h.entries[0].low, 100.0);
   EXPECT_DOUBLE_EQ(h.mean().low, (36 - 1 + 100) / 8.0);
 
-  h.push({nan, 0, 0});
-  EXPECT_TRUE(std::isnan(h.mean().low));
-  for (int i = 0; i < 7; ++i) h.push({1, 0, 0});
-  EXPECT_TRUE(std::isnan(h.mean().low)) << "NaN still in the ring";
-  h.push({1, 0, 0});
+  // A level that is not finite stays out: it would darken a whole ring.
+  for (const band_levels bad : {band_levels{nan, 0, 0}, band_levels{0, inf, 0},
+                                band_levels{0, 0, -inf}}) {
+    h.push(bad);
+    EXPECT_EQ(h.entries[0].low, 100.0) << "not written";
+    EXPECT_DOUBLE_EQ(h.mean().low, (36 - 1 + 100) / 8.0);
+  }
+  for (int i = 0; i < 8; ++i) h.push({1, 0, 0});
   EXPECT_EQ(h.mean().low, 1.0);
 
   h.resize(16);

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Opens a .fb2k-component and checks what the player will find in it: exactly
 # the 32-bit DLL at the root, the 64-bit DLL in x64/ and the example settings
-# under their own name; each DLL of its machine type, exporting only the
-# entry point and importing only system DLLs.
+# under their own name; each DLL of its machine type, without debug sections,
+# exporting only the entry point and importing only system DLLs.
 # usage: check_package.sh PACKAGE EXAMPLE_INI
 #        check_package.sh --pack DLL32 DLL64 EXAMPLE_INI PACKAGE  (packs first)
 set -u
@@ -36,8 +36,11 @@ check() {  # FILE MACHINE OBJDUMP
   local m
   m=$(machine "$dir/$1")
   [ "$m" = "$2" ] || fail "$1 has machine type $m, expected $2"
+  local debug
+  debug=$("$3" -h "$dir/$1" | awk '$2 ~ /^\.debug/ { print $2 }' | tr '\n' ' ')
+  [ -z "$debug" ] || fail "$1 carries debug sections: $debug"
   "$here/check_library.sh" "$dir/$1" "$3" >/dev/null || fail "$1: $("$here/check_library.sh" "$dir/$1" "$3" | tail -n 1)"
-  echo "$1: machine $m, exports and imports as expected"
+  echo "$1: machine $m, $(wc -c <"$dir/$1") bytes, no debug sections, exports and imports as expected"
 }
 check foo_Fulgora.dll 014c i686-w64-mingw32-objdump
 check x64/foo_Fulgora.dll 8664 x86_64-w64-mingw32-objdump

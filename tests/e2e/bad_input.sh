@@ -41,11 +41,19 @@ fmt = struct.pack("<HHIIHH", 1, 1, 44100, 88200, 2, 16)
 body = b"WAVE" + b"fmt " + struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", len(data)) + data
 open(sys.argv[2], "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)
 PY
-expect "analyze: mono audio" "only 2-channel" "$bin/fulgora-analyze" "$work/mono.wav"
+expect "analyze: mono audio" "only stereo" "$bin/fulgora-analyze" "$work/mono.wav"
 expect "analyze: missing file" "nowhere.flac" "$bin/fulgora-analyze" "$work/nowhere.flac"
 expect "analyze: not audio" "text.wav" "$bin/fulgora-analyze" "$work/text.wav"
 expect "analyze: missing settings" "settings" "$bin/fulgora-analyze" --settings "$work/none.ini" "$work/stereo.wav"
 expect "analyze: bad chunk size" "--chunk" "$bin/fulgora-analyze" --chunk 0 "$work/stereo.wav"
+# A folder for a file, and FULGORA_INI naming nothing: one line, not a run on defaults.
+for tool in play analyze; do
+  expect "$tool: folder as settings" "a folder, not a settings file" \
+    "$bin/fulgora-$tool" --settings "$work" "$work/stereo.wav"
+  expect "$tool: folder as audio" "a folder, not an audio file" "$bin/fulgora-$tool" "$work"
+  expect "$tool: FULGORA_INI names nothing" "FULGORA_INI=$work/none.ini: no such settings file" \
+    env FULGORA_INI="$work/none.ini" "$bin/fulgora-$tool" "$work/stereo.wav"
+done
 
 # Out-of-range or unknown option values are named, not converted.
 expect "board: --late 1e309" "--late: 1e309" timeout 10 "$bin/fulgora-board" --quiet --late 1e309

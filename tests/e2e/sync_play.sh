@@ -20,7 +20,7 @@ cat "$work/stderr"
 [ "$(tr -d '\r' <"$work/stdout")" = $'successful com open.\nsuccessful com close.' ] ||
   { cat "$work/stdout"; fail "console lines differ from a normal run"; }
 [ "$(head -n 1 "$work/log.csv")" = "time_s,heard_s,line,ch0,ch1,ch2" ] || fail "log header"
-chunks=$(sed -n 's/.*done after \([0-9]*\) chunks.*/\1/p' "$work/stderr")
+chunks=$(sed -n 's/.*done: \([0-9]*\) chunks.*/\1/p' "$work/stderr")
 levels=$(grep -c '"SD' "$work/log.csv")
 [ "$levels" -eq "$chunks" ] || fail "$levels level commands for $chunks chunks"
 # Each lit command must arrive within half a second of its onset's block being

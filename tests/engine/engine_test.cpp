@@ -65,7 +65,24 @@ TEST(led_engine, no_port_configured_means_stopped_and_silent) {
       EXPECT_EQ(engine.analyzer.block_length, 0u) << "nothing captured";
     }
     EXPECT_TRUE(port.opened_names.empty());
-    EXPECT_TRUE(host.lines().empty());
+    // A file without a port is the user's choice; no file at all is a mistake.
+    EXPECT_EQ(host.lines(), file ? lines{} : lines{"settings: no foo_Fulgora.ini found, lights off."});
+  }
+}
+
+TEST(led_engine, a_value_that_fails_the_load_is_named_once) {
+  const struct { const char* line; const char* said; } rows[] = {
+      {"LOW_RATIO=2,5\n", "settings: LOW_RATIO malformed, built-in defaults used."},
+      {"LOW_FREQ=300 ; bass\n", "settings: LOW_FREQ malformed, built-in defaults used."},
+      {"HI_GANMA=\n", "settings: HI_GANMA empty, built-in defaults used."},
+      {"ENHANCER_MEAN_COUNT=-1\n", "settings: ENHANCER_MEAN_COUNT malformed, built-in defaults used."},
+  };
+  for (const auto& r : rows) {
+    settings_scope scope(only_port + r.line);
+    fake_services host;
+    fake_port port;
+    { led_engine engine(port); EXPECT_TRUE(engine.settings.ENABLE_ENHANCER) << "built-in"; }
+    EXPECT_EQ(host.lines(), (lines{"successful com open.", r.said, "successful com close."}));
   }
 }
 
@@ -140,6 +157,36 @@ TEST(led_engine, chunks_that_are_never_measured) {
   ASSERT_TRUE(eventually([&] { return test_event(engine.idle_event); }));
   EXPECT_EQ(engine.analyzer.block_length, 4096u) << "captured";
   EXPECT_EQ(level_commands(port), 0) << "but nothing sent";
+  // Each reason is said once, by the worker; the short chunk's is not a mistake.
+  const lines said = {"successful com open.", "audio: mono, only stereo is measured.",
+                      "analysis: HI_FREQ 22000 Hz above half of 32000 Hz, nothing sent."};
+  EXPECT_TRUE(eventually([&] { return host.lines_now() == said; })) << host.lines_now().size();
+}
+
+TEST(engine_notices, texts_name_the_edge_and_the_rate) {
+  const struct { double low, mid, high, rate; const char* said; } rows[] = {
+      {500, 5000, 20000, 22050, "HI_FREQ 20000 Hz above half of 22050 Hz"},
+      {500, 30000, 40000, 44100, "MID_FREQ 30000 Hz above half of 44100 Hz"},
+      {-50, 5000, 20000, 44100, "LOW_FREQ -50 Hz is no frequency"},
+      {5, 5000, 20000, 44100, "LOW_FREQ 5 Hz below one bin at 44100 Hz"},
+      {500, 505, 20000, 44100, "MID_FREQ 505 Hz in the bin of LOW_FREQ 500 Hz"},
+  };
+  for (const auto& r : rows) {
+    band_analyzer a;
+    const auto tone = sine(1000, 0.5, 4096, 2, static_cast<unsigned>(r.rate));
+    a.capture(chunk_of(tone, 2, static_cast<unsigned>(r.rate)));
+    a.low_edge = r.low, a.mid_edge = r.mid, a.high_edge = r.high;
+    ASSERT_FALSE(a.analyze()) << r.said;
+    char text[200];
+    ASSERT_TRUE(no_levels_text(a, text, sizeof text)) << r.said;
+    EXPECT_STREQ(text, r.said);
+  }
+  band_analyzer used;
+  EXPECT_FALSE(used.analyze());
+  char text[200];
+  EXPECT_FALSE(no_levels_text(used, text, sizeof text)) << "no block is no band edge's fault";
+  channels_text(6, text, sizeof text);
+  EXPECT_STREQ(text, "6 channels, only stereo is measured");
 }
 
 TEST(led_engine, unrouted_channels_start_dark) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 #include "tools/play/extras.h"
@@ -16,6 +17,54 @@ TEST(printable_line, board_bytes_never_reach_the_terminal_raw) {
       {std::string("a\0b\r\rc\xff\n", 8), "a\\x00b\\x0d\\x0dc\\xff\n"},
   };
   for (const auto& c : cases) EXPECT_EQ(printable_line(c.in), c.out) << c.out;
+}
+
+TEST(with_port, only_portname_changes_and_a_misspelt_section_stays) {
+  const struct { std::string in; bool done; std::string out; } cases[] = {
+      {"", true, "[SETTING]\r\nPORTNAME=/dev/pts/9\r\n"},
+      {"[setting]\nportname = COM3\nLOW_FREQ=300\n", true,
+       "[setting]\nPORTNAME=/dev/pts/9\r\nLOW_FREQ=300\n"},
+      {"[SETTING] ; lights\r\nLOW_FREQ=300\r\n[OTHER]\r\nPORTNAME=X\r\n", true,
+       "[SETTING] ; lights\r\nPORTNAME=/dev/pts/9\r\nLOW_FREQ=300\r\n[OTHER]\r\nPORTNAME=X\r\n"},
+      {"[SETTINGS]\nPORTNAME=COM3\n", false, "[SETTINGS]\nPORTNAME=COM3\n"},
+  };
+  for (const auto& c : cases) {
+    std::string text = c.in;
+    EXPECT_EQ(with_port(text, "/dev/pts/9"), c.done) << c.in;
+    EXPECT_EQ(text, c.out) << c.in;
+  }
+}
+
+// A row wider than the terminal wraps and breaks the cursor moves that
+// redraw the block.
+TEST(live_view, rows_fit_a_narrow_terminal) {
+  for (int columns : {40, 60, 80}) {
+    live_view view(true, columns);
+    view.labels[1] = "mid + high";
+    const unsigned channels[3] = {255, 128, 0};
+    testing::internal::CaptureStdout();
+    view.status(75.5, 200, channels, 12);
+    const std::string out = testing::internal::GetCapturedStdout();
+    std::string visible;
+    for (size_t i = 0; i < out.size(); ++i) {
+      if (out[i] == '\x1b')
+        while (i < out.size() && !std::isalpha(static_cast<unsigned char>(out[i]))) ++i;
+      else
+        visible += out[i];
+    }
+    size_t start = 0, rows = 0;
+    for (size_t end; (end = visible.find('\n', start)) != std::string::npos; start = end + 1, ++rows)
+      EXPECT_LE(end - start, static_cast<size_t>(columns)) << visible.substr(start, end - start);
+    EXPECT_EQ(rows, 5u) << visible;
+  }
+}
+
+TEST(write_plot, ticks_at_one_two_five_and_channels_named_by_their_bands) {
+  const struct { double span, step; } spans[] = {{0.5, 0.1}, {3, 0.5}, {20, 2}, {100, 10}, {400, 50}};
+  for (const auto& s : spans) EXPECT_DOUBLE_EQ(tick_step(s.span), s.step) << s.span;
+  const int routing[3] = {0, 0, 7};
+  EXPECT_EQ(channel_bands(0, routing), "low + mid");
+  EXPECT_EQ(channel_bands(2, routing), "no band");
 }
 
 }  // namespace

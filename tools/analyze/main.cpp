@@ -2,6 +2,7 @@
 // history, shaping) over audio files, one cycle per chunk, and prints the
 // band levels and channel bytes. For tuning a settings file without a board.
 #include <sndfile.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -14,12 +15,15 @@
 #include "analysis/band_analyzer.h"
 #include "engine/led_settings.h"
 #include "engine/measure.h"
+#include "engine/notices.h"
 #include "host/audio_chunk.h"
+#include "platform/settings_reader.h"
+#include "tools/common/settings_file.h"
 
 namespace {
 
 struct options {
-  const char* settings = nullptr;
+  std::string settings;
   unsigned chunk = 4096;
   bool csv = false;
   std::vector<const char*> files;
@@ -29,9 +33,11 @@ void usage(FILE* to) {
   std::fputs(
       "usage: fulgora-analyze [--settings FILE] [--chunk FRAMES] [--csv] AUDIO...\n"
       "  --settings FILE  settings file to use (default: $FULGORA_INI, else\n"
-      "                   components/foo_Fulgora.ini)\n"
+      "                   components/foo_Fulgora.ini, else foo_Fulgora.ini beside\n"
+      "                   this tool); every bad or unknown key in it is named\n"
       "  --chunk FRAMES   frames per chunk, as the player hands them over (default 4096)\n"
-      "  --csv            print time_s,low,mid,high,ch0,ch1,ch2 rows\n",
+      "  --csv            print time_s,low,mid,high,ch0,ch1,ch2 rows (with several\n"
+      "                   files a first column, file)\n",
       to);
 }
 
@@ -75,9 +81,30 @@ inline sf_count_t read_frames(SNDFILE* file, double* out, sf_count_t frames) {
   return sf_readf_double(file, out, frames);
 }
 
+std::string base_name(const char* path) {
+  const std::string p = path;
+  const size_t slash = p.find_last_of('/');
+  return slash == std::string::npos ? p : p.substr(slash + 1);
+}
+
+std::vector<std::string> g_settings_notes;  // said before the first row
+
+// A CSV field: quoted when it holds a comma, a quote or a line end.
+std::string csv_field(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return out + "\"";
+}
+
 // Analyses one file; false (after a one-line message) when it cannot be read.
 bool analyze_file(const char* path, const options& o, fulgora::led_settings& settings,
                   fulgora::level_history& history, bool& header) {
+  struct stat st;
+  if (stat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "fulgora-analyze: %s: a folder, not an audio file\n", path);
+    return false;
+  }
   SF_INFO info{};
   SNDFILE* file = sf_open(path, SFM_READ, &info);
   if (!file) {
@@ -85,19 +112,27 @@ bool analyze_file(const char* path, const options& o, fulgora::led_settings& set
     return false;
   }
   if (info.channels != 2) {
-    std::fprintf(stderr, "fulgora-analyze: %s: has %d channel(s); only 2-channel audio is measured\n",
-                 path, info.channels);
+    char why[100];
+    fulgora::channels_text(static_cast<unsigned>(info.channels), why, sizeof why);
+    std::fprintf(stderr, "fulgora-analyze: %s: %s; the component measures none of it\n", path,
+                 why);
     sf_close(file);
     return false;
   }
+  const bool named = o.files.size() > 1;
+  const std::string name = base_name(path);
   if (!header) {
     header = true;
+    for (const std::string& note : g_settings_notes)
+      std::fprintf(stderr, "fulgora-analyze: %s\n", note.c_str());
     if (o.csv)
-      std::printf("time_s,low,mid,high,ch0,ch1,ch2\n");
+      std::printf("%stime_s,low,mid,high,ch0,ch1,ch2\n", named ? "file," : "");
     else
-      std::printf("%10s  %8s %8s %8s   %3s %3s %3s\n", "time_s", "low", "mid", "high", "ch0",
-                  "ch1", "ch2");
+      std::printf("%s%10s  %8s %8s %8s   %3s %3s %3s\n", named ? "file  " : "", "time_s", "low",
+                  "mid", "high", "ch0", "ch1", "ch2");
   }
+  // The file's name leads each row when there are several.
+  const std::string lead = !named ? "" : o.csv ? csv_field(name) + "," : name + "  ";
   fulgora::band_analyzer analyzer;
   uint8_t channels[3] = {0, 0, 0};
   // The component's own sample type, so the bytes are those it would send.
@@ -113,15 +148,21 @@ bool analyze_file(const char* path, const options& o, fulgora::led_settings& set
     position += got;
     analyzer.capture(chunk);
     if (!fulgora::measure_block(analyzer, settings, history, channels)) {
-      std::printf(o.csv ? "%.6f,,,,,,\n" : "%10.3f  (no levels)\n", time);
+      char why[200] = "a chunk of fewer than 2 frames";
+      fulgora::no_levels_text(analyzer, why, sizeof why);
+      if (o.csv)
+        std::printf("%s%.6f,,,,,,\n", lead.c_str(), time);
+      else
+        std::printf("%s%10.3f  (no levels: %s)\n", lead.c_str(), time, why);
       continue;
     }
     if (o.csv)
-      std::printf("%.6f,%.6f,%.6f,%.6f,%u,%u,%u\n", time, analyzer.low_level, analyzer.mid_level,
-                  analyzer.high_level, channels[0], channels[1], channels[2]);
-    else
-      std::printf("%10.3f  %8.4f %8.4f %8.4f   %3u %3u %3u\n", time, analyzer.low_level,
+      std::printf("%s%.6f,%.6f,%.6f,%.6f,%u,%u,%u\n", lead.c_str(), time, analyzer.low_level,
                   analyzer.mid_level, analyzer.high_level, channels[0], channels[1], channels[2]);
+    else
+      std::printf("%s%10.3f  %8.4f %8.4f %8.4f   %3u %3u %3u\n", lead.c_str(), time,
+                  analyzer.low_level, analyzer.mid_level, analyzer.high_level, channels[0],
+                  channels[1], channels[2]);
   }
   const int error = sf_error(file);
   sf_close(file);
@@ -132,29 +173,45 @@ bool analyze_file(const char* path, const options& o, fulgora::led_settings& set
   return true;
 }
 
+// Chooses the settings file and notes which it is and everything wrong in
+// it; false (after one line) when the named file cannot be used.
+bool choose_settings(const options& o) {
+  std::string path, error;
+  if (!fulgora_tools::choose_settings(o.settings, fulgora::own_module_path(), path, error)) {
+    std::fprintf(stderr, "fulgora-analyze: %s\n", error.c_str());
+    return false;
+  }
+  if (path.empty()) {
+    g_settings_notes.push_back(
+        "no settings file found (components/foo_Fulgora.ini, foo_Fulgora.ini beside this "
+        "tool): using the defaults of a file without keys; the component would drive no board");
+    unsetenv("FULGORA_INI");
+    return true;
+  }
+  g_settings_notes.push_back("settings from " + path);
+  for (const std::string& finding : fulgora_tools::check_settings(path))
+    g_settings_notes.push_back(finding);
+  setenv("FULGORA_INI", path.c_str(), 1);  // the one file the load below reads
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   options o;
   if (!parse_args(argc, argv, o)) return 2;
-  if (o.settings) {
-    if (FILE* f = std::fopen(o.settings, "rb")) {
-      std::fclose(f);
-    } else {
-      std::fprintf(stderr, "fulgora-analyze: %s: cannot open settings file\n", o.settings);
-      return 1;
-    }
-    setenv("FULGORA_INI", o.settings, 1);
-  }
+  if (!choose_settings(o)) return 1;
   // An allocation that fails (the analyser's buffers for a huge --chunk):
   // one line and a failed exit, not an abort.
   try {
     fulgora::led_settings settings;
     fulgora::level_history history;
-    if (!fulgora::load_settings(settings, history))
-      std::fprintf(stderr,
-                   "fulgora-analyze: a settings value is empty or malformed: using the built-in "
-                   "defaults, as the component would\n");
+    fulgora::settings_fault fault;
+    if (!fulgora::load_settings(settings, history, &fault)) {
+      char text[200];
+      fulgora::settings_fault_text(fault, text, sizeof text);
+      g_settings_notes.push_back(std::string("the component would say: settings: ") + text + ".");
+    }
     bool header = false;
     for (const char* path : o.files)
       if (!analyze_file(path, o, settings, history, header)) return 1;

@@ -17,6 +17,18 @@ std::string upper_trimmed(const std::string& s) {
   return t;
 }
 
+// As the component's reader sees a line: "[name]" after trimming, the name
+// running to the last ']' on the line, compared in upper case.
+bool is_section(const std::string& line) {
+  const std::string t = upper_trimmed(line);
+  return !t.empty() && t[0] == '[' && t.find(']') != std::string::npos;
+}
+std::string section_name(const std::string& line) {
+  if (!is_section(line)) return "";
+  const std::string t = upper_trimmed(line);
+  return t.substr(1, t.rfind(']') - 1);
+}
+
 bool is_port_key(const std::string& line) {
   const size_t eq = line.find('=');
   return eq != std::string::npos && upper_trimmed(line.substr(0, eq)) == "PORTNAME";
@@ -35,7 +47,11 @@ std::string escape_xml(const std::string& s) {
 
 }  // namespace
 
-std::string with_port(const std::string& ini, const std::string& port) {
+bool with_port(std::string& ini, const std::string& port) {
+  if (ini.empty()) {
+    ini = "[SETTING]\r\nPORTNAME=" + port + "\r\n";
+    return true;
+  }
   std::vector<std::string> lines;
   for (size_t start = 0;;) {
     const size_t end = ini.find('\n', start);
@@ -43,24 +59,21 @@ std::string with_port(const std::string& ini, const std::string& port) {
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  const std::string entry = "PORTNAME=" + port + "\r";
   size_t header = lines.size();
   for (size_t i = 0; i < lines.size() && header == lines.size(); ++i)
-    if (upper_trimmed(lines[i]) == "[SETTING]") header = i;
-  if (header == lines.size()) {
-    lines.insert(lines.begin(), {"[SETTING]\r", entry});
-  } else {
-    size_t i = header + 1;
-    while (i < lines.size() && upper_trimmed(lines[i]).rfind("[", 0) != 0 && !is_port_key(lines[i]))
-      ++i;
-    if (i < lines.size() && is_port_key(lines[i]))
-      lines[i] = entry;
-    else
-      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(header) + 1, entry);
-  }
+    if (section_name(lines[i]) == "SETTING") header = i;
+  if (header == lines.size()) return false;
+  const std::string entry = "PORTNAME=" + port + "\r";
+  size_t i = header + 1;
+  while (i < lines.size() && !is_section(lines[i]) && !is_port_key(lines[i])) ++i;
+  if (i < lines.size() && is_port_key(lines[i]))
+    lines[i] = entry;
+  else
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(header) + 1, entry);
   std::string out;
-  for (size_t i = 0; i < lines.size(); ++i) out += lines[i] + (i + 1 < lines.size() ? "\n" : "");
-  return out;
+  for (size_t k = 0; k < lines.size(); ++k) out += lines[k] + (k + 1 < lines.size() ? "\n" : "");
+  ini = out;
+  return true;
 }
 
 std::string printable_line(const std::string& line) {
@@ -157,20 +170,27 @@ void live_view::status(double elapsed, double total, const unsigned* channels, l
   std::lock_guard<std::mutex> lock(m_);
   std::vector<std::string> block;
   const double fraction = total > 0 ? std::min(1.0, elapsed / total) : 0;
-  const int width = 40, done = static_cast<int>(std::lround(fraction * width));
+  // Rows must not wrap: a wrapped row breaks the cursor moves that redraw it.
+  const int width = std::max(4, std::min(40, columns_ - 24));
+  const int done = static_cast<int>(std::lround(fraction * width));
   char head[160];
   std::snprintf(head, sizeof head, "  [%s%s] %d:%04.1f / %d:%04.1f", std::string(done, '=').c_str(),
                 std::string(width - done, ' ').c_str(), static_cast<int>(elapsed) / 60,
                 std::fmod(elapsed, 60.0), static_cast<int>(total) / 60, std::fmod(total, 60.0));
   block.push_back(head);
   if (channels) {
-    static const char* names[3] = {"ch0", "ch1", "ch2"};
     static const char* colours[3] = {"\x1b[31m", "\x1b[32m", "\x1b[34m"};
+    size_t label_width = 0;
+    for (const std::string& l : labels) label_width = std::max(label_width, l.size());
+    label_width = std::min<size_t>(label_width, 16);
+    const int bar = std::max(4, std::min(48, columns_ - 14 - static_cast<int>(label_width)));
     for (int i = 0; i < 3; ++i) {
-      const int n = static_cast<int>(channels[i] * 48 / 255);
-      char row[200];
-      std::snprintf(row, sizeof row, "  %s %3u %s%s\x1b[0m%s|", names[i], channels[i], colours[i],
-                    std::string(n, '#').c_str(), std::string(48 - n, ' ').c_str());
+      const int n = static_cast<int>(channels[i] * static_cast<unsigned>(bar) / 255);
+      char row[300];
+      std::snprintf(row, sizeof row, "  ch%d %-*.*s %3u %s%s\x1b[0m%s|", i,
+                    static_cast<int>(label_width), static_cast<int>(label_width),
+                    labels[i].c_str(), channels[i], colours[i], std::string(n, '#').c_str(),
+                    std::string(bar - n, ' ').c_str());
       block.push_back(row);
     }
     char count[64];
@@ -199,8 +219,22 @@ void live_view::draw_block() {
   for (const std::string& row : block_) std::printf("%s\x1b[K\n", row.c_str());
 }
 
+std::string channel_bands(int channel, const int routing[3]) {
+  static const char* const bands[3] = {"low", "mid", "high"};
+  std::string out;
+  for (int b = 0; b < 3; ++b)
+    if (routing[b] == channel) out += (out.empty() ? "" : " + ") + std::string(bands[b]);
+  return out.empty() ? "no band" : out;
+}
+
+double tick_step(double span) {
+  double step = 0.1;
+  for (int i = 0; span / step > 12; ++i) step *= i % 3 == 1 ? 2.5 : 2;  // 0.1 0.2 0.5 1 2 5...
+  return step;
+}
+
 bool write_plot(const std::string& path, const std::vector<board_record>& records,
-                double total_s, const std::string& title) {
+                double total_s, const std::string& title, const std::string labels[3]) {
   std::ofstream svg(path);
   if (!svg) return false;
   const double w = 1000, lane = 110, top = 50, left = 70, right = 20;
@@ -221,6 +255,8 @@ bool write_plot(const std::string& path, const std::vector<board_record>& record
         << "\" height=\"" << lane - 25 << "\" fill=\"#f4f4f4\"/>\n"
         << "<text x=\"10\" y=\"" << y0 + lane / 2 << "\" fill=\"" << colours[c] << "\">"
         << names[c] << "</text>\n"
+        << "<text x=\"10\" y=\"" << y0 + lane / 2 + 15 << "\" fill=\"" << colours[c]
+        << "\" font-size=\"10\">" << escape_xml(labels[c]) << "</text>\n"
         << "<text x=\"" << left - 8 << "\" y=\"" << base << "\" text-anchor=\"end\">0</text>\n"
         << "<text x=\"" << left - 8 << "\" y=\"" << y0 + 20 << "\" text-anchor=\"end\">255</text>\n";
     // A step line: each byte holds until the next command.
@@ -236,11 +272,11 @@ bool write_plot(const std::string& path, const std::vector<board_record>& record
   }
   // Time axis with a tick every 1, 2, 5, 10... seconds.
   const double axis_y = top + 3 * lane;
-  double step = 1;
-  while (span / step > 20) step *= (static_cast<int>(step) % 2 == 0 || step < 1.5) ? 2.5 : 2;
+  const double step = tick_step(span);
   svg << "<line x1=\"" << left << "\" y1=\"" << axis_y << "\" x2=\"" << left + plot_w
       << "\" y2=\"" << axis_y << "\" stroke=\"#000\"/>\n";
-  for (double t = 0; t <= span + 1e-9; t += step) {
+  for (int k = 0; k * step <= span + 1e-9; ++k) {
+    const double t = std::round(k * step * 10) / 10;  // no 0.30000000000000004
     const double x = x_of(t);
     svg << "<line x1=\"" << x << "\" y1=\"" << axis_y << "\" x2=\"" << x << "\" y2=\""
         << axis_y + 5 << "\" stroke=\"#000\"/>\n<text x=\"" << x << "\" y=\"" << axis_y + 18

@@ -11,10 +11,12 @@
 
 namespace fulgora_play {
 
-// The settings text with PORTNAME set to port: the first PORTNAME key of the
-// first [SETTING] section is replaced (or one is added right after its
-// header); a file without that section gets one.
-std::string with_port(const std::string& ini, const std::string& port);
+// Sets PORTNAME to port in the settings text, touching nothing else: the
+// first PORTNAME key of the first [SETTING] section, as the component's
+// reader finds them, is replaced (or one is added right after its header).
+// Empty text becomes a file of that one key. False, with the text unchanged,
+// when it has no [SETTING] section (a misspelt one stays misspelt).
+bool with_port(std::string& ini, const std::string& port);
 
 // A console line as it may reach a terminal: the line end becomes one LF, and
 // every other byte outside printable ASCII (a board's reply is raw bytes)
@@ -45,7 +47,10 @@ private:
 // block (progress, and with a board the three channels as bars).
 class live_view {
 public:
-  explicit live_view(bool enabled) : enabled_(enabled) {}
+  // columns: the terminal's width; every row stays within it.
+  explicit live_view(bool enabled, int columns = 80) : enabled_(enabled), columns_(columns) {}
+  // Band names shown beside each channel (channel_bands).
+  std::string labels[3] = {"low", "mid", "high"};
   bool enabled() const { return enabled_; }
   // A console line; printed as it came when the view is off.
   void line(const std::string& text);
@@ -58,6 +63,7 @@ private:
   void clear_block();
   void draw_block();
   bool enabled_;
+  int columns_;
   std::mutex m_;
   std::vector<std::string> block_;
 };
@@ -68,8 +74,17 @@ private:
 bool write_heard_log(const std::string& board_csv, const std::string& path, double start_s,
                      const output_model& output);
 
-// A self-contained SVG of the three channel bytes over the track's time.
+// The bands a channel shows under the routing (LOW_, MID_, HI_LEDTYPE):
+// "low", "mid + high", "no band".
+std::string channel_bands(int channel, const int routing[3]);
+
+// A self-contained SVG of the three channel bytes over the track's time;
+// labels name each channel's bands.
 bool write_plot(const std::string& path, const std::vector<board_record>& records,
-                double total_s, const std::string& title);
+                double total_s, const std::string& title, const std::string labels[3]);
+
+// Spacing of the time axis' ticks: 1, 2 or 5 times a power of ten, at most
+// about a dozen ticks over span seconds.
+double tick_step(double span);
 
 }  // namespace fulgora_play

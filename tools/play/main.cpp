@@ -23,7 +23,10 @@
 #include "tools/play/chain_swap.h"
 #include "tools/play/decoder.h"
 #include "tools/play/extras.h"
+#include "tools/play/options.h"
 #include "tools/play/player_host.h"
+#include "engine/led_settings.h"
+#include "tools/common/settings_file.h"
 
 namespace fs = std::filesystem;
 
@@ -32,140 +35,9 @@ namespace {
 constexpr GUID fulgora_dsp_guid = {
     0x5263A499, 0x99DB, 0x4572, {0x81, 0x47, 0xD3, 0xEA, 0x27, 0x21, 0x9B, 0x12}};
 
-struct options {
-  std::string component;
-  std::string settings;
-  std::string plot;
-  std::string log;
-  unsigned chunk = 4096;
-  double buffer_ms = 1000;
-  double seek_at = -1, seek_to = 0;    // --seek AT:TO
-  double pause_at = -1, pause_for = 0; // --pause AT:SECONDS
-  double swap_at = -1;                 // --swap-at SECONDS
-  bool fast = false;
-  bool board = false;
-  std::vector<std::string> files;
-};
-
-// "AT:VALUE", two non-negative numbers of seconds.
-bool pair_of(const char* text, double& at, double& value) {
-  char* end = nullptr;
-  at = std::strtod(text, &end);
-  if (end == text || *end != ':') return false;
-  const char* second = end + 1;
-  value = std::strtod(second, &end);
-  return end != second && *end == 0 && at >= 0 && value >= 0;
-}
-
 int fail(const std::string& message) {
   std::fprintf(stderr, "fulgora-play: %s\n", message.c_str());
   return 1;
-}
-
-void usage(FILE* to) {
-  std::fputs(
-      "usage: fulgora-play [--component PATH] [--settings FILE] [--chunk FRAMES] [--fast]\n"
-      "                    [--buffer-ms MS] [--seek AT:TO] [--pause AT:SECONDS]\n"
-      "                    [--swap-at SECONDS]\n"
-      "                    [--board [--plot FILE.svg] [--log FILE.csv]] AUDIO...\n"
-      "  --component PATH  the component library (default: foo_Fulgora beside this tool)\n"
-      "  --settings FILE   the settings file the component reads (copied to\n"
-      "                    components/foo_Fulgora.ini in a private working folder)\n"
-      "  --chunk FRAMES    frames per chunk (default 4096)\n"
-      "  --fast            as fast as possible instead of at the audio rate (no\n"
-      "                    modelled output, no playback clock)\n"
-      "  --buffer-ms MS    the modelled output's buffer, as the player's \"output buffer\n"
-      "                    length\" (default 1000): the DSP runs up to MS ahead of\n"
-      "                    what is heard, in a burst at the start and after a seek\n"
-      "  --seek AT:TO      when the heard position reaches AT seconds, seek to TO\n"
-      "  --pause AT:SECONDS  when the heard position reaches AT, pause for SECONDS\n"
-      "                    (positions run through all the files as one stream)\n"
-      "  --swap-at SECONDS when the heard position (with --fast, the played one)\n"
-      "                    reaches SECONDS, swap the DSP chain as the player does when\n"
-      "                    its DSP settings change: a new instance is made while the\n"
-      "                    old one lives, the old one runs once more with FLUSH and is\n"
-      "                    released, the new one runs on\n"
-      "  --board           start the simulated LED board (fulgora-board) and point the\n"
-      "                    component at it; shows its channels live on a terminal\n"
-      "  --plot FILE.svg   with --board: draw the channel bytes the board received\n"
-      "  --log FILE.csv    with --board: each line the board received, as\n"
-      "                    time_s,heard_s,line,ch0,ch1,ch2 (heard_s: the heard\n"
-      "                    position when the line arrived)\n",
-      to);
-}
-
-bool parse(int argc, char** argv, options& o) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool more = i + 1 < argc;
-    if (a == "--help" || a == "-h") {
-      usage(stdout);
-      std::exit(0);
-    } else if (a == "--fast") {
-      o.fast = true;
-    } else if (a == "--board") {
-      o.board = true;
-    } else if (a == "--plot" && more) {
-      o.plot = argv[++i];
-    } else if (a == "--log" && more) {
-      o.log = argv[++i];
-    } else if (a == "--buffer-ms" && more) {
-      char* end = nullptr;
-      o.buffer_ms = std::strtod(argv[++i], &end);
-      if (*end != 0 || !(o.buffer_ms >= 0 && o.buffer_ms <= 60000)) {
-        std::fprintf(stderr, "fulgora-play: --buffer-ms needs milliseconds from 0 to 60000\n");
-        return false;
-      }
-    } else if ((a == "--seek" || a == "--pause") && more) {
-      double& at = a == "--seek" ? o.seek_at : o.pause_at;
-      double& value = a == "--seek" ? o.seek_to : o.pause_for;
-      if (!pair_of(argv[++i], at, value)) {
-        std::fprintf(stderr, "fulgora-play: %s needs two times in seconds, as 12.5:3\n", a.c_str());
-        return false;
-      }
-    } else if (a == "--swap-at" && more) {
-      char* end = nullptr;
-      o.swap_at = std::strtod(argv[++i], &end);
-      if (*end != 0 || !(o.swap_at >= 0)) {
-        std::fprintf(stderr, "fulgora-play: --swap-at needs a time in seconds\n");
-        return false;
-      }
-    } else if (a == "--component" && more) {
-      o.component = argv[++i];
-    } else if (a == "--settings" && more) {
-      o.settings = argv[++i];
-    } else if (a == "--chunk" && more) {
-      char* end = nullptr;
-      const unsigned long v = std::strtoul(argv[++i], &end, 10);
-      if (*end != 0 || v == 0 || v > (1u << 22)) {
-        std::fprintf(stderr, "fulgora-play: --chunk needs a frame count from 1 to 4194304\n");
-        return false;
-      }
-      o.chunk = static_cast<unsigned>(v);
-    } else if (!a.empty() && a[0] == '-') {
-      std::fprintf(stderr, "fulgora-play: unknown option %s\n", a.c_str());
-      return false;
-    } else {
-      o.files.push_back(a);
-    }
-  }
-  if (o.files.empty()) {
-    usage(stderr);
-    return false;
-  }
-  if (!o.plot.empty() && !o.board) {
-    std::fprintf(stderr, "fulgora-play: --plot needs --board (it draws what the simulated board received)\n");
-    return false;
-  }
-  if (!o.log.empty() && !o.board) {
-    std::fprintf(stderr, "fulgora-play: --log needs --board (it lists what the simulated board received)\n");
-    return false;
-  }
-  if (o.fast && (o.seek_at >= 0 || o.pause_at >= 0)) {
-    std::fprintf(stderr, "fulgora-play: --seek and --pause need play at the audio rate, not --fast\n");
-    return false;
-  }
-  return true;
 }
 
 std::string utf8(const fs::path& p) {
@@ -215,7 +87,7 @@ struct play_report {
 
 // Everything between the options and the exit; its locals (the board child,
 // the working folder) are undone on every way out, an exception included.
-int play(const char* argv0, const options& o) {
+int play(const char* argv0, const fulgora_play::options& o) {
 
   std::error_code ec;
   const fs::path self = fs::absolute(fs::path(argv0), ec).lexically_normal();
@@ -233,20 +105,38 @@ int play(const char* argv0, const options& o) {
   std::vector<fulgora_play::decoded_audio> audio(files.size());
   for (size_t i = 0; i < files.size(); ++i) {
     std::string error;
+    if (fs::is_directory(files[i], ec)) return fail(utf8(files[i]) + ": a folder, not an audio file");
     if (!fulgora_play::decode_audio(utf8(files[i]), audio[i], error))
       return fail(utf8(files[i]) + ": " + error);
   }
 
   // The component reads components/foo_Fulgora.ini from the working folder,
   // as in the player's folder: give it a private one holding the file.
-  std::string settings_text;
+  // The copy in that folder is the only file it reads: FULGORA_INI, which
+  // would win over it, goes.
+  std::string settings_text, settings_path, settings_error;
   bool have_settings = false;
-  if (!o.settings.empty()) {
-    std::ifstream in(fs::absolute(o.settings, ec), std::ios::binary);
-    if (!in) return fail(o.settings + ": cannot read the settings file");
+  if (!fulgora_tools::choose_settings(o.settings, utf8(component), settings_path, settings_error))
+    return fail(settings_error);
+#ifndef _WIN32
+  unsetenv("FULGORA_INI");
+#endif
+  if (!settings_path.empty()) {
+    std::ifstream in(fs::absolute(settings_path, ec), std::ios::binary);
+    if (!in) return fail(settings_path + ": cannot read the settings file");
     settings_text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     have_settings = true;
   }
+  // Said once the component is loaded: a failure before that is one line.
+  std::vector<std::string> settings_notes;
+  if (settings_path.empty())
+    settings_notes.push_back("no settings file found (components/foo_Fulgora.ini, "
+                             "foo_Fulgora.ini beside the component)");
+  else
+    settings_notes.push_back("settings from " + settings_path);
+  if (!settings_path.empty())
+    for (const std::string& finding : fulgora_tools::check_settings(settings_path))
+      settings_notes.push_back(finding);
   const fs::path workdir =
       fs::temp_directory_path(ec) /
       ("fulgora-play-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
@@ -267,7 +157,9 @@ int play(const char* argv0, const options& o) {
     std::string device, error;
     const fs::path program = self.parent_path() / "fulgora-board";
     if (!board.start(utf8(program), board_csv, device, error)) return fail(error);
-    settings_text = fulgora_play::with_port(settings_text, device);
+    // A file without [SETTING] stays so (the check below says it), so the
+    // simulation does what the player would: nothing.
+    fulgora_play::with_port(settings_text, device);
     have_settings = true;
     std::fprintf(stderr, "fulgora-play: simulated board on %s\n", device.c_str());
   }
@@ -285,7 +177,16 @@ int play(const char* argv0, const options& o) {
       fulgora::library_symbol(library, "foobar2000_get_interface"));
   if (!get_interface) return fail(utf8(component) + ": has no foobar2000_get_interface export");
 
-  fulgora_play::live_view view(fulgora::stdout_is_terminal());
+  fulgora_play::live_view view(fulgora::stdout_is_terminal(), fulgora::terminal_columns());
+  // The labels follow the routing the component will use (its built-in one
+  // when a value fails the load).
+  fulgora::led_settings routing;
+  if (have_settings) {
+    fulgora::level_history unused;
+    fulgora::load_settings(routing, unused);
+  }
+  const int route[3] = {routing.LOW_LEDTYPE, routing.MID_LEDTYPE, routing.HI_LEDTYPE};
+  for (int c = 0; c < 3; ++c) view.labels[c] = fulgora_play::channel_bands(c, route);
   static fulgora_play::player_services services;
   services.console.view = &view;
   foobar2000_client* client = get_interface(&services, library);
@@ -301,6 +202,7 @@ int play(const char* argv0, const options& o) {
     std::fprintf(stderr, "fulgora-play: loaded %s %s from %s\n", name.get_ptr(), number.get_ptr(),
                  utf8(component).c_str());
   }
+  for (const std::string& note : settings_notes) std::fprintf(stderr, "fulgora-play: %s\n", note.c_str());
   auto* entry = static_cast<dsp_entry*>(find_service(client, dsp_entry::class_guid, entry_holder));
   if (!entry || entry->get_guid() != fulgora_dsp_guid)
     return fail(utf8(component) + ": registers no Fulgora DSP entry");
@@ -334,6 +236,28 @@ int play(const char* argv0, const options& o) {
     view.status(at, total_seconds, o.board ? channels : nullptr, log.levels);
   };
   auto last_refresh = std::chrono::steady_clock::now();
+  // --fast with a board: a chunk waits until its command has reached the
+  // board (and the reply the worker), so the next finds the worker idle.
+  // A component that sends nothing (edges that do not fit) stops the pacing.
+  bool pace_by_board = o.fast && o.board;
+  int unanswered = 0;
+  auto pace = [&](double at_s) {
+    const long before = log.levels;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(250);
+    while (log.levels == before && !interrupted && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      log.poll(at_s, records);
+    }
+    if (log.levels == before) {
+      pace_by_board = ++unanswered < 3;
+      return;
+    }
+    unanswered = 0;
+    std::memcpy(channels, records.back().ch, sizeof channels);
+    // The worker reads the reply within a few milliseconds, then is idle; a
+    // chunk offered before that passes unmeasured (a busy machine).
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  };
   fulgora_play::chunk_list list;
   audio_chunk_impl chunk;
   double played_seconds = 0;  // audio that went through the DSP
@@ -393,6 +317,7 @@ int play(const char* argv0, const options& o) {
       const double seconds = static_cast<double>(frames) / a.rate;
       played_seconds += seconds;
       if (!o.fast) output.write(since_start(), seconds);
+      if (pace_by_board && a.channels == 2) pace(played_seconds);
       at += frames;
       if (last_of_file) {
         ++file;
@@ -420,15 +345,15 @@ int play(const char* argv0, const options& o) {
   }
   view.finish();
 
-  std::fprintf(stderr, "fulgora-play: %s after %zu chunks (%.1f s of audio); audio bit-identical: %s\n",
+  // Each line fits 80 columns.
+  std::fprintf(stderr, "fulgora-play: %s: %zu chunks, %.1f s; audio bit-identical: %s\n",
                report.interrupted ? "interrupted" : "done", report.chunks, played_seconds,
                report.changed == 0 ? "yes" : "NO");
   if (o.board) {
     const long errors = services.console.reply_errors;
-    std::fprintf(stderr,
-                 "fulgora-play: the board received %ld level commands (%.1f per second) and %ld "
-                 "closing command(s); replies accepted: %ld, refused or broken: %ld\n",
-                 log.levels, wall > 0 ? log.levels / wall : 0.0, log.closings,
+    std::fprintf(stderr, "fulgora-play: board got %ld level commands (%.1f/s), %ld closing\n",
+                 log.levels, wall > 0 ? log.levels / wall : 0.0, log.closings);
+    std::fprintf(stderr, "fulgora-play: replies accepted: %ld, refused or broken: %ld\n",
                  std::max(0L, log.levels + log.closings - errors), errors);
   }
   if (!log_path.empty()) {
@@ -439,18 +364,19 @@ int play(const char* argv0, const options& o) {
   }
   if (!plot.empty()) {
     if (!fulgora_play::write_plot(utf8(plot), records, heard_end,
-                                  "foo_Fulgora: " + utf8(files.front().filename())))
+                                  "foo_Fulgora: " + utf8(files.front().filename()), view.labels))
       return fail(utf8(plot) + ": cannot write the picture");
     std::fprintf(stderr, "fulgora-play: picture written to %s\n", utf8(plot).c_str());
   }
+  if (report.interrupted) return fulgora::interrupted_exit_status();
   return report.changed == 0 ? 0 : 3;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  options o;
-  if (!parse(argc, argv, o)) return 2;
+  fulgora_play::options o;
+  if (!fulgora_play::parse(argc, argv, o)) return 2;
   // A component (--component loads any) may throw out of its creation or its
   // run, and allocation may fail: caught here, so the stack unwinds.
   try {

@@ -1,0 +1,91 @@
+#include "engine/notices.h"
+
+#include <cstdio>
+
+#include "host/console.h"
+
+namespace fulgora {
+namespace {
+
+const char* edge_key(int edge) {
+  static const char* const keys[3] = {"LOW_FREQ", "MID_FREQ", "HI_FREQ"};
+  return keys[edge < 0 || edge > 2 ? 0 : edge];
+}
+
+double edge_value(const band_analyzer& a, int edge) {
+  return edge == 0 ? a.low_edge : edge == 1 ? a.mid_edge : a.high_edge;
+}
+
+constexpr size_t line_size = 200;
+
+}  // namespace
+
+void channels_text(unsigned channels, char* out, size_t size) {
+  if (channels == 1)
+    std::snprintf(out, size, "mono, only stereo is measured");
+  else
+    std::snprintf(out, size, "%u channels, only stereo is measured", channels);
+}
+
+bool no_levels_text(const band_analyzer& a, char* out, size_t size) {
+  const int e = a.fault_edge;
+  const double edge = edge_value(a, e);
+  switch (a.fault) {
+    case analysis_fault::out_of_range:
+      if (edge > 0.0 && a.sample_rate > 0.0)
+        std::snprintf(out, size, "%s %g Hz above half of %g Hz", edge_key(e), edge,
+                      a.sample_rate);
+      else
+        std::snprintf(out, size, "%s %g Hz is no frequency", edge_key(e), edge);
+      return true;
+    case analysis_fault::below_one_bin:
+      std::snprintf(out, size, "%s %g Hz below one bin at %g Hz", edge_key(e), edge,
+                    a.sample_rate);
+      return true;
+    case analysis_fault::same_bin:
+      std::snprintf(out, size, "%s %g Hz in the bin of %s %g Hz", edge_key(e), edge,
+                    edge_key(e - 1), edge_value(a, e - 1));
+      return true;
+    default:
+      return false;
+  }
+}
+
+void settings_fault_text(const settings_fault& fault, char* out, size_t size) {
+  char key[64] = {};
+  // Keys are ASCII.
+  for (size_t i = 0; fault.key && fault.key[i] && i + 1 < sizeof key; ++i)
+    key[i] = static_cast<char>(fault.key[i]);
+  std::snprintf(out, size, "%s %s, built-in defaults used", key,
+                fault.empty ? "empty" : "malformed");
+}
+
+void engine_notices::tell_channels() {
+  if (told_channels) return;
+  const unsigned channels = unmeasured_channels.load(std::memory_order_relaxed);
+  if (channels == no_count) return;
+  told_channels = true;
+  char text[line_size], line[line_size + 16];
+  channels_text(channels, text, sizeof text);
+  std::snprintf(line, sizeof line, "audio: %s.", text);
+  console_print(line);
+}
+
+void engine_notices::tell_failed_analysis(const band_analyzer& analyzer) {
+  char text[line_size], line[line_size + 32];
+  if (told_edges || !no_levels_text(analyzer, text, sizeof text)) return;
+  told_edges = true;
+  std::snprintf(line, sizeof line, "analysis: %s, nothing sent.", text);
+  console_print(line);
+}
+
+void tell_settings_fault(const settings_fault& fault) {
+  char text[line_size], line[line_size + 16];
+  settings_fault_text(fault, text, sizeof text);
+  std::snprintf(line, sizeof line, "settings: %s.", text);
+  console_print(line);
+}
+
+void tell_no_settings_file() { console_print("settings: no foo_Fulgora.ini found, lights off."); }
+
+}  // namespace fulgora

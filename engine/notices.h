@@ -1,0 +1,47 @@
+// The console lines that say why the lights stay dark, each printed at most
+// once per engine: a settings value that fails the load, no settings file,
+// audio that is not stereo, an analysis whose band edges do not fit.
+//
+// Threads: the audio thread only notes a chunk it does not measure (relaxed
+// atomics: no lock, no print, no allocation); the worker prints that line on
+// its next turn. The creating thread prints the settings lines.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+#include "analysis/band_analyzer.h"
+#include "engine/led_settings.h"
+
+namespace fulgora {
+
+struct engine_notices {
+  static constexpr unsigned no_count = ~0u;
+  // Channel count of the first chunk not measured for not being stereo.
+  std::atomic<unsigned> unmeasured_channels{no_count};
+  bool told_channels = false;  // worker only
+  bool told_edges = false;     // worker only
+
+  // Audio thread.
+  void note_channels(unsigned channels) noexcept {
+    if (channels != 2 && unmeasured_channels.load(std::memory_order_relaxed) == no_count)
+      unmeasured_channels.store(channels, std::memory_order_relaxed);
+  }
+  // Worker: the not-stereo line, once, when a chunk was noted.
+  void tell_channels();
+  // Worker, after a failed analysis: the band-edge line, once.
+  void tell_failed_analysis(const band_analyzer& analyzer);
+};
+
+// Creating thread: one line each.
+void tell_settings_fault(const settings_fault& fault);
+void tell_no_settings_file();
+
+// The texts without the console's first word and full stop, cut to size;
+// they allocate nothing. no_levels_text is false (and writes nothing) when
+// the analysis lacked a block rather than fitting band edges.
+void channels_text(unsigned channels, char* out, size_t size);
+bool no_levels_text(const band_analyzer& analyzer, char* out, size_t size);
+void settings_fault_text(const settings_fault& fault, char* out, size_t size);
+
+}  // namespace fulgora

@@ -1,0 +1,181 @@
+#include "tools/common/settings_file.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "engine/led_settings.h"
+#include "platform/ini_file.h"
+#include "platform/settings_reader.h"
+
+namespace fulgora_tools {
+namespace {
+
+enum class form { text, integer, real, single, boolean01, offset_ms };
+
+struct known_key {
+  const char* name;
+  form kind;
+  bool all_or_nothing;  // one of the seventeen
+};
+
+const known_key keys[] = {
+    {"PORTNAME", form::text, false},         {"LOW_LEDTYPE", form::integer, true},
+    {"MID_LEDTYPE", form::integer, true},    {"HI_LEDTYPE", form::integer, true},
+    {"LOW_FREQ", form::real, true},          {"MID_FREQ", form::real, true},
+    {"HI_FREQ", form::real, true},           {"LOW_RATIO", form::real, true},
+    {"MID_RATIO", form::real, true},         {"HI_RATIO", form::real, true},
+    {"LOW_GANMA", form::single, true},       {"MID_GANMA", form::single, true},
+    {"HI_GANMA", form::single, true},        {"LOW_ENHANCE", form::real, true},
+    {"MID_ENHANCE", form::real, true},       {"HI_ENHANCE", form::real, true},
+    {"ENABLE_ENHANCER", form::integer, true}, {"ENHANCER_MEAN_COUNT", form::integer, true},
+    {"RECONNECT", form::integer, false},     {"SYNC", form::boolean01, false},
+    {"SYNC_OFFSET_MS", form::offset_ms, false},
+};
+
+const char* const defaults_used = ": the component uses its built-in defaults for all seventeen values";
+
+bool is_folder(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+bool is_file(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string narrow(const std::wstring& w) {
+  std::string s;
+  for (wchar_t c : w) s += c < 0x80 ? static_cast<char>(c) : '?';
+  return s;
+}
+
+std::string upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Edits (insert, delete, replace, swap of neighbours) between a and b.
+size_t distance(const std::string& a, const std::string& b) {
+  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+  for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+  for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+  for (size_t i = 1; i <= a.size(); ++i)
+    for (size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                          d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  return d[a.size()][b.size()];
+}
+
+// Why a value fails its key's conversion; empty when it is well-formed.
+std::string fault_of(const known_key& k, const wchar_t* value) {
+  int32_t i = 0;
+  double d = 0;
+  float f = 0;
+  switch (k.kind) {
+    case form::text: return "";
+    case form::integer:
+      return fulgora::parse_int(value, i) ? "" : "malformed (a whole decimal number)";
+    case form::real:
+      return fulgora::parse_double(value, d) ? "" : "malformed (a number with a point, as 2.5)";
+    case form::single:
+      return fulgora::parse_float(value, f) ? "" : "malformed (a number with a point, as 2.5)";
+    case form::boolean01:
+      return fulgora::parse_int(value, i) && i >= 0 && i <= 1 ? "" : "malformed (0 or 1)";
+    case form::offset_ms:
+      return fulgora::parse_int(value, i) && i >= -10000 && i <= 10000
+                 ? ""
+                 : "malformed (whole milliseconds from -10000 to 10000)";
+  }
+  return "";
+}
+
+}  // namespace
+
+bool choose_settings(const std::string& explicit_path, const std::string& component_path,
+                     std::string& path, std::string& error) {
+  const char* env = std::getenv("FULGORA_INI");
+  const bool from_env = explicit_path.empty() && env && *env;
+  const std::string named = explicit_path.empty() ? (from_env ? env : "") : explicit_path;
+  if (!named.empty()) {
+    const std::string what = from_env ? "FULGORA_INI=" + named : named;
+    if (is_folder(named)) {
+      error = what + ": a folder, not a settings file";
+      return false;
+    }
+    if (!is_file(named) || !std::ifstream(named)) {
+      error = what + ": no such settings file (or it cannot be read)";
+      return false;
+    }
+    path = named;
+    return true;
+  }
+  fulgora::settings_places places;
+  places.library_path = component_path;
+  fulgora::set_settings_places(places);
+  path = fulgora::settings_file_path();
+  return true;
+}
+
+std::vector<std::string> check_settings(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<fulgora::ini_section> sections = fulgora::parse_ini(fulgora::decode_ini_text(bytes));
+  std::vector<std::string> found;
+  const fulgora::ini_section* setting = nullptr;
+  for (size_t s = 1; s < sections.size() && !setting; ++s)
+    if (upper(narrow(sections[s].name)) == "SETTING") setting = &sections[s];
+  if (!setting) {
+    std::string named;
+    for (size_t s = 1; s < sections.size(); ++s) named += " [" + narrow(sections[s].name) + "]";
+    found.push_back("no [SETTING] section (the file has:" + (named.empty() ? " none" : named) +
+                    "): the component reads no key, so it drives no board");
+    return found;
+  }
+  wchar_t buffer[fulgora::settings_value_size];
+  for (const known_key& k : keys) {
+    const std::wstring wide(k.name, k.name + std::char_traits<char>::length(k.name));
+    const auto key = std::find_if(setting->keys.begin(), setting->keys.end(), [&](const auto& x) {
+      return upper(narrow(x.name)) == k.name;
+    });
+    if (key == setting->keys.end() || !key->has_value) continue;
+    fulgora::ini_lookup(sections, L"SETTING", wide.c_str(), L"", buffer, fulgora::settings_value_size);
+    std::string why = buffer[0] == 0 && k.kind != form::text ? "empty" : fault_of(k, buffer);
+    int32_t count = 0;
+    if (why.empty() && std::string(k.name) == "ENHANCER_MEAN_COUNT" &&
+        fulgora::parse_int(buffer, count) && count < 0)
+      why = "malformed (a count of 0 or more)";
+    if (why.empty()) continue;
+    std::string line = std::string(k.name) + "=" + narrow(key->value) + ": " + why;
+    line += k.all_or_nothing ? defaults_used : ": ignored, as if the key were missing";
+    found.push_back(line);
+  }
+  for (const auto& x : setting->keys) {
+    const std::string name = upper(narrow(x.name));
+    if (name.empty() || name[0] == ';') continue;  // a comment
+    if (std::any_of(std::begin(keys), std::end(keys), [&](const known_key& k) { return name == k.name; }))
+      continue;
+    const known_key* nearest = nullptr;
+    size_t best = 3;  // at most two edits away
+    for (const known_key& k : keys) {
+      const size_t d = distance(name, k.name);
+      const std::string prefix = std::string(k.name) + " ";  // "LOW_FREQ 300": no '='
+      if (d < best || name.compare(0, prefix.size(), prefix) == 0) best = d, nearest = &k;
+    }
+    found.push_back(narrow(x.name) + ": unknown key, ignored" +
+                    (nearest ? std::string(" (did you mean ") + nearest->name + "?)" : ""));
+  }
+  return found;
+}
+
+bool fails_the_load(const std::string& finding) {
+  return finding.find(defaults_used) != std::string::npos;
+}
+
+}  // namespace fulgora_tools

@@ -1,0 +1,130 @@
+#include "tools/play/options.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace fulgora_play {
+namespace {
+
+// "AT:VALUE", two non-negative numbers of seconds.
+bool pair_of(const char* text, double& at, double& value) {
+  char* end = nullptr;
+  at = std::strtod(text, &end);
+  if (end == text || *end != ':') return false;
+  const char* second = end + 1;
+  value = std::strtod(second, &end);
+  return end != second && *end == 0 && at >= 0 && value >= 0;
+}
+
+void usage(FILE* to) {
+  std::fputs(
+      "usage: fulgora-play [--component PATH] [--settings FILE] [--chunk FRAMES] [--fast]\n"
+      "                    [--buffer-ms MS] [--seek AT:TO] [--pause AT:SECONDS]\n"
+      "                    [--swap-at SECONDS]\n"
+      "                    [--board [--plot FILE.svg] [--log FILE.csv]] AUDIO...\n"
+      "  --component PATH  the component library (default: foo_Fulgora beside this tool)\n"
+      "  --settings FILE   the settings file the component reads (copied to\n"
+      "                    components/foo_Fulgora.ini in a private working folder;\n"
+      "                    default: $FULGORA_INI, else the file the component finds)\n"
+      "  --chunk FRAMES    frames per chunk (default 4096)\n"
+      "  --fast            as fast as possible instead of at the audio rate (no\n"
+      "                    modelled output, no playback clock); with --board each\n"
+      "                    chunk waits for its command to reach the board, so (nearly)\n"
+      "                    every stereo chunk is measured, as at the audio rate\n"
+      "  --buffer-ms MS    the modelled output's buffer, as the player's \"output buffer\n"
+      "                    length\" (default 1000): the DSP runs up to MS ahead of\n"
+      "                    what is heard, in a burst at the start and after a seek\n"
+      "  --seek AT:TO      when the heard position reaches AT seconds, seek to TO\n"
+      "  --pause AT:SECONDS  when the heard position reaches AT, pause for SECONDS\n"
+      "                    (positions run through all the files as one stream)\n"
+      "  --swap-at SECONDS when the heard position (with --fast, the played one)\n"
+      "                    reaches SECONDS, swap the DSP chain as the player does when\n"
+      "                    its DSP settings change: a new instance is made while the\n"
+      "                    old one lives, the old one runs once more with FLUSH and is\n"
+      "                    released, the new one runs on\n"
+      "  --board           start the simulated LED board (fulgora-board) and point the\n"
+      "                    component at it; shows its channels live on a terminal\n"
+      "  --plot FILE.svg   with --board: draw the channel bytes the board received\n"
+      "  --log FILE.csv    with --board: each line the board received, as\n"
+      "                    time_s,heard_s,line,ch0,ch1,ch2 (heard_s: the heard\n"
+      "                    position when the line arrived)\n",
+      to);
+}
+
+}  // namespace
+
+bool parse(int argc, char** argv, options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool more = i + 1 < argc;
+    if (a == "--help" || a == "-h") {
+      usage(stdout);
+      std::exit(0);
+    } else if (a == "--fast") {
+      o.fast = true;
+    } else if (a == "--board") {
+      o.board = true;
+    } else if (a == "--plot" && more) {
+      o.plot = argv[++i];
+    } else if (a == "--log" && more) {
+      o.log = argv[++i];
+    } else if (a == "--buffer-ms" && more) {
+      char* end = nullptr;
+      o.buffer_ms = std::strtod(argv[++i], &end);
+      if (*end != 0 || !(o.buffer_ms >= 0 && o.buffer_ms <= 60000)) {
+        std::fprintf(stderr, "fulgora-play: --buffer-ms needs milliseconds from 0 to 60000\n");
+        return false;
+      }
+    } else if ((a == "--seek" || a == "--pause") && more) {
+      double& at = a == "--seek" ? o.seek_at : o.pause_at;
+      double& value = a == "--seek" ? o.seek_to : o.pause_for;
+      if (!pair_of(argv[++i], at, value)) {
+        std::fprintf(stderr, "fulgora-play: %s needs two times in seconds, as 12.5:3\n", a.c_str());
+        return false;
+      }
+    } else if (a == "--swap-at" && more) {
+      char* end = nullptr;
+      o.swap_at = std::strtod(argv[++i], &end);
+      if (*end != 0 || !(o.swap_at >= 0)) {
+        std::fprintf(stderr, "fulgora-play: --swap-at needs a time in seconds\n");
+        return false;
+      }
+    } else if (a == "--component" && more) {
+      o.component = argv[++i];
+    } else if (a == "--settings" && more) {
+      o.settings = argv[++i];
+    } else if (a == "--chunk" && more) {
+      char* end = nullptr;
+      const unsigned long v = std::strtoul(argv[++i], &end, 10);
+      if (*end != 0 || v == 0 || v > (1u << 22)) {
+        std::fprintf(stderr, "fulgora-play: --chunk needs a frame count from 1 to 4194304\n");
+        return false;
+      }
+      o.chunk = static_cast<unsigned>(v);
+    } else if (!a.empty() && a[0] == '-') {
+      std::fprintf(stderr, "fulgora-play: unknown option %s\n", a.c_str());
+      return false;
+    } else {
+      o.files.push_back(a);
+    }
+  }
+  if (o.files.empty()) {
+    usage(stderr);
+    return false;
+  }
+  if (!o.plot.empty() && !o.board) {
+    std::fprintf(stderr, "fulgora-play: --plot needs --board (it draws what the simulated board received)\n");
+    return false;
+  }
+  if (!o.log.empty() && !o.board) {
+    std::fprintf(stderr, "fulgora-play: --log needs --board (it lists what the simulated board received)\n");
+    return false;
+  }
+  if (o.fast && (o.seek_at >= 0 || o.pause_at >= 0)) {
+    std::fprintf(stderr, "fulgora-play: --seek and --pause need play at the audio rate, not --fast\n");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace fulgora_play
