@@ -16,6 +16,10 @@ void dsp_fulgora::g_get_name(pfc::string_base& out) {
   out.set_string(name, sizeof name - 1);
 }
 
+dsp_fulgora::dsp_fulgora(pass_through_t) : engine_(led_engine::lights_off) {
+  console_print("lights off: out of memory.");
+}
+
 namespace {
 
 std::string g_full_path;  // set by set_library_path

@@ -6,6 +6,7 @@
 
 #include "engine/led_engine.h"
 #include "host/dsp.h"
+#include "host/registration.h"
 #include "host/service_impl.h"
 
 namespace fulgora {
@@ -19,6 +20,9 @@ public:
 
   // The serial port layer is the system's; tests may hand in a fake.
   explicit dsp_fulgora(serial_port_api& port = system_serial_port()) : engine_(port) {}
+  // Audio only, when the instance above could not be built (out of memory).
+  explicit dsp_fulgora(pass_through_t);
+  static constexpr bool can_pass_through = true;
 
   // A seek: the stream starts again (sync mode counts time through the DSP).
   void flush() override { engine_.restart_stream(); }

@@ -99,8 +99,10 @@ void led_engine::restart_stream() {
 void led_engine::stop() {
   if (!running) return;
   set_event(stop_event);
+  serial.cancel.store(true, std::memory_order_release);  // a stuck write ends now
   if (sync) sync->wake_worker();
   join_thread(worker_thread);
+  serial.cancel.store(false, std::memory_order_relaxed);
   release_resources();
 }
 

@@ -56,6 +56,10 @@ struct led_engine {
 
   // Reads PORTNAME; if one is set, starts and then loads the settings.
   explicit led_engine(serial_port_api& port = system_serial_port());
+  // An engine that never starts: no settings read, no port.
+  struct lights_off_t {};
+  static constexpr lights_off_t lights_off{};
+  explicit led_engine(lights_off_t) : serial(system_serial_port()) {}
   ~led_engine();
   led_engine(const led_engine&) = delete;
   led_engine& operator=(const led_engine&) = delete;

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "engine/led_settings.h"
+#include "host/console.h"
 
 namespace fulgora {
 
@@ -21,14 +22,24 @@ bool link_recovery::link_ready(serial_link& link, port_ticket& port) {
   if (now < next_try_ms) return false;
   next_try_ms = now + reconnect_interval_ms;
   if (!port.claim()) return false;
-  if (link.reopen(port_name)) return true;
+  if (link.reopen(port_name, !quiet)) {
+    open_unsaid = quiet;
+    return true;
+  }
   port.release();
   return false;
 }
 
 void link_recovery::after_command(serial_link& link, port_ticket& port) {
-  if (!enabled || !link.is_open() || !link.failed) return;
-  link.close();
+  if (!enabled || !link.is_open()) return;
+  if (!link.failed) {
+    if (open_unsaid) console_print("successful com open.");
+    quiet = open_unsaid = false;
+    return;
+  }
+  link.close_port(!quiet);
+  quiet = quiet || link.stuck;
+  open_unsaid = false;
   port.release();
   next_try_ms = monotonic_ms() + reconnect_interval_ms;
 }

@@ -21,6 +21,10 @@ struct link_recovery {
   bool enabled = false;
   wchar_t port_name[settings_value_size] = {};
   unsigned long long next_try_ms = 0;
+  // The line was found stuck: later reopens and closes of it are silent, and
+  // the open line is said once a command goes through again.
+  bool quiet = false;
+  bool open_unsaid = false;
 
   // Reads RECONNECT (0 or absent: off; another integer: on; anything else:
   // off), apart from the seventeen values and their all-or-nothing load.

@@ -65,8 +65,8 @@ protected:
 
 // The run loop: offers every non-empty chunk to on_chunk, removes empty
 // chunks and those on_chunk refuses, then the end-of-track/flush handlers.
-// An exception of the component's own ends the loop there: the chunks not yet
-// visited pass as they are.
+// An exception ends the loop there: the chunks not yet visited pass as they
+// are; on Windows it goes no further, elsewhere it passes on to the caller.
 template <typename base>
 class dsp_impl_base_t : public base {
 public:
@@ -85,13 +85,26 @@ public:
 
   void run_v2(dsp_chunk_list* list, const metadb_handle_ptr& cur_file, int flags,
               abort_callback& abort) override {
-    dsp_chunk_list* const saved_list = m_list;
-    metadb_handle* const saved_track = m_cur_file;
+    // The fields go back on every way out, an exception's included.
+    struct restore {
+      dsp_impl_base_t& self;
+      dsp_chunk_list* const list;
+      metadb_handle* const track;
+      ~restore() {
+        self.m_list = list;
+        self.m_cur_file = track;
+      }
+    } saved{*this, m_list, m_cur_file};
     m_list = list;
     m_cur_file = cur_file.get();
+#ifdef _WIN32
+    // The player is another compiler's program: nothing of ours may reach it.
     fulgora::guarded([&] { run_chunks(flags, abort); });
-    m_list = saved_list;
-    m_cur_file = saved_track;
+#else
+    // Built by the same compiler as its host, the loop lets the host's own
+    // exceptions (its chunk list's, its chunks') pass on to it.
+    run_chunks(flags, abort);
+#endif
   }
 
 protected:

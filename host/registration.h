@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstring>
+#include <type_traits>
 
 #include "host/component.h"
 #include "host/componentversion.h"
@@ -24,8 +25,24 @@ private:
   service_impl_single_t<T> instance_;
 };
 
+namespace fulgora {
+// Asks a DSP class for an instance that only passes audio through: what the
+// entry hands the player when the full instance cannot be built, since the
+// player takes a refused instantiate for a bug of its own and stops.
+struct pass_through_t {};
+// A DSP class that has the T(pass_through_t) constructor says so with
+// `static constexpr bool can_pass_through = true;` (its destructor is not
+// public, so the constructor cannot be detected directly).
+template <typename T, typename = void>
+struct can_pass_through : std::false_type {};
+template <typename T>
+struct can_pass_through<T, std::void_t<decltype(T::can_pass_through)>>
+    : std::bool_constant<T::can_pass_through> {};
+}  // namespace fulgora
+
 // The DSP entry of DSP class T: T supplies g_get_name and g_get_guid;
-// instances are service_impl_t<T>.
+// instances are service_impl_t<T>, or service_impl_t<T>(pass_through_t) when
+// T has that and the first cannot be built.
 template <typename T, typename base = dsp_entry_v2>
 class dsp_entry_v2_impl_t : public base {
 public:
@@ -46,11 +63,18 @@ public:
     out.set_data(nullptr, 0);
     return true;
   }
-  // False on any failure: nothing is created and out is untouched.
+  // False when not even a pass-through instance can be made: nothing is
+  // created and out is untouched.
   bool instantiate(service_ptr_t<dsp>& out, const dsp_preset& preset) override {
     if (preset.get_owner() != T::g_get_guid()) return false;
     dsp* instance = fulgora::guarded(static_cast<dsp*>(nullptr),
                                      [] { return static_cast<dsp*>(new service_impl_t<T>()); });
+    if constexpr (fulgora::can_pass_through<T>::value) {
+      if (instance == nullptr)
+        instance = fulgora::guarded(static_cast<dsp*>(nullptr), [] {
+          return static_cast<dsp*>(new service_impl_t<T>(fulgora::pass_through_t{}));
+        });
+    }
     if (instance == nullptr) return false;
     out.set(instance);
     return true;

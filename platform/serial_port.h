@@ -4,6 +4,7 @@
 // Tests put a scripted fake in its place. No OS types appear here.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -25,6 +26,15 @@ struct comm_state {
 // A write that has not finished after this long fails (a board that stops
 // reading, or flow control holding the line, must not hang the caller).
 constexpr unsigned port_write_timeout_ms = 1000;
+// Once `cancel` is set, a write still in progress has this much longer: a
+// board that reads finishes a command in a few milliseconds, a stuck line
+// does not, and the player's thread that releases an instance must not wait.
+constexpr unsigned port_write_grace_ms = 20;
+
+struct write_limit {
+  unsigned timeout_ms = port_write_timeout_ms;
+  const std::atomic<bool>* cancel = nullptr;  // set by another thread
+};
 
 class serial_port_api {
 public:
@@ -39,9 +49,10 @@ public:
   virtual bool clear_comm_error(port_handle h, uint32_t& waiting) = 0;
   // Reads up to count waiting bytes without waiting for more.
   virtual bool read_file(port_handle h, void* buffer, uint32_t count, uint32_t& got) = 0;
-  // Writes all bytes, or fails after port_write_timeout_ms.
-  virtual bool write_file(port_handle h, const void* data, uint32_t count,
-                          uint32_t& written) = 0;
+  // Writes all bytes, or fails after limit.timeout_ms, or port_write_grace_ms
+  // after limit.cancel is found set.
+  virtual bool write_file(port_handle h, const void* data, uint32_t count, uint32_t& written,
+                          const write_limit& limit = write_limit()) = 0;
   virtual bool close_handle(port_handle h) = 0;
 };
 

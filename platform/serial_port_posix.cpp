@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -157,10 +158,12 @@ public:
     return true;
   }
 
-  bool write_file(port_handle h, const void* data, uint32_t count, uint32_t& written) override {
+  bool write_file(port_handle h, const void* data, uint32_t count, uint32_t& written,
+                  const write_limit& limit) override {
     written = 0;
     const auto* p = static_cast<const unsigned char*>(data);
-    const long long deadline = now_ms() + port_write_timeout_ms;
+    long long deadline = now_ms() + limit.timeout_ms;
+    bool cancelled = false;
     while (written < count) {
       const ssize_t n = ::write(as_fd(h), p + written, count - written);
       if (n > 0) {
@@ -168,10 +171,16 @@ public:
         continue;
       }
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
+      if (!cancelled && limit.cancel && limit.cancel->load(std::memory_order_acquire)) {
+        cancelled = true;
+        deadline = std::min(deadline, now_ms() + port_write_grace_ms);
+      }
       const long long left = deadline - now_ms();
       if (left <= 0) return false;
+      // In slices, so that a cancel is seen within one.
       pollfd w = {as_fd(h), POLLOUT, 0};
-      if (::poll(&w, 1, static_cast<int>(left)) < 0 && errno != EINTR) return false;
+      const int slice = static_cast<int>(std::min<long long>(left, 5));
+      if (::poll(&w, 1, slice) < 0 && errno != EINTR) return false;
       if (w.revents & (POLLHUP | POLLERR | POLLNVAL)) return false;
     }
     return true;

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwctype>
 
@@ -10,6 +11,8 @@ namespace {
 
 static_assert(sizeof(DCB) <= sizeof(comm_state::native), "DCB must fit");
 
+constexpr DWORD write_slice_ms = 10;
+
 HANDLE as_handle(port_handle h) { return reinterpret_cast<HANDLE>(h); }
 
 class win32_port final : public serial_port_api {
@@ -19,11 +22,12 @@ public:
     HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                            nullptr);
     if (h == INVALID_HANDLE_VALUE) return invalid_port;
-    // Bound writes only; the read fields stay as the device has them.
+    // Bound writes only; the read fields stay as the device has them. Each
+    // WriteFile gives up after one slice, so that a cancel is seen between.
     COMMTIMEOUTS timeouts;
     if (GetCommTimeouts(h, &timeouts)) {
       timeouts.WriteTotalTimeoutMultiplier = 0;
-      timeouts.WriteTotalTimeoutConstant = port_write_timeout_ms;
+      timeouts.WriteTotalTimeoutConstant = write_slice_ms;
       SetCommTimeouts(h, &timeouts);
     }
     return reinterpret_cast<port_handle>(h);
@@ -68,11 +72,28 @@ public:
     return ok != 0;
   }
 
-  bool write_file(port_handle h, const void* data, uint32_t count, uint32_t& written) override {
-    DWORD n = 0;
-    const BOOL ok = WriteFile(as_handle(h), data, count, &n, nullptr);
-    written = n;
-    return ok != 0 && n == count;  // a timed-out write reports fewer bytes
+  bool write_file(port_handle h, const void* data, uint32_t count, uint32_t& written,
+                  const write_limit& limit) override {
+    written = 0;
+    const auto* p = static_cast<const unsigned char*>(data);
+    ULONGLONG deadline = GetTickCount64() + limit.timeout_ms;
+    bool cancelled = false;
+    while (written < count) {
+      DWORD n = 0;
+      // A timed-out slice reports fewer bytes; the rest goes in the next one.
+      if (!WriteFile(as_handle(h), p + written, count - written, &n, nullptr)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_TIMEOUT && error != ERROR_SEM_TIMEOUT) return false;
+      }
+      written += n;
+      if (written == count) break;
+      if (!cancelled && limit.cancel && limit.cancel->load(std::memory_order_acquire)) {
+        cancelled = true;
+        deadline = std::min<ULONGLONG>(deadline, GetTickCount64() + port_write_grace_ms);
+      }
+      if (GetTickCount64() >= deadline) return false;
+    }
+    return true;
   }
 
   bool close_handle(port_handle h) override { return CloseHandle(as_handle(h)) != 0; }

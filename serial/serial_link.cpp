@@ -28,8 +28,9 @@ uint32_t serial_link::read_piece(char* scratch, uint32_t& waiting, bool& ok) {
   return got;
 }
 
-bool serial_link::open_port(const wchar_t* port_name, bool report) {
-  close_unless_opened guard{*this, report};
+bool serial_link::open_port(const wchar_t* port_name, bool report_failure,
+                            bool report_success) {
+  close_unless_opened guard{*this, report_failure};
   failed = false;
   handle = api->create_file(port_name);
   const char* outcome = "successful com open.";
@@ -51,7 +52,7 @@ bool serial_link::open_port(const wchar_t* port_name, bool report) {
         guard.opened = true;
     }
   }
-  if (report || guard.opened) console_print(outcome);
+  if (guard.opened ? report_success : report_failure) console_print(outcome);
   return guard.opened;
 }
 
@@ -91,25 +92,46 @@ void format_level_command(const uint8_t values[3], char out[12]) {
 bool serial_link::send_level_command(const uint8_t values[3]) {
   char command[12];
   format_level_command(values, command);
-  return send_command(command, sizeof command, level_pass_limit);
+  write_limit limit;
+  limit.cancel = &cancel;
+  return send_command(command, sizeof command, level_pass_limit, limit, 0);
 }
 
 bool serial_link::send_closing_command() {
-  return send_command("LD\r\n", 4, closing_pass_limit);
+  if (stuck) {
+    // Its write would only run into the same wall.
+    if (!said_stuck) console_print("failed WriteFile.");
+    said_stuck = true;
+    return false;
+  }
+  write_limit limit;
+  limit.timeout_ms = closing_write_timeout_ms;
+  return send_command("LD\r\n", 4, closing_pass_limit, limit, closing_reply_limit_ms);
 }
 
-bool serial_link::send_command(const char* command, uint32_t length, int pass_limit) {
+bool serial_link::send_command(const char* command, uint32_t length, int pass_limit,
+                               const write_limit& limit, unsigned long long reply_limit_ms) {
   char reply[reply_buffer_size];
   std::memset(reply, 0, sizeof reply);
   if (!is_open()) return false;
   uint32_t written = 0;
   failed = false;
+  stuck = false;
   // A failed write still waits; it is only remembered.
-  if (!api->write_file(handle, command, length, written)) failed = true;
-  return read_reply(reply, pass_limit);
+  if (!api->write_file(handle, command, length, written, limit)) {
+    failed = true;
+    uint32_t waiting = 0;
+    stuck = written < length && api->clear_comm_error(handle, waiting);
+    if (stuck && !said_stuck) console_print("failed WriteFile.");
+    said_stuck = said_stuck || stuck;
+    // Nothing more can come of a closing command that did not go out.
+    if (stuck && reply_limit_ms != 0) return false;
+  }
+  return read_reply(reply, pass_limit, reply_limit_ms);
 }
 
-bool serial_link::read_reply(char* buffer, int pass_limit) {
+bool serial_link::read_reply(char* buffer, int pass_limit, unsigned long long limit_ms) {
+  const unsigned long long deadline = limit_ms != 0 ? monotonic_ms() + limit_ms : 0;
   int stored = 0;
   bool after_cr = false;
   int passes = 0;
@@ -149,6 +171,8 @@ bool serial_link::read_reply(char* buffer, int pass_limit) {
     } while (waiting > 0);
     sleep_ms(1);
     if (++passes > pass_limit) return false;
+    if (deadline != 0 && monotonic_ms() >= deadline) return false;
+    if (cancel.load(std::memory_order_acquire)) return false;
   }
 }
 

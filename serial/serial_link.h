@@ -7,6 +7,7 @@
 // with a fixed console line.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/serial_port.h"
@@ -16,6 +17,11 @@ namespace fulgora {
 constexpr int reply_buffer_size = 256;
 constexpr int level_pass_limit = 10;
 constexpr int closing_pass_limit = 100;
+// The closing command runs on the player's thread that releases the
+// instance: its write and its reply wait are bounded in time as well, so that
+// a stuck line or a coarse system timer cannot stall the player.
+constexpr unsigned closing_write_timeout_ms = 100;
+constexpr unsigned long long closing_reply_limit_ms = 150;
 
 struct serial_link {
   explicit serial_link(serial_port_api& port_api = system_serial_port()) : api(&port_api) {}
@@ -28,12 +34,22 @@ struct serial_link {
   // True after a command whose write or status query failed (the device
   // went away, most likely); cleared when the next command or open starts.
   bool failed = false;
+  // True after a write that could not finish while the port still answered:
+  // the board stopped reading, or flow control holds the line. Said once.
+  bool stuck = false;
+  bool said_stuck = false;
+  // Set by the thread that stops the engine: a write in progress ends within
+  // port_write_grace_ms and a reply wait at its next poll.
+  std::atomic<bool> cancel{false};
 
   // Opens the port exactly as named, 38400 baud 8N1, drops waiting input.
   // On failure the link is closed again.
-  bool open(const wchar_t* port_name) { return open_port(port_name, true); }
-  // The same, for trying a vanished port again: only a success is printed.
-  bool reopen(const wchar_t* port_name) { return open_port(port_name, false); }
+  bool open(const wchar_t* port_name) { return open_port(port_name, true, true); }
+  // The same, for trying a vanished port again: only a success is printed,
+  // and not even that when say_success is false.
+  bool reopen(const wchar_t* port_name, bool say_success = true) {
+    return open_port(port_name, false, say_success);
+  }
   void close() { close_port(true); }
   // Without its console lines when report is false.
   void close_port(bool report);
@@ -42,16 +58,19 @@ struct serial_link {
 
   // "SDxx,xx,xx\r\n" with values 0, 1, 2; waits for the reply (11 polls).
   bool send_level_command(const uint8_t values[3]);
-  // "LD\r\n"; waits for the reply (101 polls).
+  // "LD\r\n"; waits for the reply (101 polls, at most closing_reply_limit_ms).
+  // Given up, without a wait, when the line is stuck.
   bool send_closing_command();
   // Collects one reply line into buffer (reply_buffer_size bytes, zeroed by
-  // the caller); true when it begins with OK. Polls at most pass_limit + 1 times.
-  bool read_reply(char* buffer, int pass_limit);
+  // the caller); true when it begins with OK. Polls at most pass_limit + 1
+  // times, and not past limit_ms when that is not 0.
+  bool read_reply(char* buffer, int pass_limit, unsigned long long limit_ms = 0);
 
 private:
   static constexpr uint32_t scratch_size = 256;
-  bool open_port(const wchar_t* port_name, bool report);
-  bool send_command(const char* command, uint32_t length, int pass_limit);
+  bool open_port(const wchar_t* port_name, bool report_failure, bool report_success);
+  bool send_command(const char* command, uint32_t length, int pass_limit,
+                    const write_limit& limit, unsigned long long reply_limit_ms);
   // Reads at most scratch_size of the waiting bytes; counts them off waiting.
   uint32_t read_piece(char* scratch, uint32_t& waiting, bool& ok);
   // Once a wait has ended, the rest of what its poll reported goes the way

@@ -80,16 +80,25 @@ TEST(registration, two_nodes_dsp_entry_first_and_the_same_objects_each_time) {
 }
 
 // A DSP whose construction fails, as an engine out of memory would.
-struct failing_dsp : dsp_impl_base_t<dsp_v2> {
+struct failing_dsp_base : dsp_impl_base_t<dsp_v2> {
   static GUID g_get_guid() { return {0x22222222, 3, 4, {5}}; }
   static void g_get_name(pfc::string_base& out) { out.set_string("x"); }
-  failing_dsp() { throw std::bad_alloc(); }
   void flush() override {}
   double get_latency() override { return 0; }
   bool need_track_change_mark() override { return false; }
   void on_endoftrack(abort_callback&) override {}
   void on_endofplayback(abort_callback&) override {}
   bool on_chunk(audio_chunk*, abort_callback&) override { return true; }
+};
+struct failing_dsp : failing_dsp_base {
+  failing_dsp() { throw std::bad_alloc(); }
+};
+
+// One whose full construction fails but whose pass-through one does not.
+struct lights_off_dsp : failing_dsp_base {
+  lights_off_dsp() { throw std::bad_alloc(); }
+  explicit lights_off_dsp(pass_through_t) {}
+  static constexpr bool can_pass_through = true;
 };
 
 TEST(registration, dsp_entry) {
@@ -128,8 +137,12 @@ TEST(registration, dsp_entry) {
   dsp_preset_impl failing_preset;
   EXPECT_TRUE(failing.get_default_preset(failing_preset));
   c = a;
-  EXPECT_FALSE(failing.instantiate(c, failing_preset));
+  EXPECT_FALSE(failing.instantiate(c, failing_preset)) << "not even a pass-through one";
   EXPECT_EQ(c.get(), a.get());
+  // The player takes a refusal for a bug of its own: a pass-through instance instead.
+  service_impl_single_t<dsp_entry_v2_impl_t<lights_off_dsp>> lights_off;
+  EXPECT_TRUE(lights_off.instantiate(c, failing_preset));
+  EXPECT_NE(c.get(), a.get());
 
   service_ptr q;
   EXPECT_TRUE(entry->service_query(q, dsp_entry_v2::class_guid));

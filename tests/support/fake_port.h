@@ -74,8 +74,8 @@ public:
     input.erase(0, got);
     return true;
   }
-  bool write_file(fulgora::port_handle, const void* data, uint32_t count,
-                  uint32_t& written) override {
+  bool write_file(fulgora::port_handle, const void* data, uint32_t count, uint32_t& written,
+                  const fulgora::write_limit&) override {
     const std::string bytes(static_cast<const char*>(data), count);
     {
       std::lock_guard<std::recursive_mutex> lock(m);

@@ -1,0 +1,80 @@
+// A line that takes no more bytes (a board that stopped reading, or flow
+// control holding it): releasing the instance must not stall the player's
+// thread, and the console says so once, with or without RECONNECT.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "engine/led_engine.h"
+#include "tests/support/fake_console.h"
+#include "tests/support/settings_scope.h"
+#include "tests/support/signals.h"
+#include "tests/support/wait.h"
+
+namespace fulgora {
+namespace {
+
+using lines = std::vector<std::string>;
+
+TEST(stuck_line, release_is_bounded_and_said_once) {
+  struct row {
+    const char* extra;
+    double play_s;  // long enough for RECONNECT to try again twice
+  } rows[] = {{"", 0.0}, {"RECONNECT=1\n", 5.0}};
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.extra);
+    int board = -1, device = -1;
+    char path[128];
+    ASSERT_EQ(openpty(&board, &device, path, nullptr, nullptr), 0);
+    termios raw;
+    tcgetattr(device, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(device, TCSANOW, &raw);
+    // Fill the line towards the board, which never reads it.
+    fcntl(device, F_SETFL, fcntl(device, F_GETFL) | O_NONBLOCK);
+    const std::string junk(4096, 'x');
+    while (write(device, junk.data(), junk.size()) > 0) {
+    }
+    fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + std::string(path) + "\n" +
+                                       r.extra);
+    fulgora_test::fake_services host;
+    const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
+    const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
+    {
+      led_engine engine;
+      ASSERT_TRUE(engine.running);
+      ASSERT_TRUE(fulgora_test::eventually([&] {
+        engine.offer_chunk(chunk);
+        return host.lines_now().size() >= 2;
+      }));
+      const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(r.play_s);
+      while (std::chrono::steady_clock::now() < until) {
+        engine.offer_chunk(chunk);
+        usleep(2000);
+      }
+      // Release while the worker is inside a write that cannot finish.
+      engine.offer_chunk(chunk);
+      usleep(20000);
+      const auto start = std::chrono::steady_clock::now();
+      engine.stop();
+      const double seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      // Unbounded, one stuck level command and the closing command take >= 1.2 s.
+      EXPECT_LT(seconds, 0.6);
+    }
+    lines expected{"successful com open.", "failed WriteFile.", "successful com close."};
+    EXPECT_EQ(host.lines(), expected);
+    close(board);
+    close(device);
+  }
+}
+
+}  // namespace
+}  // namespace fulgora
