@@ -45,6 +45,7 @@ private:
   bool measure_some();
   void apply(const stream_piece& p);
   void update();
+  uint64_t index_of(double t) const;
   void block(const stream_piece& p);
   bool measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bool feed);
   void queue(double stream_s);
@@ -62,6 +63,13 @@ private:
   uint64_t next_k_ = 1;      // the next update is at stream time next_k_ / SYNC_RATE
   double next_feed_s = 0.0;  // the enhancer's history takes a window from here on
 };
+
+// A visible rise of the light: the channels together up by 16 or more.
+bool rises(const uint8_t before[3], const uint8_t after[3]) {
+  int up = 0;
+  for (int i = 0; i < 3; ++i) up += after[i] > before[i] ? after[i] - before[i] : 0;
+  return up >= 16;
+}
 
 // The smallest power of two whose bins are at most 12 Hz wide: the low band
 // (500 or 800 Hz) keeps 40 bins or more at every rate; 4096 at 44.1 and 48 kHz,
@@ -122,6 +130,7 @@ void worker::apply(const stream_piece& p) {
   if (p.epoch != s_.worker_epoch) {
     s_.queue.clear();  // a seek or a new start: the old stream is never heard
     s_.worker_epoch = p.epoch;
+    s_.base_s = 0.0;  // and the clock starts again with the stream
     seg_.open = false;
     next_k_ = 1;
     next_feed_s = 0.0;
@@ -144,22 +153,52 @@ void worker::apply(const stream_piece& p) {
   if (p.copied < p.frames) seg_.open = false;  // what follows is a gap
 }
 
+// The ring index of stream time t in the segment.
+uint64_t worker::index_of(double t) const {
+  return seg_.ring0 + static_cast<uint64_t>(std::llround((t - seg_.start_s) * seg_.rate));
+}
+
 // The update at stream time t: the window that ends there, stamped half an
 // update earlier, so that a sound starting anywhere lights within half an
-// update of being heard.
+// update of being heard. Where the light rises, two halvings find the
+// earliest window end (a quarter update apart) that shows the rise: its
+// command goes out an eighth of an update before that end, and the whole
+// update's an eighth before its own.
 void worker::update() {
   const double hop = 1.0 / s_.settings.SYNC_RATE;
   const double t = static_cast<double>(next_k_) * hop;
-  const uint64_t end =
-      seg_.ring0 + static_cast<uint64_t>(std::llround((t - seg_.start_s) * seg_.rate));
   const bool feed = t >= next_feed_s;
   if (feed) next_feed_s = t + static_cast<double>(n_) / seg_.rate - 0.5 * hop;
-  if (measure(seg_.rate, n_, end, seg_.ring0, feed))
-    queue(t - 0.5 * hop);
+  const uint8_t before[3] = {channels_[0], channels_[1], channels_[2]};
+  if (measure(seg_.rate, n_, index_of(t), seg_.ring0, feed)) {
+    double stamp = t - 0.5 * hop;
+    if (rises(before, channels_)) {
+      const uint8_t whole[3] = {channels_[0], channels_[1], channels_[2]};
+      uint8_t found[3] = {whole[0], whole[1], whole[2]};
+      double low = t - hop, high = t;
+      for (int level = 0; level < 2; ++level) {
+        const double middle = 0.5 * (low + high);
+        if (middle > seg_.start_s && measure(seg_.rate, n_, index_of(middle), seg_.ring0, false) &&
+            rises(before, channels_)) {
+          high = middle;
+          std::copy(channels_, channels_ + 3, found);
+        } else {
+          low = middle;
+        }
+      }
+      if (high < t) {
+        std::copy(found, found + 3, channels_);
+        queue(high - 0.125 * hop);
+      }
+      std::copy(whole, whole + 3, channels_);
+      stamp = t - 0.125 * hop;
+    }
+    queue(stamp);
+  }
   ++next_k_;
-  const double next_t = static_cast<double>(next_k_) * hop;
-  const uint64_t next_end =
-      seg_.ring0 + static_cast<uint64_t>(std::llround((next_t - seg_.start_s) * seg_.rate));
+  // Kept: the next window and the update before it, for the halvings.
+  const double next_t = static_cast<double>(next_k_ - 1) * hop;
+  const uint64_t next_end = next_t > seg_.start_s ? index_of(next_t) : seg_.ring0;
   free_to(std::max(seg_.ring0, next_end - std::min<uint64_t>(next_end, n_)));
 }
 

@@ -38,6 +38,7 @@ struct options {
   std::string log;
   unsigned chunk = 4096;
   double buffer_ms = 1000;
+  double clock_step_ms = 0;
   double seek_at = -1, seek_to = 0;    // --seek AT:TO
   double pause_at = -1, pause_for = 0; // --pause AT:SECONDS
   bool fast = false;
@@ -63,7 +64,7 @@ int fail(const std::string& message) {
 void usage(FILE* to) {
   std::fputs(
       "usage: fulgora-play [--component PATH] [--settings FILE] [--chunk FRAMES] [--fast]\n"
-      "                    [--buffer-ms MS] [--seek AT:TO] [--pause AT:SECONDS]\n"
+      "                    [--buffer-ms MS] [--clock-step MS] [--seek AT:TO] [--pause AT:SECONDS]\n"
       "                    [--board [--plot FILE.svg] [--log FILE.csv]] AUDIO...\n"
       "  --component PATH  the component library (default: foo_Fulgora beside this tool)\n"
       "  --settings FILE   the settings file the component reads (copied to\n"
@@ -74,6 +75,8 @@ void usage(FILE* to) {
       "  --buffer-ms MS    the modelled output's buffer, as the player's \"output buffer\n"
       "                    length\" (default 1000): the DSP runs up to MS ahead of\n"
       "                    what is heard, in a burst at the start and after a seek\n"
+      "  --clock-step MS   the playback clock advances in steps of MS, as an output\n"
+      "                    that reports its position per write (default 0: smooth)\n"
       "  --seek AT:TO      when the heard position reaches AT seconds, seek to TO\n"
       "  --pause AT:SECONDS  when the heard position reaches AT, pause for SECONDS\n"
       "                    (positions run through all the files as one stream)\n"
@@ -106,6 +109,13 @@ bool parse(int argc, char** argv, options& o) {
       o.buffer_ms = std::strtod(argv[++i], &end);
       if (*end != 0 || !(o.buffer_ms >= 0 && o.buffer_ms <= 60000)) {
         std::fprintf(stderr, "fulgora-play: --buffer-ms needs milliseconds from 0 to 60000\n");
+        return false;
+      }
+    } else if (a == "--clock-step" && more) {
+      char* end = nullptr;
+      o.clock_step_ms = std::strtod(argv[++i], &end);
+      if (*end != 0 || !(o.clock_step_ms >= 0 && o.clock_step_ms <= 1000)) {
+        std::fprintf(stderr, "fulgora-play: --clock-step needs milliseconds from 0 to 1000\n");
         return false;
       }
     } else if ((a == "--seek" || a == "--pause") && more) {
@@ -286,6 +296,7 @@ int play(const char* argv0, const options& o) {
   const auto start = std::chrono::steady_clock::now();
   fulgora_play::output_model output(o.buffer_ms / 1000.0);
   services.clock.start = start;
+  services.clock.step_s = o.clock_step_ms / 1000.0;
   if (!o.fast) services.clock.output = &output;
 
   dsp_preset_impl preset;
