@@ -25,6 +25,27 @@ std::unique_ptr<T[]> try_allocate(size_t count) {
   return std::unique_ptr<T[]>(new (std::nothrow) T[count]);
 }
 
+// Buffers for a block of n at the stored rate; reallocated when n or the rate
+// changed. All four first, then swap: a failed allocation leaves the old
+// block whole.
+bool make_room(band_analyzer& a, uint32_t n, bool rate_changed) {
+  if (n == a.block_length && !rate_changed) return true;
+  const size_t work_size = 2 + static_cast<size_t>(std::sqrt(static_cast<double>(2 * n)));
+  std::unique_ptr<double[]> new_samples = try_allocate<double>(2 * size_t{n});
+  std::unique_ptr<int32_t[]> new_work = try_allocate<int32_t>(work_size);
+  std::unique_ptr<double[]> new_table = try_allocate<double>(n);
+  std::unique_ptr<double[]> new_bins = try_allocate<double>(n / 2);
+  if (!new_samples || !new_work || !new_table || !new_bins) return false;
+  new_work[0] = 0;
+  a.block_length = n;
+  a.data_length = static_cast<int32_t>(2 * n);
+  a.samples = std::move(new_samples);
+  a.work = std::move(new_work);
+  a.table = std::move(new_table);
+  a.bin_levels = std::move(new_bins);
+  return true;
+}
+
 double mean_of(const double* bins, uint32_t from, uint32_t to) {
   double sum = 0.0;
   for (uint32_t i = from; i < to; ++i) sum += bins[i];
@@ -67,24 +88,9 @@ capture_result band_analyzer::capture_samples(unsigned srate, size_t frames, con
     fresh = false;
     return capture_result::no_room;
   }
-  if (n != block_length || rate_changed) {
-    // All four first, then swap: a failed allocation leaves the old block whole.
-    const size_t work_size = 2 + static_cast<size_t>(std::sqrt(static_cast<double>(2 * n)));
-    std::unique_ptr<double[]> new_samples = try_allocate<double>(2 * size_t{n});
-    std::unique_ptr<int32_t[]> new_work = try_allocate<int32_t>(work_size);
-    std::unique_ptr<double[]> new_table = try_allocate<double>(n);
-    std::unique_ptr<double[]> new_bins = try_allocate<double>(n / 2);
-    if (!new_samples || !new_work || !new_table || !new_bins) {
-      fresh = false;
-      return capture_result::no_room;
-    }
-    new_work[0] = 0;
-    block_length = n;
-    data_length = static_cast<int32_t>(2 * n);
-    samples = std::move(new_samples);
-    work = std::move(new_work);
-    table = std::move(new_table);
-    bin_levels = std::move(new_bins);
+  if (!make_room(*this, n, rate_changed)) {
+    fresh = false;
+    return capture_result::no_room;
   }
   double* out = samples.get();
   for (uint32_t i = 0; i < n; ++i) {
@@ -105,6 +111,28 @@ bool band_analyzer::capture(const audio_chunk& chunk) {
   const size_t frames = chunk.get_sample_count();
   const audio_sample* data = chunk.get_data();
   return capture_samples(rate, frames, data) == capture_result::stored;
+}
+
+capture_result band_analyzer::load_mono(unsigned srate, uint32_t n, size_t before,
+                                        const float* first, size_t first_count,
+                                        const float* second) {
+  const double rate = static_cast<double>(srate);
+  const bool rate_changed = rate != sample_rate;
+  sample_rate = rate;
+  if (!make_room(*this, n, rate_changed)) {
+    fresh = false;
+    return capture_result::no_room;
+  }
+  double* out = samples.get();
+  for (uint32_t i = 0; i < n; ++i) {
+    const float mono = i < before ? 0.0f
+                       : i - before < first_count ? first[i - before]
+                                                  : second[i - before - first_count];
+    out[2 * i] = static_cast<double>(mono);
+    out[2 * i + 1] = 0.0;
+  }
+  fresh = true;
+  return capture_result::stored;
 }
 
 bool band_analyzer::analyze() {

@@ -61,6 +61,12 @@ struct band_analyzer {
   // The chunk's rate, sample count and data, read in that order; true when
   // a block was stored.
   bool capture(const audio_chunk& chunk);
+  // A block of n mono samples (n a power of two, at least 2) that are
+  // already mixed as capture mixes them: `before` zeros, then the two runs
+  // of a ring (second may be empty). Allocates only when n or the rate
+  // changes; no_room when it cannot.
+  capture_result load_mono(unsigned srate, uint32_t n, size_t before, const float* first,
+                           size_t first_count, const float* second);
 
   // Transforms the fresh block and forms the three band levels. False when no
   // fresh block is there or the band edges do not fit the spectrum.

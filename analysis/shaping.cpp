@@ -23,11 +23,11 @@ uint8_t shape_band(double level, double ratio, float gamma) {
 }
 
 void shape_levels(const band_levels& levels, const shaping_params& params,
-                  level_history& history, uint8_t channels[3]) {
+                  level_history& history, uint8_t channels[3], bool feed) {
   band_levels x = levels;
   if (params.enhancer) {
     const band_levels m = history.mean();
-    history.push(levels);
+    if (feed) history.push(levels);
     x.low += (x.low - m.low) * params.low.enhance;
     x.mid += (x.mid - m.mid) * params.mid.enhance;
     x.high += (x.high - m.high) * params.high.enhance;

@@ -3,10 +3,7 @@
 namespace fulgora {
 
 void command_queue::push(double due_s, const uint8_t channels[3]) {
-  if (count_ == capacity) {
-    head_ = (head_ + 1) % capacity;
-    --count_;
-  }
+  if (count_ == capacity) --count_;  // the newest gives way, not the most urgent
   timed_command& c = ring_[(head_ + count_) % capacity];
   c.due_s = due_s;
   for (int i = 0; i < 3; ++i) c.channels[i] = channels[i];
@@ -22,6 +19,12 @@ bool command_queue::take_due(double now_s, uint8_t out[3]) {
     taken = true;
   }
   return taken;
+}
+
+bool command_queue::next_due(double& due_s) const {
+  if (count_ == 0) return false;
+  due_s = ring_[head_].due_s;
+  return true;
 }
 
 }  // namespace fulgora

@@ -16,17 +16,23 @@ struct timed_command {
 
 class command_queue {
 public:
-  // A player's output buffer holds seconds of audio; this covers it many
-  // times over at any chunk size a player uses.
-  static constexpr size_t capacity = 512;
+  // Commands wait at most the output buffer (up to 10 s) plus the largest
+  // SYNC_OFFSET_MS (10 s): room for 819 commands a second over those 20 s,
+  // which every SYNC_RATE and, with SYNC_RATE=0, chunks of 256 frames at up
+  // to 192 kHz stay below.
+  static constexpr size_t capacity = 16384;
 
-  // When full, the oldest command gives way: it is the most overdue.
+  // Never drops a command that is not yet due. When full (only past the
+  // rate above), the new command takes the place of the newest waiting one.
   void push(double due_s, const uint8_t channels[3]);
   // Takes every command due at now_s; the newest of them goes into out and
   // the older are dropped. False, and nothing taken, when none is due.
   bool take_due(double now_s, uint8_t out[3]);
+  // The oldest waiting command's moment; false when none waits.
+  bool next_due(double& due_s) const;
   void clear() { head_ = count_ = 0; }
   size_t size() const { return count_; }
+  const timed_command& at(size_t i) const { return ring_[(head_ + i) % capacity]; }
 
 private:
   timed_command ring_[capacity];

@@ -16,9 +16,11 @@ bool prepare_sync(std::unique_ptr<sync_mode>& sync) {
   if (!settings.SYNC) return false;
   service_ptr_t<visualisation_stream> clock;
   if (!open_playback_clock(clock)) return true;
-  sync.reset(new sync_mode);
-  sync->settings = settings;
-  sync->clock = clock;
+  std::unique_ptr<sync_mode> mode(new sync_mode);
+  if (!mode->prepare()) return true;
+  mode->settings = settings;
+  mode->clock = clock;
+  sync = std::move(mode);
   return false;
 }
 
@@ -109,6 +111,7 @@ void led_engine::stop() {
   if (!running) return;
   set_event(stop_event);
   serial.cancel.store(true, std::memory_order_release);  // a stuck write ends now
+  if (sync) sync->wake_worker();
   join_thread(worker_thread);
   serial.cancel.store(false, std::memory_order_relaxed);
   release_resources();
@@ -122,6 +125,7 @@ void led_engine::release_resources() {
   }
   if (worker_thread) close_thread(worker_thread);
   worker_thread = nullptr;
+  if (sync) leave_stream(*sync, port.identity);  // before the port is let go
   if (serial.is_open()) serial.send_closing_command();
   serial.close();
   port.withdraw();  // after the close line: the next holder's open follows it

@@ -1,23 +1,53 @@
 #include "engine/sync_mode.h"
 
+#include <new>
+
+#include "engine/stream_handover.h"
+
 namespace fulgora {
 
+bool sync_mode::prepare() {
+  ring.reset(new (std::nothrow) float[ring_frames]);
+  waker = create_timed_wait();
+  return ring != nullptr && waker != nullptr;
+}
+
+sync_mode::~sync_mode() {
+  if (waker) close_timed_wait(waker);
+}
+
 void sync_mode::offer(const audio_chunk& chunk, bool running) {
-  const double start_s = stream_s;
   const unsigned srate = chunk.get_srate();
   const size_t frames = chunk.get_sample_count();
   const double rate = static_cast<double>(srate);
+  const double start_s = stream_s;
   if (rate > 0.0) stream_s += static_cast<double>(frames) / rate;
-  if (chunk.get_channels() != 2 || !running || rate <= 0.0) return;
-  const uint32_t w = written.load(std::memory_order_relaxed);
-  if (w - taken.load(std::memory_order_acquire) == slot_count) return;
-  sync_slot& slot = slots[w % slot_count];
-  // Rate and count were read once above; too short, or no room: nothing to measure.
-  if (slot.analyzer.capture_samples(srate, frames, chunk.get_data()) != capture_result::stored)
-    return;
-  slot.time_s = start_s + static_cast<double>(slot.analyzer.block_length / 2) / rate;
-  slot.epoch = epoch;
-  written.store(w + 1, std::memory_order_release);
+  last_end_s = stream_s;
+  if (chunk.get_channels() != 2 || !running || rate <= 0.0 || frames == 0) return;
+  const uint32_t p = pieces_written.load(std::memory_order_relaxed);
+  if (p - pieces_taken.load(std::memory_order_acquire) == piece_count) return;
+  const audio_sample* data = chunk.get_data();
+  // A chunk longer than half the ring is measured from its first half-ring.
+  const size_t take = frames < ring_frames / 2 ? frames : ring_frames / 2;
+  const uint64_t w = frames_written.load(std::memory_order_relaxed);
+  const bool room = w + take - frames_freed.load(std::memory_order_acquire) <= ring_frames;
+  stream_piece& piece = pieces[p % piece_count];
+  piece.start_s = start_s;
+  piece.ring_start = w;
+  piece.frames = frames > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(frames);
+  piece.copied = room ? static_cast<uint32_t>(take) : 0;
+  piece.rate = srate;
+  piece.epoch = epoch;
+  if (room) {
+    float* out = ring.get();
+    for (size_t i = 0; i < take; ++i)
+      out[(w + i) % ring_frames] =
+          (static_cast<float>(data[2 * i + 1]) + static_cast<float>(data[2 * i])) * 0.5f;
+    frames_written.store(w + take, std::memory_order_release);
+  }
+  pieces_written.store(p + 1, std::memory_order_seq_cst);
+  // Pairs with the worker's store of `sleeping` before its last look.
+  if (sleeping.load(std::memory_order_seq_cst)) wake(waker);
 }
 
 void sync_mode::restart() {
@@ -25,12 +55,24 @@ void sync_mode::restart() {
   ++epoch;
 }
 
-sync_slot* sync_mode::front() {
-  const uint32_t t = taken.load(std::memory_order_relaxed);
-  if (t == written.load(std::memory_order_acquire)) return nullptr;
-  return &slots[t % slot_count];
+void leave_stream(sync_mode& sync, const std::string& port) {
+  if (sync.pieces_written.load(std::memory_order_acquire) == 0) return;  // nothing played
+  stream_handover h;
+  h.end_s = sync.base_s + sync.last_end_s;
+  h.clock = sync.heard.s_;
+  try {
+    h.waiting.reserve(sync.queue.size());
+    for (size_t i = 0; i < sync.queue.size(); ++i) h.waiting.push_back(sync.queue.at(i));
+  } catch (const std::bad_alloc&) {
+    h.waiting.clear();  // the position alone still serves
+  }
+  leave_handover(port, std::move(h));
 }
 
-void sync_mode::pop() { taken.fetch_add(1, std::memory_order_release); }
+const stream_piece* sync_mode::front() const {
+  const uint32_t t = pieces_taken.load(std::memory_order_relaxed);
+  if (t == pieces_written.load(std::memory_order_acquire)) return nullptr;
+  return &pieces[t % piece_count];
+}
 
 }  // namespace fulgora

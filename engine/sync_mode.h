@@ -1,64 +1,102 @@
-// The opt-in sync mode: each block's command goes out when the listener hears
-// the block, by the player's playback clock, instead of as soon as it has
+// The opt-in sync mode: level commands go out when the listener hears their
+// audio, by the player's playback clock, instead of as soon as they have
 // been measured.
 //
+// The audio thread hands the worker the stream itself: every frame of every
+// 2-channel chunk, mixed to mono as the analyser's capture mixes it, into a
+// ring of samples, and one record per chunk (its stream time, rate, place in
+// the ring) into a ring of records. Both are single-producer, single-consumer:
+// the audio thread publishes by advancing `frames_written` and
+// `pieces_written` (release); the worker frees by advancing `frames_freed`
+// and `pieces_taken` (release); each side loads the other's counters with
+// acquire. The audio thread never overwrites samples the worker may still
+// read: a chunk that finds no room passes unmeasured (its record says so).
+// Memory is fixed when the mode is set up: seconds of audio, whatever the
+// chunk size. No lock; the audio thread never allocates and never waits; it
+// wakes the worker only when the worker sleeps.
+//
 // Threads: the creating thread builds it before the worker starts; the audio
-// thread runs offer and restart; the worker runs sync_worker_main. The
-// capture slots are a single-producer, single-consumer ring: the audio thread
-// fills a free slot and publishes it by advancing `written` (release); the
-// worker reads a published slot and frees it by advancing `taken` (release).
-// Each side loads the other's counter with acquire, so a slot is only ever in
-// one side's hands. No lock; nothing is allocated except by a capture whose
-// block length or sample rate changed. `stream_s` and `epoch` belong to the
-// audio thread; the worker sees them only through a published slot.
+// thread runs offer and restart; the worker runs sync_worker_main; the
+// releasing thread reads the worker's part after the worker has ended.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <string>
 
-#include "analysis/band_analyzer.h"
 #include "engine/command_queue.h"
+#include "engine/heard_clock.h"
 #include "engine/sync_settings.h"
 #include "host/audio_chunk.h"
 #include "host/visualisation.h"
+#include "platform/timed_wait.h"
 
 namespace fulgora {
 
 struct led_engine;
 
-struct sync_slot {
-  band_analyzer analyzer;
-  double time_s = 0.0;  // stream time of the block's middle frame
-  uint32_t epoch = 0;   // restarts of the stream counted before this block
+struct stream_piece {
+  double start_s = 0.0;     // stream time of the chunk's first frame
+  uint64_t ring_start = 0;  // ring index of its first frame
+  uint32_t frames = 0;      // the chunk's frames
+  uint32_t copied = 0;      // of those, the first ones in the ring (0: no room)
+  uint32_t rate = 0;
+  uint32_t epoch = 0;       // restarts of the stream counted before this chunk
 };
 
 struct sync_mode {
-  // Enough for a player's burst at the start of a track while the worker
-  // sleeps between polls; a chunk that finds every slot full passes unmeasured.
-  static constexpr uint32_t slot_count = 16;
+  // 2^20 frames: 23.8 s at 44.1 kHz, 10.9 s at 96 kHz, 4 MB.
+  static constexpr uint32_t ring_frames = uint32_t{1} << 20;
+  static constexpr uint32_t piece_count = 4096;
 
   sync_settings settings;
   service_ptr_t<visualisation_stream> clock;  // queried by the worker only
 
-  sync_slot slots[slot_count];
-  std::atomic<uint32_t> written{0};
-  std::atomic<uint32_t> taken{0};
-  double stream_s = 0.0;  // seconds through the DSP since the last (re)start
+  // False when its memory or its wait could not be had (the mode is then off).
+  bool prepare();
+  ~sync_mode();
+
+  std::unique_ptr<float[]> ring;
+  stream_piece pieces[piece_count];
+  std::atomic<uint64_t> frames_written{0}, frames_freed{0};
+  std::atomic<uint32_t> pieces_written{0}, pieces_taken{0};
+  std::atomic<bool> sleeping{false};
+  timed_wait_handle waker = nullptr;
+
+  // The audio thread's: seconds through the DSP since the last (re)start,
+  // and the end of the last chunk (kept across a restart: a chain swap ends
+  // the old instance with one).
+  double stream_s = 0.0;
+  double last_end_s = 0.0;
   uint32_t epoch = 0;
 
-  command_queue queue;  // the worker's
+  // The worker's. base_s: where stream time 0 of this instance lies on the
+  // playback clock (a predecessor's stream carried on, or 0).
+  command_queue queue;
+  heard_clock heard;
+  double base_s = 0.0;
+  uint32_t worker_epoch = 0;
+  std::atomic<uint64_t> commands_queued{0};  // for anyone watching the worker
 
   // Audio thread: counts the chunk into the stream time and, for a 2-channel
-  // chunk while the engine runs, captures its block into a free slot.
+  // chunk while the engine runs, copies it into the ring.
   void offer(const audio_chunk& chunk, bool running);
   // Audio thread: a seek or a new start of playback; the stream time starts
   // again from 0 and the worker drops what it still holds of the old stream.
   void restart();
+  // Any thread: ends the worker's sleep.
+  void wake_worker() { wake(waker); }
 
-  // Worker: the oldest published slot, or null.
-  sync_slot* front();
-  void pop();
+  // Worker: the oldest published record, or null; pop gives it back.
+  const stream_piece* front() const;
+  void pop() { pieces_taken.fetch_add(1, std::memory_order_release); }
 };
+
+// Releasing thread, once the worker has ended: leaves the stream's end on
+// the playback clock, the clock model and the waiting commands for the
+// instance that takes the port over (stream_handover.h).
+void leave_stream(sync_mode& sync, const std::string& port);
 
 // The worker's loop in sync mode; returns 0 once stop_event is set.
 unsigned sync_worker_main(led_engine& engine);

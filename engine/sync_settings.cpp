@@ -23,6 +23,8 @@ sync_settings load_sync_settings() {
   int32_t value = 0;
   if (read_bounded(L"SYNC", 0, 1, value)) s.SYNC = value == 1;
   if (read_bounded(L"SYNC_OFFSET_MS", -10000, 10000, value)) s.SYNC_OFFSET_MS = value;
+  if (read_bounded(L"SYNC_RATE", 0, INT32_MAX, value))
+    s.SYNC_RATE = value > max_sync_rate ? max_sync_rate : value;
   return s;
 }
 

@@ -1,20 +1,30 @@
-// The two keys of the opt-in sync mode, read beside the seventeen tuning
-// values but on their own: a malformed one is ignored (it keeps its default)
-// and changes nothing else. Written once while the engine is built, before
-// its worker starts; read-only afterwards.
+// The keys of the opt-in sync mode, read beside the seventeen tuning values
+// but on their own: a malformed one is ignored (it keeps its default) and
+// changes nothing else. Written once while the engine is built, before its
+// worker starts; read-only afterwards.
 #pragma once
 
 #include <cstdint>
 
 namespace fulgora {
 
+// The line carries a 12-byte command in 3.1 ms at 38400 baud and the board
+// answers with a few bytes more: about 4.2 ms an exchange, so no more than
+// this many commands a second are asked of it.
+constexpr int32_t max_sync_rate = 200;
+
 struct sync_settings {
   bool SYNC = false;           // 1: each command goes out when its audio is heard
   int32_t SYNC_OFFSET_MS = 0;  // added to that moment; negative sends earlier
+  // Level commands per second of heard audio; 0: one per chunk, measured
+  // from the chunk's first power-of-two run of frames.
+  int32_t SYNC_RATE = 60;
 };
 
-// SYNC takes 0 or 1, SYNC_OFFSET_MS an integer from -10000 to 10000; any
-// other value, or an empty one, leaves that key at its default. Prints nothing.
+// SYNC takes 0 or 1, SYNC_OFFSET_MS an integer from -10000 to 10000,
+// SYNC_RATE an integer from 0 up (above max_sync_rate it is capped there);
+// any other value, or an empty one, leaves that key at its default. Prints
+// nothing.
 sync_settings load_sync_settings();
 
 }  // namespace fulgora

@@ -1,53 +1,279 @@
-// The worker's cycle in sync mode: measure every published block at once and
-// give its slot back, queue its command for the moment its audio is heard,
-// and send what the playback clock says is due.
+// The worker's cycle in sync mode: measure the stream as it arrives, queue
+// each command for the moment its audio is heard, send what is due by the
+// model of the playback clock, and sleep until the next command is due or
+// new audio arrives.
+#include <algorithm>
+#include <cmath>
+
 #include "engine/led_engine.h"
-#include "engine/measure.h"
+#include "engine/stream_handover.h"
 #include "engine/sync_mode.h"
 
 namespace fulgora {
 namespace {
 
-// One published block into the queue; false when none was waiting.
-bool measure_next(led_engine& engine, sync_mode& sync, uint8_t channels[3], uint32_t& epoch) {
-  sync_slot* slot = sync.front();
-  if (slot == nullptr) return false;
-  if (slot->epoch != epoch) {
-    sync.queue.clear();  // a seek or a new start: the old stream is never heard
-    epoch = slot->epoch;
+// Sleeps: at most this long while the clock moves (its readings correct the
+// model), while it stands (a pause: only a reading tells that it goes on),
+// and with nothing to send (to notice stop and the port).
+constexpr double moving_poll_s = 0.010;
+constexpr double standing_poll_s = 0.020;
+constexpr double idle_poll_s = 0.050;
+// Measuring gives way to sending after this long.
+constexpr double measure_slice_s = 0.002;
+// How long a successor waits for its predecessor's port and stream.
+constexpr double predecessor_wait_s = 3.0;
+
+// A run of the ring that follows the stream without a gap, at one rate.
+struct segment {
+  bool open = false;
+  unsigned rate = 0;
+  uint64_t ring0 = 0, ring_end = 0;
+  double start_s = 0.0;
+  double end_s() const { return start_s + static_cast<double>(ring_end - ring0) / rate; }
+};
+
+class worker {
+public:
+  explicit worker(led_engine& e) : e_(e), s_(*e.sync) {
+    predecessor_ = e.port.waiting;
+    started_ = monotonic_seconds();
   }
-  const double due_s = slot->time_s + sync.settings.SYNC_OFFSET_MS / 1000.0;
-  const bool measured =
-      measure_block(slot->analyzer, engine.settings, engine.history, channels);
-  if (measured) sync.queue.push(due_s, channels);
-  sync.pop();  // after the push: a drained ring means every block is queued
+  unsigned run();
+
+private:
+  bool settle_predecessor();
+  bool measure_some();
+  void apply(const stream_piece& p);
+  void update();
+  uint64_t index_of(double t) const;
+  void block(const stream_piece& p);
+  bool measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bool feed);
+  void queue(double stream_s);
+  double send_due();
+  void free_to(uint64_t index);
+
+  led_engine& e_;
+  sync_mode& s_;
+  band_analyzer analyzer_;
+  uint8_t channels_[3] = {0, 0, 0};  // no band has lit them yet: dark
+  bool predecessor_ = false, settled_ = false;
+  double started_ = 0.0;
+  segment seg_;
+  uint32_t n_ = 0;           // window length at the segment's rate
+  uint64_t next_k_ = 1;      // the next update is at stream time next_k_ / SYNC_RATE
+  double next_feed_s = 0.0;  // the enhancer's history takes a window from here on
+};
+
+// A visible rise of the light: the channels together up by 16 or more.
+bool rises(const uint8_t before[3], const uint8_t after[3]) {
+  int up = 0;
+  for (int i = 0; i < 3; ++i) up += after[i] > before[i] ? after[i] - before[i] : 0;
+  return up >= 16;
+}
+
+// The smallest power of two whose bins are at most 12 Hz wide: the low band
+// (500 or 800 Hz) keeps 40 bins or more at every rate; 4096 at 44.1 and 48 kHz,
+// 8192 at 88.2 and 96 kHz.
+uint32_t window_for(unsigned rate) {
+  uint32_t n = 2;
+  while (n < rate / 12.0 && n < sync_mode::ring_frames / 4) n <<= 1;
+  return n;
+}
+
+// The window of n frames that ends at ring index end, silence before floor
+// (the start of the segment).
+bool worker::measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bool feed) {
+  const size_t before = end - floor < n ? static_cast<size_t>(n - (end - floor)) : 0;
+  const size_t count = n - before;
+  const uint64_t start = end - count;
+  const uint32_t at = static_cast<uint32_t>(start % sync_mode::ring_frames);
+  const size_t first = std::min<size_t>(count, sync_mode::ring_frames - at);
+  const float* ring = s_.ring.get();
+  if (analyzer_.load_mono(rate, n, before, ring + at, first, ring) != capture_result::stored)
+    return false;
+  const led_settings& settings = e_.settings;
+  analyzer_.low_edge = settings.LOW_FREQ;
+  analyzer_.mid_edge = settings.MID_FREQ;
+  analyzer_.high_edge = settings.HI_FREQ;
+  if (!analyzer_.analyze()) return false;
+  const band_levels levels{analyzer_.low_level, analyzer_.mid_level, analyzer_.high_level};
+  shape_levels(levels, shaping_of(settings), e_.history, channels_, feed);
   return true;
 }
 
-// The newest due command to the board, the older due ones dropped. Nothing
-// is due while playback is paused: the clock stands still.
-bool send_due(led_engine& engine, sync_mode& sync) {
-  if (sync.queue.size() == 0) return false;
-  double now_s = 0.0;
-  uint8_t due[3];
-  if (!sync.clock->get_absolute_time(now_s) || !sync.queue.take_due(now_s, due)) return false;
-  send_levels(engine, due);  // through RECONNECT when it is on
+void worker::queue(double stream_s) {
+  s_.queue.push(s_.base_s + stream_s + s_.settings.SYNC_OFFSET_MS / 1000.0, channels_);
+  s_.commands_queued.fetch_add(1, std::memory_order_release);
+}
+
+void worker::free_to(uint64_t index) {
+  const uint64_t written = s_.frames_written.load(std::memory_order_acquire);
+  index = std::min(index, written);
+  if (index > s_.frames_freed.load(std::memory_order_relaxed))
+    s_.frames_freed.store(index, std::memory_order_release);
+}
+
+// One chunk's block, as without a rate: its first power-of-two run, stamped
+// with its middle frame.
+void worker::block(const stream_piece& p) {
+  if (p.copied >= 2) {
+    const uint32_t n = block_length_for(p.copied);
+    if (measure(p.rate, n, p.ring_start + n, p.ring_start, true))
+      queue(p.start_s + static_cast<double>(n / 2) / p.rate);
+  }
+  free_to(p.ring_start + p.copied);
+}
+
+// Takes a chunk's record into the segment (a new one after a gap, a change
+// of rate or a restart of the stream).
+void worker::apply(const stream_piece& p) {
+  if (p.epoch != s_.worker_epoch) {
+    s_.queue.clear();  // a seek or a new start: the old stream is never heard
+    s_.worker_epoch = p.epoch;
+    s_.base_s = 0.0;  // and the clock starts again with the stream
+    seg_.open = false;
+    next_k_ = 1;
+    next_feed_s = 0.0;
+  }
+  if (s_.settings.SYNC_RATE == 0) {
+    block(p);
+    return;
+  }
+  const bool follows = seg_.open && p.rate == seg_.rate && p.ring_start == seg_.ring_end &&
+                       std::fabs(p.start_s - seg_.end_s()) < 0.5 / p.rate;
+  if (!follows) {
+    free_to(p.ring_start);
+    seg_ = segment{true, p.rate, p.ring_start, p.ring_start, p.start_s};
+    n_ = window_for(p.rate);
+    // The first update after the segment's start; before it lies silence.
+    const double rate = s_.settings.SYNC_RATE;
+    next_k_ = std::max(next_k_, static_cast<uint64_t>(std::floor(p.start_s * rate)) + 1);
+  }
+  seg_.ring_end += p.copied;
+  if (p.copied < p.frames) seg_.open = false;  // what follows is a gap
+}
+
+// The ring index of stream time t in the segment.
+uint64_t worker::index_of(double t) const {
+  return seg_.ring0 + static_cast<uint64_t>(std::llround((t - seg_.start_s) * seg_.rate));
+}
+
+// The update at stream time t: the window that ends there, stamped half an
+// update earlier, so that a sound starting anywhere lights within half an
+// update of being heard. Where the light rises, two halvings find the
+// earliest window end (a quarter update apart) that shows the rise: its
+// command goes out an eighth of an update before that end, and the whole
+// update's an eighth before its own.
+void worker::update() {
+  const double hop = 1.0 / s_.settings.SYNC_RATE;
+  const double t = static_cast<double>(next_k_) * hop;
+  const bool feed = t >= next_feed_s;
+  if (feed) next_feed_s = t + static_cast<double>(n_) / seg_.rate - 0.5 * hop;
+  const uint8_t before[3] = {channels_[0], channels_[1], channels_[2]};
+  if (measure(seg_.rate, n_, index_of(t), seg_.ring0, feed)) {
+    double stamp = t - 0.5 * hop;
+    if (rises(before, channels_)) {
+      const uint8_t whole[3] = {channels_[0], channels_[1], channels_[2]};
+      uint8_t found[3] = {whole[0], whole[1], whole[2]};
+      double low = t - hop, high = t;
+      for (int level = 0; level < 2; ++level) {
+        const double middle = 0.5 * (low + high);
+        if (middle > seg_.start_s && measure(seg_.rate, n_, index_of(middle), seg_.ring0, false) &&
+            rises(before, channels_)) {
+          high = middle;
+          std::copy(channels_, channels_ + 3, found);
+        } else {
+          low = middle;
+        }
+      }
+      if (high < t) {
+        std::copy(found, found + 3, channels_);
+        queue(high - 0.125 * hop);
+      }
+      std::copy(whole, whole + 3, channels_);
+      stamp = t - 0.125 * hop;
+    }
+    queue(stamp);
+  }
+  ++next_k_;
+  // Kept: the next window and the update before it, for the halvings.
+  const double next_t = static_cast<double>(next_k_ - 1) * hop;
+  const uint64_t next_end = next_t > seg_.start_s ? index_of(next_t) : seg_.ring0;
+  free_to(std::max(seg_.ring0, next_end - std::min<uint64_t>(next_end, n_)));
+}
+
+// Measures until nothing is left or the slice is used; true when work is left.
+bool worker::measure_some() {
+  const double until = monotonic_seconds() + measure_slice_s;
+  for (;;) {
+    if (monotonic_seconds() > until) return true;
+    const bool rated = s_.settings.SYNC_RATE > 0 && seg_.ring_end > seg_.ring0;
+    if (rated && static_cast<double>(next_k_) / s_.settings.SYNC_RATE <= seg_.end_s() + 1e-9) {
+      update();
+      continue;
+    }
+    const stream_piece* p = s_.front();
+    if (p == nullptr) return false;
+    apply(*p);
+    s_.pop();
+  }
+}
+
+// The newest due command to the board, the older due ones dropped; the
+// seconds until the next one is due (by the model), or a poll interval.
+double worker::send_due() {
+  double value = 0.0;
+  const double now = monotonic_seconds();
+  if (!s_.clock->get_absolute_time(value)) return standing_poll_s;  // nothing plays
+  s_.heard.reading(value, now);
+  double heard = 0.0, due = 0.0;
+  if (!s_.heard.position(now, heard) || !s_.queue.next_due(due)) return idle_poll_s;
+  uint8_t out[3];
+  if (s_.queue.take_due(heard, out)) send_levels(e_, out);  // through RECONNECT when on
+  if (!s_.heard.moving()) return standing_poll_s;
+  if (!s_.queue.next_due(due)) return moving_poll_s;
+  return std::min(moving_poll_s, std::max(0.0, due - heard));
+}
+
+// A successor measures nothing until its predecessor has let the port go and
+// left its stream: then it carries that stream on. Without one in time it
+// starts on its own.
+bool worker::settle_predecessor() {
+  if (settled_) return true;
+  if (predecessor_ && e_.port.waiting && monotonic_seconds() - started_ < predecessor_wait_s)
+    return false;
+  stream_handover h;
+  if (predecessor_ && take_handover(e_.port.identity, h)) {
+    s_.base_s = h.end_s;
+    s_.heard.s_ = h.clock;
+    for (const timed_command& c : h.waiting) s_.queue.push(c.due_s, c.channels);
+  }
+  settled_ = true;
   return true;
+}
+
+unsigned worker::run() {
+  for (;;) {
+    if (test_event(e_.stop_event)) return 0;
+    await_port(e_);
+    const bool more = settle_predecessor() && measure_some();
+    const double wait = send_due();
+    if (more) continue;
+    s_.sleeping.store(true, std::memory_order_seq_cst);
+    // A chunk published before the store above is seen here; one after it
+    // wakes the wait.
+    const bool pending = settled_ && s_.pieces_written.load(std::memory_order_seq_cst) !=
+                                         s_.pieces_taken.load(std::memory_order_relaxed);
+    if (!pending) wait_for(s_.waker, settled_ ? wait : std::min(wait, moving_poll_s));
+    s_.sleeping.store(false, std::memory_order_relaxed);
+  }
 }
 
 }  // namespace
 
 unsigned sync_worker_main(led_engine& engine) {
-  sync_mode& sync = *engine.sync;
-  uint8_t channels[3] = {0, 0, 0};
-  uint32_t epoch = 0;
-  for (;;) {
-    if (test_event(engine.stop_event)) return 0;
-    await_port(engine);
-    const bool measured = measure_next(engine, sync, channels, epoch);
-    const bool sent = send_due(engine, sync);
-    if (!measured && !sent) sleep_ms(1);
-  }
+  worker w(engine);
+  return w.run();
 }
 
 }  // namespace fulgora

@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
-# How far the lights are from the sound: plays a track of sharp onsets on
-# chunk boundaries through the player stand-in (1000 ms output buffer) to the
-# simulated board, with a pause and a seek, once without and once with SYNC=1,
-# and prints for each run the distribution of (heard position when the first
-# lit command arrived) - (the onset's block time), and the commands per second.
+# How far the lights are from the sound in sync mode, today's (SYNC_RATE=0,
+# one command per chunk) beside the rate (SYNC_RATE=60, the default), in one
+# run: tracks of noise bursts that start at random frames, played through the
+# player stand-in (modelled 1000 ms output buffer) to the simulated board, at
+# several chunk sizes and sample rates, with a smooth playback clock and with
+# one that advances in 20 ms steps, and across a DSP chain swap when the
+# stand-in has --swap-at. Per burst: the heard position when the first lit
+# command arrived minus the burst's first frame; per mode the median, p95 and
+# max of the absolute offset and the commands per second of heard audio.
+# Then the CPU that a paused instance's worker takes.
 #
 # usage: scripts/sync-offsets.sh [BIN_DIR]   (default build/release/bin)
 set -euo pipefail
@@ -11,24 +16,54 @@ here=$(cd "$(dirname "$0")" && pwd)
 bin=${1:-$here/../build/release/bin}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+seconds=8 buffer_ms=1000
+printf '[SETTING]\r\nSYNC=1\r\nSYNC_RATE=0\r\n' >"$work/today.ini"
+printf '[SETTING]\r\nSYNC=1\r\n' >"$work/rate.ini"
+swap=$("$bin/fulgora-play" --help | grep -q -- --swap-at && echo yes || echo no)
 
-chunk=4096 rate=44100 every=24 length=45 buffer_ms=1000
-pause_at=14 pause_for=3 seek_at=30
-# The seek lands on the onset of chunk 72, so onsets stay on chunk boundaries.
-seek_to=$(awk -v c=$chunk -v r=$rate 'BEGIN { printf "%.12f", 72 * c / r }')
+run() {  # name chunk rate step extra...
+  local name=$1 chunk=$2 rate=$3 step=$4
+  shift 4
+  [ -f "$work/bursts$rate.wav" ] ||
+    "$bin/fulgora-demo-track" --bursts "$rate" $seconds "$work/bursts$rate.wav" >"$work/bursts$rate.txt"
+  for mode in today rate; do
+    "$bin/fulgora-play" --board --settings "$work/$mode.ini" --chunk "$chunk" \
+      --buffer-ms $buffer_ms --clock-step "$step" "$@" --log "$work/log.csv" \
+      "$work/bursts$rate.wav" >"$work/out" 2>"$work/err" || { cat "$work/err"; exit 1; }
+    python3 "$here/sync_offsets.py" run "$work/log.csv" "$work/bursts$rate.txt" "$rate" \
+      $seconds "$name" "$mode" >>"$work/results"
+  done
+}
 
-"$bin/fulgora-demo-track" --onsets $chunk $every $length "$work/onsets.wav"
-printf '[SETTING]\r\n' >"$work/plain.ini"
-printf '[SETTING]\r\nSYNC=1\r\n' >"$work/sync.ini"
-
-for mode in plain sync; do
-  "$bin/fulgora-play" --board --settings "$work/$mode.ini" --chunk $chunk \
-    --buffer-ms $buffer_ms --pause $pause_at:$pause_for --seek $seek_at:$seek_to \
-    --log "$work/$mode.csv" "$work/onsets.wav" >"$work/$mode.out" 2>"$work/$mode.err" ||
-    { cat "$work/$mode.err"; exit 1; }
-  chunks=$(sed -n 's/.*done after \([0-9]*\) chunks.*/\1/p' "$work/$mode.err")
-  label=$([ $mode = sync ] && echo "SYNC=1" || echo "SYNC absent")
-  echo "== $label (buffer $buffer_ms ms; pause at $pause_at s for $pause_for s; seek at $seek_at s to $seek_to s)"
-  python3 "$here/sync_offsets.py" "$work/$mode.csv" $chunk $rate $every $length \
-    $pause_at $pause_for $seek_at "$seek_to" "$chunks"
+for step in 0 20; do
+  for cr in 441:44100 1152:44100 4096:44100 16384:44100 960:48000 4096:96000; do
+    run "${cr%%:*} frames at ${cr##*:} Hz, clock step $step ms" "${cr%%:*}" "${cr##*:}" $step
+  done
+  if [ $swap = yes ]; then
+    run "4096 frames at 44100 Hz, clock step $step ms, chain swap at 4 s" 4096 44100 $step --swap-at 4
+  fi
 done
+[ $swap = yes ] || echo "(this fulgora-play has no --swap-at: no chain swap measured)"
+python3 "$here/sync_offsets.py" report "$work/results"
+
+# A paused instance: its worker's CPU over 4 s in the middle of a 6 s pause.
+"$bin/fulgora-demo-track" --bursts 44100 4 "$work/idle.wav" >/dev/null
+"$bin/fulgora-play" --board --settings "$work/rate.ini" --pause 1:6 "$work/idle.wav" \
+  >/dev/null 2>&1 &
+player=$!
+sleep 2.5
+ticks() {  # ns on a CPU of every thread of the player but its main one (the stand-in's loop)
+  local sum=0 t
+  for t in /proc/$player/task/*; do
+    [ "${t##*/}" = "$player" ] && continue
+    sum=$((sum + $(cut -d' ' -f1 "$t/schedstat")))
+  done
+  echo $sum
+}
+before=$(ticks)
+sleep 4
+after=$(ticks)
+wait $player
+awk -v t=$((after - before)) 'BEGIN {
+  printf "paused instance, SYNC_RATE=60: its worker took %.3f%% of a core (%.2f ms in 4 s)\n",
+         100 * t / 1e9 / 4, t / 1e6 }'

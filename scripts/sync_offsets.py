@@ -1,79 +1,72 @@
-"""Offsets of the first lit command from each heard onset, from a
-fulgora-play --log file; see sync-offsets.sh for the arguments."""
+"""Offsets of the first lit command from each burst's start, from fulgora-play
+--log files; see sync-offsets.sh.
+  sync_offsets.py run LOG.csv STARTS.txt RATE SECONDS NAME MODE  (one line out)
+  sync_offsets.py report RESULTS                                 (the table)"""
 import csv
 import sys
 
-log, chunk, rate, every, length, pause_at, pause_for, seek_at, seek_to, chunks = sys.argv[1:]
-chunk, rate, every, chunks = int(chunk), int(rate), int(every), int(chunks)
-length, pause_at, pause_for = float(length), float(pause_at), float(pause_for)
-seek_at, seek_to = float(seek_at), float(seek_to)
 LIT = 30  # sum of the three bytes above which a command counts as lit
 
-rows = []
-with open(log) as f:
-    for r in csv.DictReader(f):
-        if r["ch0"] == "":
-            continue  # the closing command
-        rows.append((float(r["time_s"]), float(r["heard_s"]),
-                     int(r["ch0"]) + int(r["ch1"]) + int(r["ch2"])))
 
-# Passes of the heard clock: a seek backwards starts the second one.
-passes = [[]]
-for row in rows:
-    if passes[-1] and row[1] < passes[-1][-1][1] - 0.05:
-        passes.append([])
-    passes[-1].append(row)
-ranges = [(0.0, seek_at), (seek_to, length)]
-
-half_block = (chunk // 2) / rate  # the block is the whole chunk: 4096 is a power of two
-onset_step = every * chunk / rate
-classes = {"start": [], "steady": [], "after seek": [], "after pause": []}
-missed = {k: 0 for k in classes}
-for p, (low, high) in enumerate(ranges):
-    k = 0
-    while k * onset_step < length:
-        block = k * onset_step + half_block
-        k += 1
-        if not (low <= block < high):
-            continue
-        if p == 1 and block < seek_to + 2.5:
-            cls = "after seek"
-        elif p == 0 and block < 1.0:
-            cls = "start"
-        elif p == 0 and pause_at <= block < pause_at + 2.5:
-            cls = "after pause"
-        else:
-            cls = "steady"
-        lit = [h for (_, h, s) in (passes[p] if p < len(passes) else [])
-               if s > LIT and block - 1.5 <= h <= block + 0.5]
+def run(log, starts_file, rate, seconds, name, mode):
+    rate, seconds = int(rate), float(seconds)
+    starts = [int(x) / rate for x in open(starts_file).read().split()]
+    rows = []
+    with open(log) as f:
+        for r in csv.DictReader(f):
+            if r["ch0"] != "":
+                rows.append((float(r["heard_s"]),
+                             int(r["ch0"]) + int(r["ch1"]) + int(r["ch2"])))
+    offsets, missed = [], 0
+    for i, s in enumerate(starts):
+        low = max(s - 0.25, starts[i - 1] + 0.35 if i else -1.0)
+        lit = [h for h, v in rows if v > LIT and low <= h <= s + 0.4]
         if lit:
-            classes[cls].append((lit[0] - block) * 1000.0)
+            offsets.append((lit[0] - s) * 1000.0)
         else:
-            missed[cls] += 1
-
-
-def median(a):
-    n = len(a)
-    return a[n // 2] if n % 2 else (a[n // 2 - 1] + a[n // 2]) / 2
+            missed += 1
+    print("%s|%s|%d|%s|%s" % (name, mode, missed, len(rows) / seconds,
+                              " ".join("%.2f" % o for o in offsets)))
 
 
 def stats(values):
     a = sorted(abs(v) for v in values)
     if not a:
-        return "no onsets"
-    p95 = a[min(len(a) - 1, -(-95 * len(a) // 100) - 1)]  # nearest rank
-    return ("median %+.1f ms (|offset|: median %.1f, p95 %.1f, max %.1f ms)"
-            % (median(sorted(values)), median(a), p95, a[-1]))
+        return "-"
+    n = len(a)
+    med = a[n // 2] if n % 2 else (a[n // 2 - 1] + a[n // 2]) / 2
+    p95 = a[min(n - 1, -(-95 * n // 100) - 1)]  # nearest rank
+    return "%5.1f %5.1f %6.1f" % (med, p95, a[-1])
 
 
-every_value = []
-for name, values in classes.items():
-    every_value += values
-    print("  %-12s %2d onsets%s: %s" % (name, len(values),
-          (", %d missed" % missed[name]) if missed[name] else "", stats(values)))
-print("  %-12s %2d onsets%s: %s" % ("all", len(every_value),
-      (", %d missed" % sum(missed.values())) if sum(missed.values()) else "", stats(every_value)))
-heard_s = sum(high - low for low, high in ranges)
-print("  level commands: %d for %d chunks through the DSP, of which %.0f were heard (the seek"
-      " drops the rest);\n  %.2f commands per second of heard audio, %.2f chunks per second"
-      % (len(rows), chunks, heard_s * rate / chunk, len(rows) / heard_s, rate / chunk))
+def report(results):
+    table, order = {}, []
+    for line in open(results):
+        name, mode, missed, per_s, offs = line.rstrip("\n").split("|")
+        if name not in table:
+            table[name] = {}
+            order.append(name)
+        table[name][mode] = (int(missed), float(per_s), [float(x) for x in offs.split()])
+    print("|offset| in ms: median p95 max; commands per second of heard audio; missed bursts")
+    print("%-50s | %-30s | %-30s" % ("", "today (SYNC_RATE=0)", "new (SYNC_RATE=60)"))
+    totals = {"today": [[], 0, 0.0, 0], "rate": [[], 0, 0.0, 0]}
+    for name in order:
+        cells = []
+        for mode in ("today", "rate"):
+            missed, per_s, offs = table[name][mode]
+            cells.append("%s %6.1f/s %d missed" % (stats(offs), per_s, missed))
+            t = totals[mode]
+            t[0] += offs
+            t[1] += missed
+            t[2] += per_s
+            t[3] += 1
+        print("%-50s | %-30s | %-30s" % (name, cells[0], cells[1]))
+    cells = []
+    for mode in ("today", "rate"):
+        offs, missed, per_s, n = totals[mode]
+        cells.append("%s %6.1f/s %d missed" % (stats(offs), per_s / n, missed))
+    print("%-50s | %-30s | %-30s" % ("all %d bursts" % len(totals["rate"][0]), cells[0], cells[1]))
+
+
+if __name__ == "__main__":
+    {"run": run, "report": report}[sys.argv[1]](*sys.argv[2:])

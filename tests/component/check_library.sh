@@ -21,7 +21,9 @@ case "$lib" in
     fi
     for dll in $imports; do
       case "$dll" in
-        kernel32.dll|msvcrt.dll|user32.dll|advapi32.dll) ;;
+        # winmm: timeBeginPeriod for sync mode on Windows before 10 1803, which
+        # have no high-resolution waitable timer; part of every Windows since 95.
+        kernel32.dll|msvcrt.dll|user32.dll|advapi32.dll|winmm.dll) ;;
         *) fail "imports $dll, which a player machine may not have" ;;
       esac
     done

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Sync mode end to end: with the stand-in's modelled 1000 ms output, every
-# chunk's block reaches the board and no lit command arrives long before its
+# Sync mode end to end: with the stand-in's modelled 1000 ms output and
+# SYNC_RATE=0, every chunk's block reaches the board and no lit command arrives long before its
 # onset is heard (without the mode they come a whole buffer early); without
 # the player's clock (--fast models no output) the mode says so once.
 # usage: sync_play.sh NATIVE_BIN
@@ -12,7 +12,8 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 # An onset on every 24th chunk of 4096 frames (2.23 s apart).
 "$bin/fulgora-demo-track" --onsets 4096 24 5 "$work/onsets.wav" || fail "no track"
-printf '[SETTING]\r\nSYNC=1\r\n' >"$work/sync.ini"
+printf '[SETTING]\r\nSYNC=1\r\nSYNC_RATE=0\r\n' >"$work/sync.ini"
+printf '[SETTING]\r\nSYNC=1\r\n' >"$work/rate.ini"
 
 "$bin/fulgora-play" --board --settings "$work/sync.ini" --log "$work/log.csv" \
   "$work/onsets.wav" >"$work/stdout" 2>"$work/stderr" || { cat "$work/stderr"; fail "play"; }
@@ -30,6 +31,12 @@ early=$(awk -F, 'NR > 1 && $4 != "" && $4 + $5 + $6 > 30 {
     d = $2 - block; if (d < -0.5 || d > 0.5) n++ } END { print n + 0 }' "$work/log.csv")
 [ "$early" -eq 0 ] || { cat "$work/log.csv"; fail "$early lit commands far from their onset"; }
 [ "$(tail -n 1 "$work/log.csv" | cut -d, -f3)" = '"LD"' ] || fail "closing command not last"
+
+# The default rate: 60 commands a second of heard audio (5 s: 300).
+"$bin/fulgora-play" --board --settings "$work/rate.ini" --log "$work/log.csv" \
+  "$work/onsets.wav" >"$work/stdout" 2>"$work/stderr" || { cat "$work/stderr"; fail "play"; }
+levels=$(grep -c '"SD' "$work/log.csv")
+[ "$levels" -ge 270 ] || fail "$levels level commands for 5 s at 60 a second"
 
 "$bin/fulgora-play" --fast --board --settings "$work/sync.ini" "$work/onsets.wav" \
   >"$work/stdout" 2>"$work/stderr" || { cat "$work/stderr"; fail "fast play"; }

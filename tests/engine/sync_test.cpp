@@ -28,10 +28,13 @@ using fulgora_test::settings_scope;
 using fulgora_test::sine;
 using lines = std::vector<std::string>;
 
-const std::string sync_on = "[SETTING]\nPORTNAME=COM3\nSYNC=1\n";
-constexpr unsigned frames = 4096, rate = 44100;
+// One command per chunk, as before SYNC_RATE.
+const std::string sync_on = "[SETTING]\nPORTNAME=COM3\nSYNC=1\nSYNC_RATE=0\n";
+// Chunks far enough apart that the clock model's reach past a reading
+// (at most a quarter second) never makes the next one due.
+constexpr unsigned frames = 16384, rate = 44100;
 
-// Stream time of the middle frame of the block of chunk i (chunks of 4096).
+// Stream time of the middle frame of the block of chunk i.
 double block_time(int i) { return (i * frames + frames / 2) / double(rate); }
 
 std::vector<std::string> level_writes(fake_port& port) {
@@ -63,8 +66,8 @@ struct tones {
 
 // Every published block taken (and so queued, or found empty) by the worker.
 bool drained(led_engine& e) {
-  return e.sync->taken.load(std::memory_order_acquire) ==
-         e.sync->written.load(std::memory_order_acquire);
+  return e.sync->pieces_taken.load(std::memory_order_acquire) ==
+         e.sync->pieces_written.load(std::memory_order_acquire);
 }
 
 TEST(sync_settings, the_two_keys_are_read_on_their_own) {
@@ -72,17 +75,18 @@ TEST(sync_settings, the_two_keys_are_read_on_their_own) {
     std::string keys;
     bool sync;
     int32_t offset;
+    int32_t rate;
   };
   const row rows[] = {
-      {"", false, 0},
-      {"SYNC=0\n", false, 0},
-      {"SYNC=1\n", true, 0},
-      {"SYNC= 1\nSYNC_OFFSET_MS=-40\n", true, -40},
-      {"SYNC=2\nSYNC_OFFSET_MS=25\n", false, 25},
-      {"SYNC=yes\n", false, 0},
-      {"SYNC=1\nSYNC_OFFSET_MS=12ms\n", true, 0},
-      {"SYNC=1\nSYNC_OFFSET_MS=20000\n", true, 0},
-      {"SYNC=\nSYNC_OFFSET_MS=\n", false, 0},
+      {"", false, 0, 60},
+      {"SYNC=0\n", false, 0, 60},
+      {"SYNC=1\n", true, 0, 60},
+      {"SYNC= 1\nSYNC_OFFSET_MS=-40\nSYNC_RATE=0\n", true, -40, 0},
+      {"SYNC=2\nSYNC_OFFSET_MS=25\nSYNC_RATE=30\n", false, 25, 30},
+      {"SYNC=yes\nSYNC_RATE=-1\n", false, 0, 60},
+      {"SYNC=1\nSYNC_OFFSET_MS=12ms\nSYNC_RATE=60Hz\n", true, 0, 60},
+      {"SYNC=1\nSYNC_OFFSET_MS=20000\nSYNC_RATE=5000\n", true, 0, max_sync_rate},
+      {"SYNC=\nSYNC_OFFSET_MS=\nSYNC_RATE=\n", false, 0, 60},
   };
   for (const row& r : rows) {
     // A malformed seventeen-value key beside them: they do not care.
@@ -90,9 +94,11 @@ TEST(sync_settings, the_two_keys_are_read_on_their_own) {
     const sync_settings s = load_sync_settings();
     EXPECT_EQ(s.SYNC, r.sync) << r.keys;
     EXPECT_EQ(s.SYNC_OFFSET_MS, r.offset) << r.keys;
+    EXPECT_EQ(s.SYNC_RATE, r.rate) << r.keys;
   }
   // And a malformed new key leaves the seventeen alone.
-  settings_scope scope("[SETTING]\nPORTNAME=COM3\nLOW_FREQ=321\nSYNC=on\nSYNC_OFFSET_MS=x\n");
+  settings_scope scope(
+      "[SETTING]\nPORTNAME=COM3\nLOW_FREQ=321\nSYNC=on\nSYNC_OFFSET_MS=x\nSYNC_RATE=y\n");
   led_settings settings;
   level_history history;
   EXPECT_TRUE(load_settings(settings, history));
@@ -115,15 +121,24 @@ TEST(command_queue, newest_due_goes_out_older_are_dropped) {
   EXPECT_EQ(q.size(), 1u);
   q.clear();
   EXPECT_FALSE(q.take_due(100.0, out));
-  // Full: the oldest gives way.
-  for (size_t i = 0; i < command_queue::capacity + 3; ++i) {
+  // 256-frame chunks at 192 kHz, each due 20 s later (a 10 s buffer and the
+  // largest offset): none is dropped before it is due.
+  const double per_s = 192000.0 / 256;
+  const size_t waiting = static_cast<size_t>(20.0 * per_s);
+  ASSERT_LE(waiting, command_queue::capacity);
+  for (size_t i = 0; i < waiting; ++i) {
     const uint8_t c[3] = {static_cast<uint8_t>(i), 0, 0};
-    q.push(static_cast<double>(i), c);
+    q.push(20.0 + i / per_s, c);
   }
+  EXPECT_EQ(q.size(), waiting);
+  EXPECT_TRUE(q.take_due(20.0, out));
+  EXPECT_EQ(out[0], 0) << "the first is still there at its time";
+  // Past its bounds the newest gives way; the most urgent stays.
+  for (size_t i = 0; i < command_queue::capacity; ++i) q.push(60.0, out);
   EXPECT_EQ(q.size(), command_queue::capacity);
-  EXPECT_TRUE(q.take_due(3.0, out));
-  EXPECT_EQ(out[0], 3);
-  EXPECT_EQ(q.size(), command_queue::capacity - 1) << "0 to 2 were gone already";
+  double due = 0.0;
+  ASSERT_TRUE(q.next_due(due));
+  EXPECT_DOUBLE_EQ(due, 20.0 + 1 / per_s);
 }
 
 TEST(sync_mode, off_or_without_a_clock_works_as_before) {
@@ -177,7 +192,7 @@ TEST(sync_mode, each_block_goes_out_when_heard) {
     const double offset = offset_ms / 1000.0;
     // A player's burst: every chunk at once, none waits for the worker.
     for (const auto& c : t.chunks) engine.offer_chunk(c);
-    EXPECT_EQ(engine.sync->written.load(), 6u) << "every chunk captured";
+    EXPECT_EQ(engine.sync->pieces_written.load(), 6u) << "every chunk captured";
     ASSERT_TRUE(eventually([&] { return drained(engine); })) << "and measured";
     EXPECT_TRUE(level_writes(port).empty()) << "nothing heard yet";
     const struct {

@@ -50,6 +50,37 @@ double highs(double t, std::mt19937& rng) {
   return 0.35 * pulse(t, beat / 4, 0.025) * hp;
 }
 
+int write_bursts(char** argv) {
+  const int srate = std::atoi(argv[2]);
+  const double seconds = std::atof(argv[3]);
+  if (!(srate >= 8000 && srate <= 384000 && seconds > 0 && seconds <= 3600)) {
+    std::fprintf(stderr, "fulgora-demo-track: --bursts needs a rate of 8000 to 384000 Hz and a length\n");
+    return 2;
+  }
+  SF_INFO info{};
+  info.samplerate = srate;
+  info.channels = 2;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+  SNDFILE* file = sf_open(argv[4], SFM_WRITE, &info);
+  if (!file) {
+    std::fprintf(stderr, "fulgora-demo-track: cannot write %s: %s\n", argv[4], sf_strerror(nullptr));
+    return 1;
+  }
+  const long frames = std::lround(seconds * srate);
+  std::vector<float> out(2 * static_cast<size_t>(frames), 0.0f);
+  std::mt19937 rng(static_cast<unsigned>(srate) + static_cast<unsigned>(seconds));
+  std::uniform_real_distribution<double> noise(-0.5, 0.5), gap(0.6, 1.2);
+  for (long at = std::lround(gap(rng) * srate); at + srate / 10 < frames;
+       at += std::lround(gap(rng) * srate)) {
+    std::printf("%ld\n", at);
+    for (long i = at; i < at + srate / 10; ++i)
+      out[2 * i] = out[2 * i + 1] = static_cast<float>(noise(rng));
+  }
+  const sf_count_t written = sf_writef_float(file, out.data(), frames);
+  sf_close(file);
+  return written == frames ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,6 +89,10 @@ int main(int argc, char** argv) {
   // --onsets CHUNK EVERY SECONDS OUT.wav: silence with a burst of noise, two
   // chunks of CHUNK frames long, starting on every EVERY-th chunk boundary:
   // sharp onsets on chunk boundaries, for timing measurements.
+  // --bursts RATE SECONDS OUT.wav: silence with bursts of noise, 100 ms long,
+  // starting at random frames 0.6 to 1.2 s apart, at sample rate RATE; prints
+  // each burst's first frame, one a line.
+  if (argc == 5 && std::string(argv[1]) == "--bursts") return write_bursts(argv);
   const bool onsets = argc == 6 && std::string(argv[1]) == "--onsets";
   const bool tone = argc == 5 && std::string(argv[1]) == "--tone";
   const bool squeezed = argc == 4 && std::string(argv[1]) == "--length";
@@ -65,7 +100,8 @@ int main(int argc, char** argv) {
   if ((argc != 2 && !tone && !squeezed && !onsets) || help) {
     std::fprintf(stderr, "usage: fulgora-demo-track [--length SECONDS] OUT.wav\n"
                          "       fulgora-demo-track --tone HZ SECONDS OUT.wav\n"
-                         "       fulgora-demo-track --onsets CHUNK EVERY SECONDS OUT.wav\n");
+                         "       fulgora-demo-track --onsets CHUNK EVERY SECONDS OUT.wav\n"
+                         "       fulgora-demo-track --bursts RATE SECONDS OUT.wav\n");
     return help && std::string(argv[1]) == "--help" ? 0 : 2;
   }
   const double length = squeezed ? std::atof(argv[2]) : 20.0;

@@ -212,6 +212,7 @@ int play(const char* argv0, const fulgora_play::options& o) {
   const auto start = std::chrono::steady_clock::now();
   fulgora_play::output_model output(o.buffer_ms / 1000.0);
   services.clock.start = start;
+  services.clock.step_s = o.clock_step_ms / 1000.0;
   if (!o.fast) services.clock.output = &output;
 
   dsp_preset_impl preset;

@@ -20,7 +20,7 @@ void usage(FILE* to) {
   std::fputs(
       "usage: fulgora-play [--component PATH] [--settings FILE] [--chunk FRAMES] [--fast]\n"
       "                    [--buffer-ms MS] [--seek AT:TO] [--pause AT:SECONDS]\n"
-      "                    [--swap-at SECONDS]\n"
+      "                    [--clock-step MS] [--swap-at SECONDS]\n"
       "                    [--board [--plot FILE.svg] [--log FILE.csv]] AUDIO...\n"
       "  --component PATH  the component library (default: foo_Fulgora beside this tool)\n"
       "  --settings FILE   the settings file the component reads (copied to\n"
@@ -34,6 +34,8 @@ void usage(FILE* to) {
       "  --buffer-ms MS    the modelled output's buffer, as the player's \"output buffer\n"
       "                    length\" (default 1000): the DSP runs up to MS ahead of\n"
       "                    what is heard, in a burst at the start and after a seek\n"
+      "  --clock-step MS   the playback clock advances in steps of MS, as an output\n"
+      "                    that reports its position per write (default 0: smooth)\n"
       "  --seek AT:TO      when the heard position reaches AT seconds, seek to TO\n"
       "  --pause AT:SECONDS  when the heard position reaches AT, pause for SECONDS\n"
       "                    (positions run through all the files as one stream)\n"
@@ -73,6 +75,13 @@ bool parse(int argc, char** argv, options& o) {
       o.buffer_ms = std::strtod(argv[++i], &end);
       if (*end != 0 || !(o.buffer_ms >= 0 && o.buffer_ms <= 60000)) {
         std::fprintf(stderr, "fulgora-play: --buffer-ms needs milliseconds from 0 to 60000\n");
+        return false;
+      }
+    } else if (a == "--clock-step" && more) {
+      char* end = nullptr;
+      o.clock_step_ms = std::strtod(argv[++i], &end);
+      if (*end != 0 || !(o.clock_step_ms >= 0 && o.clock_step_ms <= 1000)) {
+        std::fprintf(stderr, "fulgora-play: --clock-step needs milliseconds from 0 to 1000\n");
         return false;
       }
     } else if ((a == "--seek" || a == "--pause") && more) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <cmath>
 #include <cstdlib>
 
 #include "host/console.h"
@@ -50,6 +51,8 @@ public:
   bool get_absolute_time(double& value) override {
     const std::chrono::duration<double> now = std::chrono::steady_clock::now() - start;
     value = output->heard_clock(now.count());
+    // As an output that reports its position per write: the last step's time.
+    if (step_s > 0) value = std::floor(value / step_s) * step_s;
     return true;
   }
   bool get_chunk_absolute(audio_chunk&, double, double) override { return false; }
@@ -59,6 +62,7 @@ public:
 
   const output_model* output = nullptr;
   std::chrono::steady_clock::time_point start;
+  double step_s = 0;  // --clock-step
 };
 
 class player_services final : public foobar2000_api {

@@ -1,0 +1,60 @@
+#include "engine/stream_handover.h"
+
+#include <new>
+#include <utility>
+
+#include "platform/threads.h"
+#include "platform/timed_wait.h"
+
+namespace fulgora {
+namespace {
+
+struct entry {
+  std::string port;
+  stream_handover h;
+};
+
+// Touched only under the lock.
+std::vector<entry>& entries() {
+  static std::vector<entry> list;
+  return list;
+}
+
+struct record_lock {
+  record_lock() { lock_shared_records(); }
+  ~record_lock() { unlock_shared_records(); }
+};
+
+}  // namespace
+
+void leave_handover(const std::string& port, stream_handover&& h) {
+  h.left_at = monotonic_seconds();
+  try {
+    entry e{port, std::move(h)};
+    record_lock lock;
+    for (entry& old : entries())
+      if (old.port == port) {
+        old.h = std::move(e.h);
+        return;
+      }
+    entries().push_back(std::move(e));
+  } catch (const std::bad_alloc&) {
+    // Not left: the next instance finds its place on its own.
+  }
+}
+
+bool take_handover(const std::string& port, stream_handover& out) {
+  const double now = monotonic_seconds();
+  record_lock lock;
+  std::vector<entry>& list = entries();
+  for (size_t i = 0; i < list.size(); ++i) {
+    if (list[i].port != port) continue;
+    const bool fresh = now - list[i].h.left_at <= handover_life_s;
+    if (fresh) out = std::move(list[i].h);  // moves a vector: no allocation
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+    return fresh;
+  }
+  return false;
+}
+
+}  // namespace fulgora

@@ -1,0 +1,206 @@
+// Sync mode at a rate: the clock model, windows across chunk boundaries,
+// restarts, and an instance that carries on its predecessor's stream.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/heard_clock.h"
+#include "engine/led_engine.h"
+#include "tests/support/fake_clock.h"
+#include "tests/support/fake_console.h"
+#include "tests/support/fake_port.h"
+#include "tests/support/settings_scope.h"
+#include "tests/support/wait.h"
+
+namespace fulgora {
+namespace {
+
+using fulgora_test::eventually;
+using fulgora_test::fake_clock;
+using fulgora_test::fake_port;
+using fulgora_test::fake_services;
+using fulgora_test::settings_scope;
+
+TEST(heard_clock, follows_a_stepped_jittery_clock_through_pause_and_seek) {
+  struct row {
+    double step_s, late_s;  // the clock's steps; readings up to this late
+  };
+  for (const row r : {row{0.0, 0.0}, row{0.020, 0.0}, row{0.020, 0.003}, row{0.040, 0.005}}) {
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> gap(0.004, 0.017), late(0.0, r.late_s);
+    heard_clock model;
+    // Heard position: plays from 1 s, pauses at 4 s for 1 s, seeks to 0 at 7 s.
+    auto truth = [](double t) {
+      if (t < 1.0) return 0.0;
+      if (t < 4.0) return t - 1.0;
+      if (t < 5.0) return 3.0;
+      if (t < 7.0) return t - 2.0;
+      return t - 7.0;
+    };
+    auto reading = [&](double t) {
+      const double v = truth(t - late(rng));
+      return r.step_s > 0 ? std::floor(v / r.step_s) * r.step_s : v;
+    };
+    double worst_playing = 0.0, worst_back = 0.0, last = 0.0, paused_past = 0.0, overrun = 0.0;
+    for (double t = 0.0; t < 9.0; t += gap(rng)) {
+      model.reading(reading(t), t);
+      double heard = 0.0;
+      ASSERT_TRUE(model.position(t, heard));
+      const bool settled = (t > 1.5 && t < 4.0) || (t > 5.5 && t < 7.0) || t > 7.5;
+      if (settled) worst_playing = std::max(worst_playing, std::fabs(heard - truth(t)));
+      // Falls back only once a pause or a seek shows.
+      if (t > 1.5 && !(t > 4.0 && t < 4.3) && !(t > 6.9 && t < 7.5))
+        worst_back = std::max(worst_back, last - heard);
+      if (t > 4.0 && t < 4.3) overrun = std::max(overrun, heard - 3.0);
+      if (t > 4.3 && t < 5.0) paused_past = std::max(paused_past, heard - 3.0);
+      last = heard;
+    }
+    const std::string what = std::to_string(r.step_s) + "/" + std::to_string(r.late_s);
+    EXPECT_LE(worst_playing, 0.004 + r.late_s) << what;  // not the step's 20 or 40 ms
+    EXPECT_LE(worst_back, 0.0005) << what;              // never falls back with a step
+    EXPECT_LE(overrun, 2.5 * std::max(r.step_s, 0.017) + 0.01) << what;  // a step or two
+    EXPECT_LE(paused_past, 0.0) << what;                // stops once the pause shows
+  }
+}
+
+constexpr int update_rate = 60;
+
+// Noise bursts of 100 ms at random frames in silence: their first frames.
+struct bursts {
+  std::vector<audio_sample> samples;  // interleaved stereo
+  std::vector<size_t> starts;
+  bursts(unsigned rate, double seconds) : samples(2 * static_cast<size_t>(seconds * rate)) {
+    std::mt19937 rng(rate);
+    std::uniform_real_distribution<double> noise(-0.5, 0.5);
+    std::uniform_int_distribution<size_t> jitter(0, rate / 2);
+    for (size_t at = rate / 4 + jitter(rng); at + rate / 10 < samples.size() / 2;
+         at += rate * 3 / 4 + jitter(rng)) {
+      starts.push_back(at);
+      for (size_t i = at; i < at + rate / 10; ++i)
+        samples[2 * i] = samples[2 * i + 1] = static_cast<audio_sample>(noise(rng));
+    }
+  }
+  void offer(led_engine& e, unsigned chunk, unsigned rate, size_t from, size_t to) const {
+    for (size_t at = from; at < to; at += chunk) {
+      const size_t n = std::min<size_t>(chunk, to - at);
+      e.offer_chunk(audio_chunk_impl(samples.data() + 2 * at, static_cast<unsigned>(n), 2, rate));
+    }
+  }
+};
+
+size_t commands_for(double seconds) { return static_cast<size_t>(seconds * update_rate); }
+
+// The worker has taken every chunk and queued at least `count` commands, and
+// queues no more.
+bool measured_all(led_engine& e, size_t count) {
+  uint64_t last = ~uint64_t{0};
+  return eventually([&] {
+    const uint64_t now = e.sync->commands_queued.load();
+    const bool done = now >= count && now == last &&
+                      e.sync->pieces_taken.load() == e.sync->pieces_written.load();
+    last = now;
+    if (!done) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return done;
+  });
+}
+
+// The engine's queue once its worker has measured everything and ended.
+std::vector<timed_command> queued(led_engine& e, size_t count) {
+  EXPECT_TRUE(measured_all(e, count));
+  e.stop();
+  std::vector<timed_command> out;
+  for (size_t i = 0; i < e.sync->queue.size(); ++i) out.push_back(e.sync->queue.at(i));
+  return out;
+}
+
+// Offsets of the first lit command at or after each burst (due minus start).
+std::vector<double> offsets(const std::vector<timed_command>& q, const bursts& b, unsigned rate,
+                            double base_s) {
+  std::vector<double> out;
+  for (size_t start : b.starts) {
+    const double at = base_s + static_cast<double>(start) / rate;
+    for (const timed_command& c : q)
+      if (c.due_s > at - 0.05 && c.channels[0] + c.channels[1] + c.channels[2] > 30) {
+        out.push_back(c.due_s - at);
+        break;
+      }
+  }
+  return out;
+}
+
+TEST(sync_rate, bursts_light_on_time_at_any_chunk_size_and_rate) {
+  struct row {
+    unsigned chunk, rate;
+  };
+  const row rows[] = {{441, 44100}, {1152, 44100}, {4096, 44100}, {16384, 44100},
+                      {960, 48000}, {4096, 96000}};
+  for (const row r : rows) {
+    settings_scope scope("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
+    fake_services host;
+    fake_clock clock;
+    clock.answering = false;  // nothing plays: every command stays queued
+    host.clock = &clock;
+    fake_port port;
+    port.answer_ok();
+    led_engine engine(port);
+    ASSERT_NE(engine.sync, nullptr);
+    const bursts b(r.rate, 3.0);
+    b.offer(engine, r.chunk, r.rate, 0, b.samples.size() / 2);
+    const auto q = queued(engine, commands_for(3.0));
+    const std::string what = std::to_string(r.chunk) + " at " + std::to_string(r.rate);
+    // One per update, none dropped, and more where the light rises.
+    ASSERT_GE(q.size(), commands_for(3.0)) << what;
+    ASSERT_LE(q.size(), commands_for(3.0) * 5 / 4) << what;
+    const double hop = 1.0 / update_rate;
+    EXPECT_NEAR(q.front().due_s, 0.5 * hop, 1e-9) << what;
+    for (size_t i = 1; i < q.size(); ++i) ASSERT_GT(q[i].due_s, q[i - 1].due_s) << what;
+    const auto o = offsets(q, b, r.rate, 0.0);
+    ASSERT_EQ(o.size(), b.starts.size()) << what << ": no burst missed";
+    for (double d : o) EXPECT_LE(std::fabs(d), 0.25 * hop + 0.003) << what;
+  }
+}
+
+TEST(sync_rate, a_restart_drops_the_old_stream_and_a_successor_carries_it_on) {
+  settings_scope scope("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
+  fake_services host;
+  fake_clock clock;
+  clock.answering = false;
+  host.clock = &clock;
+  const unsigned rate = 44100, chunk = 1024;
+  const bursts b(rate, 3.0);
+  fake_port old_port, new_port;
+  old_port.answer_ok();
+  new_port.answer_ok();
+  auto old_engine = std::make_unique<led_engine>(old_port);
+  // A seek after 0.5 s: what was measured of the old stream is never heard.
+  b.offer(*old_engine, chunk, rate, 0, rate / 2);
+  ASSERT_TRUE(measured_all(*old_engine, commands_for(0.5)));
+  old_engine->restart_stream();
+  b.offer(*old_engine, chunk, rate, 0, rate);
+  // The chain is swapped during playback: the new instance is built while the
+  // old one holds the port, gets the next chunks, and the old one is released.
+  led_engine successor(new_port);
+  ASSERT_TRUE(successor.port.waiting);
+  b.offer(successor, chunk, rate, rate, 3 * rate);
+  ASSERT_TRUE(measured_all(*old_engine, commands_for(1.5)));
+  old_engine.reset();
+  const auto q = queued(successor, commands_for(2.0));
+  // The old instance's second second (the new stream), then the successor's two.
+  ASSERT_GE(q.size(), commands_for(3.0));
+  EXPECT_NEAR(q.front().due_s, 0.5 / update_rate, 1e-9) << "the seek's stream only";
+  // On across the swap: no gap, no overlap (a rise stamps up to 3/8 of an
+  // update later).
+  for (size_t i = 1; i < q.size(); ++i) {
+    ASSERT_GT(q[i].due_s, q[i - 1].due_s) << i;
+    ASSERT_LT(q[i].due_s - q[i - 1].due_s, 1.375 / update_rate + 1e-6) << i;
+  }
+  for (double d : offsets(q, b, rate, 0.0)) EXPECT_LE(std::fabs(d), 0.25 / update_rate + 0.003);
+}
+
+}  // namespace
+}  // namespace fulgora
