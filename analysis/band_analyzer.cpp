@@ -106,12 +106,6 @@ capture_result band_analyzer::capture_samples(unsigned srate, size_t frames, con
 template capture_result band_analyzer::capture_samples(unsigned, size_t, const float*);
 template capture_result band_analyzer::capture_samples(unsigned, size_t, const double*);
 
-bool band_analyzer::capture(const audio_chunk& chunk) {
-  const unsigned rate = chunk.get_srate();
-  const size_t frames = chunk.get_sample_count();
-  const audio_sample* data = chunk.get_data();
-  return capture_samples(rate, frames, data) == capture_result::stored;
-}
 
 capture_result band_analyzer::load_mono(unsigned srate, uint32_t n, size_t before,
                                         const float* first, size_t first_count,

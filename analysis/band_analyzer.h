@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "host/audio_chunk.h"
 
 namespace fulgora {
 
@@ -58,9 +57,6 @@ struct band_analyzer {
   // its previous block whole.
   template <typename sample>
   capture_result capture_samples(unsigned srate, size_t frames, const sample* data);
-  // The chunk's rate, sample count and data, read in that order; true when
-  // a block was stored.
-  bool capture(const audio_chunk& chunk);
   // A block of n mono samples (n a power of two, at least 2) that are
   // already mixed as capture mixes them: `before` zeros, then the two runs
   // of a ring (second may be empty). Allocates only when n or the rate

@@ -138,7 +138,7 @@ void bm_block(benchmark::State& state) {
   fulgora::level_history history;
   uint8_t channels[3] = {};
   for (auto _ : state) {
-    analyzer.capture(chunk);
+    capture_chunk(analyzer, chunk);
     benchmark::DoNotOptimize(fulgora::measure_block(analyzer, settings, history, channels));
   }
 }

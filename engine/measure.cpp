@@ -13,4 +13,11 @@ bool measure_block(band_analyzer& analyzer, const led_settings& settings,
   return true;
 }
 
+bool capture_chunk(band_analyzer& analyzer, const audio_chunk& chunk) {
+  const unsigned rate = chunk.get_srate();
+  const size_t frames = chunk.get_sample_count();
+  const audio_sample* data = chunk.get_data();
+  return analyzer.capture_samples(rate, frames, data) == capture_result::stored;
+}
+
 }  // namespace fulgora

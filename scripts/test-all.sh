@@ -11,6 +11,8 @@ presets=(native asan tsan fuzz mingw32 mingw64)
 [ $# -gt 0 ] && presets=("$@")
 failed=()
 summary=()
+logs=build/logs
+mkdir -p "$logs"
 
 # 32-bit Windows programs need a kernel that runs 32-bit executables (wine32).
 can_run_i386() {
@@ -19,9 +21,9 @@ can_run_i386() {
 
 for preset in "${presets[@]}"; do
   echo "=== $preset: configure and build"
-  if ! cmake --preset "$preset" >"build-$preset.log" 2>&1 ||
-     ! cmake --build --preset "$preset" >>"build-$preset.log" 2>&1; then
-    tail -n 40 "build-$preset.log"
+  if ! cmake --preset "$preset" >"$logs/build-$preset.log" 2>&1 ||
+     ! cmake --build --preset "$preset" >>"$logs/build-$preset.log" 2>&1; then
+    tail -n 40 "$logs/build-$preset.log"
     failed+=("$preset (build)")
     continue
   fi

@@ -40,7 +40,7 @@ int level_commands(fake_port& port) {
 std::string predicted_command(const audio_chunk& chunk, const led_settings& settings,
                               level_history& history, uint8_t channels[3]) {
   band_analyzer a;
-  a.capture(chunk);
+  capture_chunk(a, chunk);
   if (!measure_block(a, settings, history, channels)) return "";
   char command[12];
   format_level_command(channels, command);
@@ -174,7 +174,7 @@ TEST(engine_notices, texts_name_the_edge_and_the_rate) {
   for (const auto& r : rows) {
     band_analyzer a;
     const auto tone = sine(1000, 0.5, 4096, 2, static_cast<unsigned>(r.rate));
-    a.capture(chunk_of(tone, 2, static_cast<unsigned>(r.rate)));
+    capture_chunk(a, chunk_of(tone, 2, static_cast<unsigned>(r.rate)));
     a.low_edge = r.low, a.mid_edge = r.mid, a.high_edge = r.high;
     ASSERT_FALSE(a.analyze()) << r.said;
     char text[200];
@@ -265,7 +265,7 @@ TEST(worker_main, a_pending_block_is_never_analysed_once_stop_is_set) {
   engine.idle_event = create_event(false);
   engine.stop_event = create_event(true);
   const auto tone = sine(1000, 0.5, 4096, 2, 44100);
-  engine.analyzer.capture(chunk_of(tone, 2, 44100));
+  capture_chunk(engine.analyzer, chunk_of(tone, 2, 44100));
   EXPECT_EQ(worker_main(&engine), 0u);
   EXPECT_TRUE(test_event(engine.data_ready_event)) << "not taken";
   EXPECT_TRUE(engine.analyzer.fresh) << "not analysed";

@@ -55,7 +55,7 @@ struct tones {
     for (int i = 0; i < count; ++i) {
       chunks.push_back(chunk_of(sine(300.0 * (i + 1), 0.1 + 0.1 * i, frames, 2, rate), 2, rate));
       band_analyzer a;
-      a.capture(chunks.back());
+      capture_chunk(a, chunks.back());
       measure_block(a, settings, history, channels);
       char command[12];
       format_level_command(channels, command);

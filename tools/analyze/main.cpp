@@ -146,7 +146,7 @@ bool analyze_file(const char* path, const options& o, fulgora::led_settings& set
                    static_cast<unsigned>(info.samplerate));
     const double time = static_cast<double>(position) / info.samplerate;
     position += got;
-    analyzer.capture(chunk);
+    capture_chunk(analyzer, chunk);
     if (!fulgora::measure_block(analyzer, settings, history, channels)) {
       char why[200] = "a chunk of fewer than 2 frames";
       fulgora::no_levels_text(analyzer, why, sizeof why);
