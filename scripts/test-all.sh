@@ -30,9 +30,14 @@ for preset in "${presets[@]}"; do
   note=""
   if [ "$preset" = mingw32 ] && ! can_run_i386; then
     # CMake then registers only the checks that need no Wine (exports, imports).
-    echo "=== $preset: this kernel cannot execute 32-bit programs, so wine32 cannot start:"
+    if [ ! -x /usr/lib/wine/wine ]; then
+      why="wine32 is not installed (setup could not install it: see its message above)"
+    else
+      why="this kernel runs no 32-bit programs, so wine32 cannot start"
+    fi
+    echo "=== $preset: $why:"
     echo "    only the tests that need no Wine run"
-    note=" (Wine tests not run: this kernel runs no 32-bit programs)"
+    note=" (Wine tests not run: $why)"
   fi
   echo "=== $preset: test"
   out=$(ctest --preset "$preset" 2>&1)
