@@ -12,6 +12,8 @@ bench=(libbenchmark-dev libfftw3-dev)
 browser=(chromium)  # renders the plot in the native suites' picture test
 fuzz=(clang-14 lld-14 llvm-14 libclang-rt-14-dev)
 cross=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 zip unzip)
+msvc_abi=(clang-14 lld-14 llvm-14)  # the test player, built as the player is
+format=(clang-format-14)  # the native suite checks the tree's format
 
 jobs=("$@")
 [ ${#jobs[@]} -eq 0 ] && jobs=(all)
@@ -19,14 +21,14 @@ want=()
 for job in "${jobs[@]}"; do
   case $job in
     demo | release) want+=("${build[@]}" "${bench[@]}") ;;
-    native | asan | tsan) want+=("${build[@]}" "${browser[@]}") ;;
+    native | asan | tsan) want+=("${build[@]}" "${browser[@]}" "${format[@]}") ;;
     fuzz) want+=("${build[@]}" "${fuzz[@]}") ;;
     package) want+=("${build[@]}" "${cross[@]}") ;;
     # The Wine suites run the COM-port tests against the native board.
-    mingw32) want+=("${build[@]}" "${cross[@]}" wine wine32:i386) ;;
-    mingw64) want+=("${build[@]}" "${cross[@]}" wine wine64) ;;
-    all) want+=("${build[@]}" "${bench[@]}" "${browser[@]}" "${fuzz[@]}" "${cross[@]}"
-                wine wine64 wine32:i386) ;;
+    mingw32) want+=("${build[@]}" "${cross[@]}" "${msvc_abi[@]}" wine wine32:i386) ;;
+    mingw64) want+=("${build[@]}" "${cross[@]}" "${msvc_abi[@]}" wine wine64) ;;
+    all) want+=("${build[@]}" "${bench[@]}" "${browser[@]}" "${format[@]}" "${fuzz[@]}"
+                "${cross[@]}" "${msvc_abi[@]}" wine wine64 wine32:i386) ;;
     *) echo "setup: unknown job $job (demo, package, native, release, asan, tsan, fuzz," \
             "mingw32, mingw64)" >&2; exit 2 ;;
   esac
