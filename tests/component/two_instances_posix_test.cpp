@@ -10,17 +10,17 @@
 #include <vector>
 
 #include "component/dsp_fulgora.h"
-#include "tests/support/chunk_lists.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/pty.h"
 #include "tests/support/settings_scope.h"
 #include "tests/support/signals.h"
 #include "tests/support/wait.h"
+#include "tools/play/player_host.h"
 
 namespace fulgora {
 namespace {
 
-using fulgora_test::one_chunk_list;
+using fulgora_play::chunk_list;  // the stand-in's, holding one chunk
 
 using fulgora_test::pty_board;
 
@@ -31,7 +31,8 @@ bool play_until(pty_board& b, std::initializer_list<dsp*> instances, size_t comm
   audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
   return fulgora_test::eventually([&] {
     for (dsp* d : instances) {
-      one_chunk_list list(&chunk);
+      chunk_list list;
+      list.set(&chunk);
       d->run(&list, metadb_handle_ptr(), 0);
     }
     b.serve();
@@ -64,7 +65,7 @@ TEST(two_instances, the_new_instance_takes_the_port_when_the_old_one_lets_go) {
   ASSERT_TRUE(play_until(b, {new_one.get(), old_one.get()}, 2));
 
   // The player's order: the old chain's last run with FLUSH, then its release.
-  one_chunk_list none(nullptr);
+  chunk_list none;
   old_one->run(&none, metadb_handle_ptr(), dsp::FLUSH);
   old_one.release();
   ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines_now().size() >= 3; }));
