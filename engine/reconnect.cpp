@@ -18,9 +18,9 @@ void link_recovery::load(const wchar_t* port) {
 
 bool link_recovery::link_ready(serial_link& link, port_ticket& port) {
   if (!enabled || link.is_open()) return true;
-  const unsigned long long now = monotonic_ms();
+  const unsigned long long now = clock_ms();
   if (now < next_try_ms) return false;
-  next_try_ms = now + reconnect_interval_ms;
+  next_try_ms = now + interval_ms;
   if (!port.claim()) return false;
   if (link.reopen(port_name, !quiet)) {
     open_unsaid = quiet;
@@ -41,7 +41,7 @@ void link_recovery::after_command(serial_link& link, port_ticket& port) {
   quiet = quiet || link.stuck;
   open_unsaid = false;
   port.release();
-  next_try_ms = monotonic_ms() + reconnect_interval_ms;
+  next_try_ms = clock_ms() + interval_ms;
 }
 
 }  // namespace fulgora

@@ -25,6 +25,10 @@ struct link_recovery {
   // the open line is said once a command goes through again.
   bool quiet = false;
   bool open_unsaid = false;
+  // The retry clock and interval: tests put in their own before the first
+  // block, so a retry needs no real seconds.
+  unsigned long long (*clock_ms)() = monotonic_ms;
+  unsigned long long interval_ms = reconnect_interval_ms;
 
   // Reads RECONNECT (0 or absent: off; another integer: on; anything else:
   // off), apart from the seventeen values and their all-or-nothing load.

@@ -6,7 +6,6 @@
 
 inline void* operator new(t_size, void* at) noexcept { return at; }
 
-constexpr GUID dsp_guid = {0x5263A499, 0x99DB, 0x4572, {0x81, 0x47, 0xD3, 0xEA, 0x27, 0x21, 0x9B, 0x12}};
 constexpr t_size csv_capacity = 1 << 20;
 
 template <typename T, typename... A>

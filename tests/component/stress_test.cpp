@@ -9,16 +9,16 @@
 #include <vector>
 
 #include "component/dsp_fulgora.h"
-#include "tests/support/chunk_lists.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/settings_scope.h"
 #include "tests/support/signals.h"
+#include "tools/play/player_host.h"
 
 namespace fulgora {
 namespace {
 
-using fulgora_test::one_chunk_list;
+using fulgora_play::chunk_list;  // the stand-in's, holding one chunk
 using fulgora_test::fake_port;
 using fulgora_test::sine;
 
@@ -32,7 +32,8 @@ int play(dsp& d, int chunks, unsigned seed) {
     const unsigned size = sizes[(i + seed) % 8];
     const unsigned rate = rates[(i / 7 + seed) % 4];
     audio_chunk_impl chunk(samples.data(), size, 2, rate);
-    one_chunk_list list(&chunk);
+    chunk_list list;
+    list.set(&chunk);
     d.run(&list, metadb_handle_ptr(), 0);
     measured_rates += list.get_count() == 1;
   }

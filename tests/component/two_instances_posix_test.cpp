@@ -3,9 +3,6 @@
 // holds the port, and takes it when the old one is released.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -13,44 +10,19 @@
 #include <vector>
 
 #include "component/dsp_fulgora.h"
-#include "tests/support/chunk_lists.h"
 #include "tests/support/fake_console.h"
+#include "tests/support/pty.h"
 #include "tests/support/settings_scope.h"
 #include "tests/support/signals.h"
 #include "tests/support/wait.h"
+#include "tools/play/player_host.h"
 
 namespace fulgora {
 namespace {
 
-using fulgora_test::one_chunk_list;
+using fulgora_play::chunk_list;  // the stand-in's, holding one chunk
 
-struct pty_board {
-  int board = -1, device = -1;
-  char path[128] = {};
-  std::string received;
-  pty_board() {
-    if (openpty(&board, &device, path, nullptr, nullptr) != 0) return;
-    termios raw;
-    tcgetattr(device, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(device, TCSANOW, &raw);
-    fcntl(board, F_SETFL, fcntl(board, F_GETFL) | O_NONBLOCK);
-  }
-  ~pty_board() {
-    close(board);
-    close(device);
-  }
-  // Answers every line with OK.
-  void serve() {
-    char buf[256];
-    ssize_t n;
-    while ((n = read(board, buf, sizeof buf)) > 0) {
-      received.append(buf, static_cast<size_t>(n));
-      for (ssize_t i = 0; i < n; ++i)
-        if (buf[i] == '\n' && write(board, "OK\r\n", 4) != 4) return;
-    }
-  }
-};
+using fulgora_test::pty_board;
 
 // Runs both instances with a loud chunk until the board has seen `commands`
 // commands in all.
@@ -59,7 +31,8 @@ bool play_until(pty_board& b, std::initializer_list<dsp*> instances, size_t comm
   audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
   return fulgora_test::eventually([&] {
     for (dsp* d : instances) {
-      one_chunk_list list(&chunk);
+      chunk_list list;
+      list.set(&chunk);
       d->run(&list, metadb_handle_ptr(), 0);
     }
     b.serve();
@@ -75,12 +48,12 @@ TEST(two_instances, the_new_instance_takes_the_port_when_the_old_one_lets_go) {
   // The new chain's instance names the port through a link: the same device.
   const std::string link = std::string(testing::TempDir()) + "fulgora-two-instances-link";
   std::remove(link.c_str());
-  ASSERT_EQ(symlink(b.path, link.c_str()), 0);
+  ASSERT_EQ(symlink(b.path.c_str(), link.c_str()), 0);
   fulgora_test::fake_services host;
 
   service_ptr_t<dsp> old_one, new_one;
   {
-    fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + std::string(b.path) + "\n");
+    fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + b.path + "\n");
     old_one.set(new service_impl_t<dsp_fulgora>());
   }
   {
@@ -92,7 +65,7 @@ TEST(two_instances, the_new_instance_takes_the_port_when_the_old_one_lets_go) {
   ASSERT_TRUE(play_until(b, {new_one.get(), old_one.get()}, 2));
 
   // The player's order: the old chain's last run with FLUSH, then its release.
-  one_chunk_list none(nullptr);
+  chunk_list none;
   old_one->run(&none, metadb_handle_ptr(), dsp::FLUSH);
   old_one.release();
   ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines_now().size() >= 3; }));
@@ -113,7 +86,7 @@ TEST(two_instances, the_new_instance_takes_the_port_when_the_old_one_lets_go) {
 TEST(two_instances, a_holder_that_stays_leaves_the_other_dark_and_says_so_once) {
   pty_board b;
   ASSERT_GE(b.board, 0);
-  fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + std::string(b.path) + "\n");
+  fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + b.path + "\n");
   fulgora_test::fake_services host;
   service_ptr_t<dsp> first, second;
   first.set(new service_impl_t<dsp_fulgora>());

@@ -341,52 +341,15 @@ TEST(led_engine, stop_twice_and_all_handles_none) {
   EXPECT_EQ(host.lines(), (lines{"successful com open.", "successful com close."}));
 }
 
+// The rules themselves: reconnect_test.cpp; the engine's cycle through them
+// on a real port: reconnect_posix_test.cpp and under Wine.
 TEST(led_engine, reconnect_only_when_asked_for) {
   for (const bool on : {false, true}) {
     settings_scope scope(only_port + (on ? "RECONNECT=1\n" : "RECONNECT=0\n"));
     fake_services host;
     fake_port port;
-    port.answer_ok();
-    auto locked = [&](auto f) {
-      std::lock_guard<std::recursive_mutex> lock(port.m);
-      return f();
-    };
-    {
-      led_engine engine(port);
-      const auto tone = sine(1000, 0.5, 4096, 2, 44100);
-      const audio_chunk_impl chunk = chunk_of(tone, 2, 44100);
-      auto feed_until = [&](auto condition) {
-        return eventually([&] {
-          engine.offer_chunk(chunk);
-          return condition();
-        });
-      };
-      ASSERT_TRUE(feed_until([&] { return level_commands(port) >= 1; }));
-      // The board goes away: the next status query fails, and so does every open.
-      locked([&] { return port.fail_create = true, port.fail_clear_at = port.clear_calls; });
-      if (!on) {
-        const int before = level_commands(port);
-        ASSERT_TRUE(feed_until([&] { return level_commands(port) >= before + 3; }));
-        EXPECT_EQ(locked([&] { return port.close_calls; }), 0) << "the link stays open";
-      } else {
-        ASSERT_TRUE(feed_until([&] { return locked([&] { return port.close_calls; }) == 1; }));
-        const int sent = level_commands(port);
-        // Two silent retries, about two seconds apart, while blocks are measured.
-        ASSERT_TRUE(
-            feed_until([&] { return locked([&] { return port.opened_names.size(); }) >= 3; }));
-        EXPECT_EQ(level_commands(port), sent) << "nothing is sent while the link is down";
-        locked([&] { return port.fail_create = false; });
-        ASSERT_TRUE(feed_until([&] { return level_commands(port) > sent; }));
-        const auto names = locked([&] { return port.opened_names; });
-        EXPECT_EQ(names, std::vector<std::wstring>(names.size(), L"COM3")) << "the same port";
-      }
-    }
-    const lines expected_on = {"successful com open.", "recv failed ClearCommError!",
-                               "successful com close.", "successful com open.",
-                               "successful com close."};
-    const lines expected_off = {"successful com open.", "recv failed ClearCommError!",
-                                "successful com close."};
-    EXPECT_EQ(host.lines(), on ? expected_on : expected_off) << on;
+    led_engine engine(port);
+    EXPECT_EQ(engine.recovery.enabled, on);
   }
 }
 

@@ -1,11 +1,9 @@
-// RECONNECT=1 on a real port: a pseudo-terminal linked under a fixed path is
-// unplugged (its board side closed, the link removed), then comes back as a
-// new pseudo-terminal under the same path.
+// RECONNECT=1 on a real port, through the engine's cycle: a pseudo-terminal
+// linked under a fixed path is unplugged (closed, the link removed), then
+// comes back as a new pseudo-terminal under the same path. The retry rules
+// themselves are reconnect_test.cpp's; a short interval keeps this one fast.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <memory>
@@ -14,6 +12,7 @@
 
 #include "engine/led_engine.h"
 #include "tests/support/fake_console.h"
+#include "tests/support/pty.h"
 #include "tests/support/settings_scope.h"
 #include "tests/support/signals.h"
 #include "tests/support/wait.h"
@@ -21,40 +20,16 @@
 namespace fulgora {
 namespace {
 
+using fulgora_test::pty_board;
 using lines = std::vector<std::string>;
 
-// The board's side of a pseudo-terminal, linked at path; answers OK to each line.
-struct linked_board {
-  int master = -1;
-  std::string received;
-  linked_board(const std::string& path) {
-    int device = -1;
-    char name[128];
-    if (openpty(&master, &device, name, nullptr, nullptr) != 0) return;
-    termios raw;
-    tcgetattr(device, &raw);
-    cfmakeraw(&raw);
-    tcsetattr(device, TCSANOW, &raw);
-    close(device);
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    unlink(path.c_str());
-    if (symlink(name, path.c_str()) != 0) unplug(path);
-  }
-  void answer() {
-    char buf[256];
-    ssize_t n;
-    while ((n = read(master, buf, sizeof buf)) > 0) {
-      received.append(buf, static_cast<size_t>(n));
-      for (ssize_t i = 0; i < n; ++i)
-        if (buf[i] == '\n' && write(master, "OK\r\n", 4) != 4) return;
-    }
-  }
-  void unplug(const std::string& path) {
-    unlink(path.c_str());
-    if (master >= 0) close(master);
-    master = -1;
-  }
-};
+// A board on a new pseudo-terminal, linked at path.
+std::unique_ptr<pty_board> plug_in(const std::string& path) {
+  auto b = std::make_unique<pty_board>();
+  unlink(path.c_str());
+  if (!b->ok() || symlink(b->path.c_str(), path.c_str()) != 0) b->unplug();
+  return b;
+}
 
 TEST(reconnect, a_board_that_vanishes_and_comes_back) {
   const std::string path = "/tmp/fulgora-reconnect-" + std::to_string(getpid());
@@ -62,25 +37,27 @@ TEST(reconnect, a_board_that_vanishes_and_comes_back) {
   fulgora_test::fake_services host;
   const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
   const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
-  auto first = std::make_unique<linked_board>(path);
-  ASSERT_GE(first->master, 0);
+  auto first = plug_in(path);
+  ASSERT_TRUE(first->ok());
   {
     led_engine engine;
     ASSERT_TRUE(engine.running);
-    auto play_until = [&](linked_board* board, auto condition) {
+    engine.recovery.interval_ms = 20;  // before the first block: the worker's from then on
+    auto play_until = [&](pty_board* board, auto condition) {
       return fulgora_test::eventually([&] {
         engine.offer_chunk(chunk);
-        if (board) board->answer();
+        if (board) board->serve();
         return condition();
       });
     };
     ASSERT_TRUE(play_until(first.get(), [&] { return first->received.size() >= 24; }));
-    first->unplug(path);
+    first->unplug();
+    unlink(path.c_str());
     ASSERT_TRUE(play_until(nullptr, [&] { return host.lines_now().size() >= 3; }));
-    linked_board second(path);
-    ASSERT_GE(second.master, 0);
-    ASSERT_TRUE(play_until(&second, [&] { return second.received.size() >= 24; }));
-    EXPECT_EQ(second.received.compare(0, 2, "SD"), 0) << second.received;
+    auto second = plug_in(path);
+    ASSERT_TRUE(second->ok());
+    ASSERT_TRUE(play_until(second.get(), [&] { return second->received.size() >= 24; }));
+    EXPECT_EQ(second->received.compare(0, 2, "SD"), 0) << second->received;
     EXPECT_EQ(host.lines_now(), (lines{"successful com open.", "recv failed ClearCommError!",
                                        "successful com close.", "successful com open."}));
   }

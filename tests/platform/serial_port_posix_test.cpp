@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -16,6 +15,7 @@
 
 #include "serial/serial_link.h"
 #include "tests/support/fake_console.h"
+#include "tests/support/pty.h"
 #include "tests/support/raw_port.h"
 
 namespace fulgora {
@@ -23,28 +23,7 @@ namespace {
 
 using fulgora_test::fake_services;
 
-struct pty_pair {
-  int board = -1, device = -1;
-  std::wstring name;
-  pty_pair() {
-    char path[128];
-    EXPECT_EQ(openpty(&board, &device, path, nullptr, nullptr), 0);
-    for (const char* p = path; *p; ++p) name += static_cast<wchar_t>(*p);
-    fcntl(board, F_SETFL, fcntl(board, F_GETFL) | O_NONBLOCK);
-  }
-  ~pty_pair() {
-    if (board >= 0) close(board);
-    if (device >= 0) close(device);
-  }
-  std::string read_board() {
-    std::string out;
-    char buf[256];
-    ssize_t n;
-    while ((n = read(board, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
-    return out;
-  }
-  void say(const std::string& s) { ASSERT_EQ(write(board, s.data(), s.size()), ssize_t(s.size())); }
-};
+using fulgora_test::pty_board;
 
 // Runs check in a child process as an ordinary user (nobody) when this runs
 // as root, since root passes the terminal's exclusive flag; its result.
@@ -61,11 +40,9 @@ bool as_ordinary_user(const std::string& device, const std::function<bool()>& ch
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-std::string narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
-
 TEST(posix_port, open_applies_38400_8n1_raw_and_keeps_flow_control) {
   fake_services host;
-  pty_pair pty;
+  pty_board pty(false);
   termios before;
   ASSERT_EQ(tcgetattr(pty.device, &before), 0);
   before.c_cflag |= CRTSCTS | PARENB | CSTOPB;
@@ -74,7 +51,7 @@ TEST(posix_port, open_applies_38400_8n1_raw_and_keeps_flow_control) {
   ASSERT_EQ(tcsetattr(pty.device, TCSANOW, &before), 0);
 
   serial_link link(system_serial_port(), console_print);
-  ASSERT_TRUE(link.open(pty.name.c_str()));
+  ASSERT_TRUE(link.open(pty.wide_path.c_str()));
   termios after;
   ASSERT_EQ(tcgetattr(pty.device, &after), 0);
   EXPECT_EQ(cfgetospeed(&after), static_cast<speed_t>(B38400));
@@ -84,7 +61,7 @@ TEST(posix_port, open_applies_38400_8n1_raw_and_keeps_flow_control) {
   EXPECT_EQ(after.c_iflag & (IXON | IXOFF | IXANY), 0u) << "software flow control off";
   EXPECT_EQ(after.c_lflag & (ICANON | ECHO), 0u) << "raw: nothing echoed or edited";
   // A stray XOFF from the board is data now, not a stop of every later write.
-  pty.say("\x13");
+  ASSERT_TRUE(pty.say("\x13"));
   usleep(100000);  // the line discipline takes the byte in on its own schedule
   const uint8_t v[3] = {1, 2, 3};
   EXPECT_FALSE(link.send_level_command(v));
@@ -94,38 +71,38 @@ TEST(posix_port, open_applies_38400_8n1_raw_and_keeps_flow_control) {
 }
 
 TEST(posix_port, a_second_open_is_refused_like_on_windows) {
-  pty_pair pty;  // holds the line open, as the board simulator or a monitor does
+  pty_board pty(false);  // holds the line open, as the board simulator or a monitor does
   auto refused_then_free = [&] {
     fake_services host;
     serial_link first(system_serial_port(), console_print), second(system_serial_port(), console_print);
-    const bool ok = first.open(pty.name.c_str()) && !second.open(pty.name.c_str()) &&
+    const bool ok = first.open(pty.wide_path.c_str()) && !second.open(pty.wide_path.c_str()) &&
                     host.lines().back() == "failed CreateFile.";
     first.close();
-    const bool again = second.open(pty.name.c_str());  // free again once closed
+    const bool again = second.open(pty.wide_path.c_str());  // free again once closed
     second.close();
     return ok && again && !serial_link().open(L"/dev/fulgora-no-such-port");
   };
   EXPECT_TRUE(refused_then_free());
   EXPECT_TRUE(refused_then_free()) << "and again after the first round";
-  EXPECT_TRUE(as_ordinary_user(narrow(pty.name), refused_then_free)) << "without root";
+  EXPECT_TRUE(as_ordinary_user(pty.path, refused_then_free)) << "without root";
 }
 
 TEST(posix_port, exchange_drains_stale_input_first) {
   fake_services host;
-  pty_pair pty;
+  pty_board pty(false);
   termios raw;  // a fresh pseudo-terminal echoes; a board's line does not
   ASSERT_EQ(tcgetattr(pty.device, &raw), 0);
   cfmakeraw(&raw);
   ASSERT_EQ(tcsetattr(pty.device, TCSANOW, &raw), 0);
-  pty.say("stale OK\r\n");
+  ASSERT_TRUE(pty.say("stale OK\r\n"));
   serial_link link(system_serial_port(), console_print);
-  ASSERT_TRUE(link.open(pty.name.c_str()));
+  ASSERT_TRUE(link.open(pty.wide_path.c_str()));
   const uint8_t v[3] = {0, 9, 10};
   EXPECT_FALSE(link.send_level_command(v)) << "the stale line must not count as the reply";
   EXPECT_EQ(pty.read_board(), "SD00,09,0a\r\n");
-  pty.say("OK\r\n");
+  ASSERT_TRUE(pty.say("OK\r\n"));
   EXPECT_TRUE(link.send_level_command(v));
-  pty.say("NG\r\n");
+  ASSERT_TRUE(pty.say("NG\r\n"));
   EXPECT_FALSE(link.send_closing_command());
   EXPECT_EQ(pty.read_board(), "SD00,09,0a\r\nLD\r\n");
   EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open.", "recv res err!",
@@ -134,11 +111,11 @@ TEST(posix_port, exchange_drains_stale_input_first) {
 
 TEST(posix_port, a_partial_line_left_by_a_canonical_terminal_is_drained) {
   fake_services host;
-  pty_pair pty;  // as it comes: canonical, so only whole lines count as waiting
-  pty.say("junk");
+  pty_board pty(false);  // as it comes: canonical, so only whole lines count as waiting
+  ASSERT_TRUE(pty.say("junk"));
   serial_link link(system_serial_port(), console_print);
-  ASSERT_TRUE(link.open(pty.name.c_str()));
-  pty.say("OK\r\n");
+  ASSERT_TRUE(link.open(pty.wide_path.c_str()));
+  ASSERT_TRUE(pty.say("OK\r\n"));
   const uint8_t v[3] = {0, 0, 0};
   EXPECT_TRUE(link.send_level_command(v)) << "the stale bytes must not begin the reply";
   EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open."}));
@@ -146,9 +123,9 @@ TEST(posix_port, a_partial_line_left_by_a_canonical_terminal_is_drained) {
 
 TEST(posix_port, a_hung_up_device_is_a_failed_status_query) {
   fake_services host;
-  pty_pair pty;
+  pty_board pty(false);
   serial_link link(system_serial_port(), console_print);
-  ASSERT_TRUE(link.open(pty.name.c_str()));
+  ASSERT_TRUE(link.open(pty.wide_path.c_str()));
   close(pty.board);  // the board side goes away, like an unplugged adapter
   pty.board = -1;
   const uint8_t v[3] = {1, 2, 3};
@@ -157,9 +134,9 @@ TEST(posix_port, a_hung_up_device_is_a_failed_status_query) {
 }
 
 TEST(posix_port, a_board_that_never_reads_cannot_hold_a_write) {
-  pty_pair pty;
+  pty_board pty(false);
   serial_port_api& port = system_serial_port();
-  const port_handle h = fulgora_test::open_raw_port(pty.name.c_str());
+  const port_handle h = fulgora_test::open_raw_port(pty.wide_path.c_str());
   ASSERT_NE(h, invalid_port);
   const std::vector<char> big(1 << 20, 'x');
   uint32_t written = 0;

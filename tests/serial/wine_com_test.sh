@@ -43,7 +43,7 @@ if [ -n "$engine_exe" ]; then
   test_pid=$!
   for _ in $(seq 600); do grep -q '"SD' "$work/a.csv" 2>/dev/null && break; sleep 0.1; done
   kill $pid; wait $pid  # the board ends and removes its link: unplugged
-  sleep 3
+  sleep 1
   "$board" --quiet --link "$link" --csv "$work/b.csv" >"$work/out" 2>&1 &
   pid=$!
   wait $test_pid || status=1

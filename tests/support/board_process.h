@@ -1,4 +1,6 @@
 // Runs fulgora-board as a child process for a test; stops it on destruction.
+// Not the stand-in's board_child: tests choose the board's arguments and
+// check its exit status, which that one fixes and keeps to itself.
 #pragma once
 
 #include <signal.h>

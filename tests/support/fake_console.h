@@ -1,5 +1,6 @@
 // A player services interface with console receivers that record every line,
-// installed as the component's services for the life of the object.
+// installed as the component's services for the life of the object. Not the
+// stand-in's player_services, whose console prints and keeps nothing.
 #pragma once
 
 #include <atomic>
