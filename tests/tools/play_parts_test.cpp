@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdio>
 #include <string>
+#include <vector>
 
-#include "tools/play/extras.h"
+#include "tools/play/board_log.h"
+#include "tools/play/live_view.h"
+#include "tools/play/plot.h"
+#include "tools/play/settings_text.h"
 
 namespace fulgora_play {
 namespace {
@@ -65,6 +70,38 @@ TEST(write_plot, ticks_at_one_two_five_and_channels_named_by_their_bands) {
   const int routing[3] = {0, 0, 7};
   EXPECT_EQ(channel_bands(0, routing), "low + mid");
   EXPECT_EQ(channel_bands(2, routing), "no band");
+}
+
+// The board's CSV as the stand-in and the test player read it: only whole
+// rows, the header and torn rows skipped, quotes inside the text doubled.
+TEST(board_log, counts_levels_and_closings_from_whole_rows) {
+  const std::string path = testing::TempDir() + "board_log_test.csv";
+  const struct { const char* append; long levels, closings, others; unsigned last0; } steps[] = {
+      {"time_s,line,ch0,ch1,ch2\n", 0, 0, 0, 0},
+      {"1.500000,\"SD100200\",7,8,9\n2.0", 1, 0, 0, 7},
+      {"00000,\"S\"\"D\",,,\n", 1, 0, 1, 7},
+      {"2.250000,\"SD1\",255,0,12\n2.5,\"LD\",,,\ngarbage\n", 2, 1, 1, 255},
+  };
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  board_log log(path);
+  std::vector<board_record> records;
+  for (const auto& s : steps) {
+    std::fputs(s.append, f);
+    std::fflush(f);
+    log.poll(4.0, records);
+    EXPECT_EQ(log.levels, s.levels) << s.append;
+    EXPECT_EQ(log.closings, s.closings) << s.append;
+    EXPECT_EQ(log.others, s.others) << s.append;
+    EXPECT_EQ(records.size(), static_cast<size_t>(s.levels));
+    if (!records.empty()) {
+      EXPECT_EQ(records.back().ch[0], s.last0) << s.append;
+    }
+  }
+  std::fclose(f);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[1].ch[2], 12u);
+  std::remove(path.c_str());
 }
 
 }  // namespace
