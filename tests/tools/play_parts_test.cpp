@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "tools/play/band_levels.h"
 #include "tools/play/board_log.h"
 #include "tools/play/live_view.h"
 #include "tools/play/plot.h"
@@ -70,6 +72,30 @@ TEST(write_plot, ticks_at_one_two_five_and_channels_named_by_their_bands) {
   const int routing[3] = {0, 0, 7};
   EXPECT_EQ(channel_bands(0, routing), "low + mid");
   EXPECT_EQ(channel_bands(2, routing), "no band");
+}
+
+// The picture's band lanes: a tone after silence shows in its own band, from
+// the time it is heard, across files played as one stream.
+TEST(measure_bands, a_tone_shows_in_its_band_when_it_is_heard) {
+  const unsigned rate = 44100;
+  std::vector<decoded_audio> audio(2);
+  for (decoded_audio& a : audio) {
+    a.channels = 2;
+    a.rate = rate;
+    a.frames = rate;
+    a.samples.assign(2 * a.frames, 0);
+  }
+  for (size_t i = 0; i < rate; ++i)  // 2 kHz, in the mid band, in the second file
+    audio[1].samples[2 * i] = audio[1].samples[2 * i + 1] =
+        static_cast<audio_sample>(0.5 * std::sin(2 * 3.14159265358979 * 2000.0 * i / rate));
+  const std::vector<band_sample> bands = measure_bands(audio, 4096, fulgora::led_settings());
+  ASSERT_GT(bands.size(), 10u);
+  for (const band_sample& b : bands) {
+    const bool heard = b.track_s >= 1.0;
+    EXPECT_EQ(b.level[1] > 0.05, heard) << b.track_s << " " << b.level[1];
+    EXPECT_LT(b.level[0], b.level[1] + 1e-9) << b.track_s;
+  }
+  EXPECT_NEAR(bands.back().track_s, 2.0 - 4096.0 / rate, 0.1);
 }
 
 // The board's CSV as the stand-in and the test player read it: only whole

@@ -13,9 +13,9 @@ const char* const band_names[3] = {"low", "mid", "high"};
 
 // The sheet: channel lanes on top, band lanes below, the time axis last.
 struct sheet {
-  double w = 1000, left = 70, right = 20, top = 50;
-  double lane = 110, band_top = 400, band_lane = 70;
-  double axis_y = 400 + 3 * 70 + 5;
+  double w = 1000, left = 100, right = 20, top = 50;
+  double lane = 110, band_top = 410, band_lane = 90;
+  double axis_y = 410 + 3 * 90 + 5;
   double h = axis_y + 50;
   double span = 1;
   double plot_w() const { return w - left - right; }
@@ -37,9 +37,9 @@ void lane_frame(std::ostream& svg, const sheet& s, double y0, double height, con
                 const std::string& name, const std::string& label) {
   svg << "<rect x=\"" << s.left << "\" y=\"" << y0 + 10 << "\" width=\"" << s.plot_w()
       << "\" height=\"" << height - 25 << "\" fill=\"#f4f4f4\"/>\n"
-      << "<text x=\"10\" y=\"" << y0 + height / 2 << "\" fill=\"" << colour << "\">"
+      << "<text x=\"10\" y=\"" << y0 + height / 2 - 5 << "\" fill=\"" << colour << "\">"
       << escape_xml(name) << "</text>\n"
-      << "<text x=\"10\" y=\"" << y0 + height / 2 + 15 << "\" fill=\"" << colour
+      << "<text x=\"10\" y=\"" << y0 + height / 2 + 10 << "\" fill=\"" << colour
       << "\" font-size=\"10\">" << escape_xml(label) << "</text>\n";
 }
 
@@ -68,21 +68,24 @@ void channel_lane(std::ostream& svg, const sheet& s, int c, const plot_data& d) 
   svg << ' ' << s.x_of(s.span) << ',' << last_y << "\"/>\n";
 }
 
-// The band's level as an area, tinted as the channel that shows it.
+// The band's level as an area, tinted as the channel that shows it, scaled
+// to the band's loudest moment: the quieter bands' shapes stay visible.
 void band_lane(std::ostream& svg, const sheet& s, int b, const plot_data& d) {
   const double y0 = s.band_top + b * s.band_lane, base = y0 + s.band_lane - 15;
-  const double scale = s.band_lane - 25;
+  double peak = 1e-9;
+  for (const band_sample& p : d.bands) peak = std::max(peak, p.level[b]);
+  const double scale = (s.band_lane - 25) / peak;
   const int channel = d.routing[b];
   const bool shown = channel >= 0 && channel < 3;
   const std::string where = shown ? "on ch" + std::to_string(channel) : "on no channel";
   lane_frame(svg, s, y0, s.band_lane, shown ? colours[channel] : "#666",
              std::string(band_names[b]) + " band", where);
-  scale_marks(svg, s, base, y0 + 20, "-60 dB", "0 dB");
+  scale_marks(svg, s, base, y0 + 20, "0", "loudest");
   svg << "<polygon fill=\"" << (shown ? tints[channel] : "#cccccc") << "\" stroke=\""
       << (shown ? colours[channel] : "#666") << "\" stroke-width=\"0.5\" points=\"" << s.left << ','
       << base;
   for (const band_sample& p : d.bands)
-    svg << ' ' << s.x_of(p.track_s) << ',' << base - std::clamp(p.level[b], 0.0, 1.0) * scale;
+    svg << ' ' << s.x_of(p.track_s) << ',' << base - std::max(p.level[b], 0.0) * scale;
   const double end_x = d.bands.empty() ? s.left : s.x_of(d.bands.back().track_s);
   svg << ' ' << end_x << ',' << base << "\"/>\n";
 }
@@ -125,8 +128,8 @@ bool write_plot(const std::string& path, const plot_data& d) {
       << "the bytes the board received</text>\n";
   for (int c = 0; c < 3; ++c) channel_lane(svg, s, c, d);
   svg << "<text x=\"" << s.left + s.plot_w() << "\" y=\"" << s.band_top
-      << "\" text-anchor=\"end\">the track's band levels, as the component measures "
-         "them</text>\n";
+      << "\" text-anchor=\"end\">the track's band levels, as the component measures them "
+         "(each to its loudest)</text>\n";
   for (int b = 0; b < 3; ++b) band_lane(svg, s, b, d);
   time_axis(svg, s);
   svg << "</svg>\n";
