@@ -1,8 +1,9 @@
+#include "tools/play/output_model.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 
-#include "tools/play/output_model.h"
 #include "tools/play/player_host.h"
 
 namespace fulgora_play {
@@ -28,7 +29,9 @@ TEST(output_model, heard_position_through_burst_pause_underrun_and_seek) {
   m.write(3.5, 2.0);
   EXPECT_FALSE(m.wants_more(3.5));
   EXPECT_NEAR(m.heard_clock(4.0), 0.5, 1e-9);
-  const struct { double at, heard; } heard[] = {
+  const struct {
+    double at, heard;
+  } heard[] = {
       {0.1, 0.0}, {0.6, 0.4}, {1.4, 0.6}, {2.0, 0.8}, {3.2, 1.4}, {3.4, 1.6}, {4.0, 10.5},
   };
   for (const auto& h : heard) EXPECT_NEAR(m.heard_position(h.at), h.heard, 1e-9) << h.at;

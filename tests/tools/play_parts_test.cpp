@@ -16,7 +16,9 @@ namespace fulgora_play {
 namespace {
 
 TEST(printable_line, board_bytes_never_reach_the_terminal_raw) {
-  const struct { std::string in, out; } cases[] = {
+  const struct {
+    std::string in, out;
+  } cases[] = {
       {"successful com open.", "successful com open.\n"},
       {"ER\r\n", "ER\n"},
       {"\r\n", "\n"},
@@ -27,7 +29,11 @@ TEST(printable_line, board_bytes_never_reach_the_terminal_raw) {
 }
 
 TEST(with_port, only_portname_changes_and_a_misspelt_section_stays) {
-  const struct { std::string in; bool done; std::string out; } cases[] = {
+  const struct {
+    std::string in;
+    bool done;
+    std::string out;
+  } cases[] = {
       {"", true, "[SETTING]\r\nPORTNAME=/dev/pts/9\r\n"},
       {"[setting]\nportname = COM3\nLOW_FREQ=300\n", true,
        "[setting]\nPORTNAME=/dev/pts/9\r\nLOW_FREQ=300\n"},
@@ -60,14 +66,17 @@ TEST(live_view, rows_fit_a_narrow_terminal) {
         visible += out[i];
     }
     size_t start = 0, rows = 0;
-    for (size_t end; (end = visible.find('\n', start)) != std::string::npos; start = end + 1, ++rows)
+    for (size_t end; (end = visible.find('\n', start)) != std::string::npos;
+         start = end + 1, ++rows)
       EXPECT_LE(end - start, static_cast<size_t>(columns)) << visible.substr(start, end - start);
     EXPECT_EQ(rows, 5u) << visible;
   }
 }
 
 TEST(write_plot, ticks_at_one_two_five_and_channels_named_by_their_bands) {
-  const struct { double span, step; } spans[] = {{0.5, 0.1}, {3, 0.5}, {20, 2}, {100, 10}, {400, 50}};
+  const struct {
+    double span, step;
+  } spans[] = {{0.5, 0.1}, {3, 0.5}, {20, 2}, {100, 10}, {400, 50}};
   for (const auto& s : spans) EXPECT_DOUBLE_EQ(tick_step(s.span), s.step) << s.span;
   const int routing[3] = {0, 0, 7};
   EXPECT_EQ(channel_bands(0, routing), "low + mid");
@@ -102,7 +111,11 @@ TEST(measure_bands, a_tone_shows_in_its_band_when_it_is_heard) {
 // rows, the header and torn rows skipped, quotes inside the text doubled.
 TEST(board_log, counts_levels_and_closings_from_whole_rows) {
   const std::string path = testing::TempDir() + "board_log_test.csv";
-  const struct { const char* append; long levels, closings, others; unsigned last0; } steps[] = {
+  const struct {
+    const char* append;
+    long levels, closings, others;
+    unsigned last0;
+  } steps[] = {
       {"time_s,line,ch0,ch1,ch2\n", 0, 0, 0, 0},
       {"1.500000,\"SD100200\",7,8,9\n2.0", 1, 0, 0, 7},
       {"00000,\"S\"\"D\",,,\n", 1, 0, 1, 7},

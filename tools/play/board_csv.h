@@ -7,8 +7,8 @@
 namespace fulgora_board_csv {
 
 struct row {
-  unsigned long seconds = 0;  // time_s: whole seconds
-  unsigned long micros = 0;   // and its six decimals
+  unsigned long seconds = 0;   // time_s: whole seconds
+  unsigned long micros = 0;    // and its six decimals
   const char* text = nullptr;  // the line the board received, quotes off
   unsigned long text_length = 0;
   const char* after_time = nullptr;  // the row from the comma after time_s on
@@ -30,7 +30,8 @@ inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 inline bool read_row(const char* p, const char* end, row& out) {
   out = row();
   if (p == end || !is_digit(*p)) return false;
-  for (; p < end && is_digit(*p); ++p) out.seconds = out.seconds * 10 + static_cast<unsigned>(*p - '0');
+  for (; p < end && is_digit(*p); ++p)
+    out.seconds = out.seconds * 10 + static_cast<unsigned>(*p - '0');
   if (p < end && *p == '.')
     for (unsigned long scale = 100000; ++p < end && is_digit(*p); scale /= 10)
       out.micros += scale * static_cast<unsigned>(*p - '0');
@@ -46,7 +47,8 @@ inline bool read_row(const char* p, const char* end, row& out) {
   const char* q = close + 1;
   for (int i = 0; i < 3; ++i) {
     if (q == end || *q != ',' || ++q == end || !is_digit(*q)) return true;
-    for (; q < end && is_digit(*q); ++q) out.ch[i] = out.ch[i] * 10 + static_cast<unsigned>(*q - '0');
+    for (; q < end && is_digit(*q); ++q)
+      out.ch[i] = out.ch[i] * 10 + static_cast<unsigned>(*q - '0');
   }
   out.level = true;
   return true;

@@ -17,14 +17,14 @@ struct board_record {
 
 // Reads the rows the board has appended to its CSV log since the last call.
 class board_log {
-public:
+ public:
   explicit board_log(std::string path) : path_(std::move(path)) {}
   // Appends new level commands, stamped with track_s; counts the rest.
   void poll(double track_s, std::vector<board_record>& out);
   long levels = 0, closings = 0, others = 0;
   const std::string& path() const { return path_; }
 
-private:
+ private:
   std::string path_;
   long offset_ = 0;
   std::string partial_;

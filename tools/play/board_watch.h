@@ -12,11 +12,15 @@
 namespace fulgora_play {
 
 class board_watch {
-public:
+ public:
   // on: a board runs (--board); pace: hold chunks (--fast with a board).
   board_watch(const std::string& csv_path, bool on, bool pace, live_view& view,
               const std::atomic<bool>& interrupted, double total_s)
-      : log(csv_path), on_(on), pacing_(pace), view_(view), interrupted_(interrupted),
+      : log(csv_path),
+        on_(on),
+        pacing_(pace),
+        view_(view),
+        interrupted_(interrupted),
         total_s_(total_s) {}
   // New rows up to heard time at_s, and the view redrawn.
   void refresh(double at_s);
@@ -28,7 +32,7 @@ public:
   board_log log;
   std::vector<board_record> records;
 
-private:
+ private:
   bool on_, pacing_;
   int unanswered_ = 0;
   unsigned channels_[3] = {0, 0, 0};

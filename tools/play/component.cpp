@@ -38,7 +38,8 @@ service_base* component::find_service(const GUID& clazz, service_ptr& holder) {
 }
 
 std::string component::version() {
-  auto* v = static_cast<componentversion*>(find_service(componentversion::class_guid, version_holder_));
+  auto* v =
+      static_cast<componentversion*>(find_service(componentversion::class_guid, version_holder_));
   if (!v) return "";
   pfc::string8 name, number;
   v->get_component_name(name);

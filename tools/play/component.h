@@ -11,7 +11,7 @@
 namespace fulgora_play {
 
 class component {
-public:
+ public:
   // Loads the library and finds its export; false with a one-line reason.
   bool open(const std::string& path, std::string& error);
   // Hands it the player's services and starts its services; name is the
@@ -24,7 +24,7 @@ public:
   // The player's unload: services stopped, references dropped, library closed.
   void unload();
 
-private:
+ private:
   service_base* find_service(const GUID& clazz, service_ptr& holder);
   std::string path_;
   void* library_ = nullptr;

@@ -14,7 +14,7 @@ namespace fulgora_play {
 std::string printable_line(const std::string& line);
 
 class live_view {
-public:
+ public:
   // columns: the terminal's width; every row stays within it.
   explicit live_view(bool enabled, int columns = 80) : enabled_(enabled), columns_(columns) {}
   // Band names shown beside each channel (channel_bands).
@@ -27,7 +27,7 @@ public:
   void status(double elapsed, double total, const unsigned* channels, long commands);
   void finish();
 
-private:
+ private:
   std::vector<std::string> channel_rows(const unsigned* channels) const;
   void clear_block();
   void draw_block();

@@ -47,9 +47,9 @@ run_paths resolve_paths(const char* argv0, const options& o) {
   std::error_code ec;
   run_paths p;
   p.self = fs::absolute(fs::path(argv0), ec).lexically_normal();
-  p.component = o.component.empty()
-                    ? p.self.parent_path() / (std::string("foo_Fulgora") + fulgora::library_suffix())
-                    : fs::absolute(o.component, ec);
+  p.component = o.component.empty() ? p.self.parent_path() /
+                                          (std::string("foo_Fulgora") + fulgora::library_suffix())
+                                    : fs::absolute(o.component, ec);
   for (const auto& f : o.files) p.files.push_back(fs::absolute(f, ec));
   p.plot = o.plot.empty() ? fs::path() : fs::absolute(o.plot, ec).lexically_normal();
   p.log = o.log.empty() ? fs::path() : fs::absolute(o.log, ec).lexically_normal();
@@ -108,15 +108,18 @@ bool prepare_settings(const options& o, const fs::path& component, settings_stat
     s.have = true;
   }
   if (path.empty())
-    s.notes.push_back("no settings file found (components/foo_Fulgora.ini, "
-                      "foo_Fulgora.ini beside the component)");
+    s.notes.push_back(
+        "no settings file found (components/foo_Fulgora.ini, "
+        "foo_Fulgora.ini beside the component)");
   else
     s.notes.push_back("settings from " + path);
   if (!path.empty())
-    for (const std::string& finding : fulgora_tools::check_settings(path)) s.notes.push_back(finding);
+    for (const std::string& finding : fulgora_tools::check_settings(path))
+      s.notes.push_back(finding);
   const fs::path dir =
       fs::temp_directory_path(ec) /
-      ("fulgora-play-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+      ("fulgora-play-" +
+       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
   fs::create_directories(dir / "components", ec);
   if (ec) return error = "cannot prepare a working folder: " + ec.message(), false;
   s.workdir = dir;
@@ -220,7 +223,8 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
   if (!version.empty())
     std::fprintf(stderr, "fulgora-play: loaded %s from %s\n", version.c_str(),
                  utf8(p.component).c_str());
-  for (const std::string& note : settings.notes) std::fprintf(stderr, "fulgora-play: %s\n", note.c_str());
+  for (const std::string& note : settings.notes)
+    std::fprintf(stderr, "fulgora-play: %s\n", note.c_str());
   dsp_entry* entry = comp.fulgora_entry();
   if (!entry) return fail(utf8(p.component) + ": registers no Fulgora DSP entry");
 

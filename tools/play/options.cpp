@@ -88,15 +88,19 @@ int numeric_option(const std::string& a, const char* value, options& o) {
 // Options that need others, or exclude them.
 bool combination_fits(const options& o) {
   if (!o.plot.empty() && !o.board) {
-    std::fprintf(stderr, "fulgora-play: --plot needs --board (it draws what the simulated board received)\n");
+    std::fprintf(
+        stderr,
+        "fulgora-play: --plot needs --board (it draws what the simulated board received)\n");
     return false;
   }
   if (!o.log.empty() && !o.board) {
-    std::fprintf(stderr, "fulgora-play: --log needs --board (it lists what the simulated board received)\n");
+    std::fprintf(
+        stderr, "fulgora-play: --log needs --board (it lists what the simulated board received)\n");
     return false;
   }
   if (o.fast && (o.seek_at >= 0 || o.pause_at >= 0)) {
-    std::fprintf(stderr, "fulgora-play: --seek and --pause need play at the audio rate, not --fast\n");
+    std::fprintf(stderr,
+                 "fulgora-play: --seek and --pause need play at the audio rate, not --fast\n");
     return false;
   }
   return true;
@@ -118,8 +122,10 @@ bool parse(int argc, char** argv, options& o) {
     } else if (a == "--fast" || a == "--board") {
       (a == "--fast" ? o.fast : o.board) = true;
     } else if ((a == "--plot" || a == "--log" || a == "--component" || a == "--settings") && more) {
-      std::string& value = a == "--plot" ? o.plot : a == "--log" ? o.log
-                                         : a == "--component" ? o.component : o.settings;
+      std::string& value = a == "--plot"        ? o.plot
+                           : a == "--log"       ? o.log
+                           : a == "--component" ? o.component
+                                                : o.settings;
       value = argv[++i];
     } else if (!a.empty() && a[0] == '-') {
       std::fprintf(stderr, "fulgora-play: unknown option %s\n", a.c_str());

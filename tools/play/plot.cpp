@@ -25,10 +25,14 @@ struct sheet {
 std::string escape_xml(const std::string& s) {
   std::string out;
   for (char c : s) {
-    if (c == '&') out += "&amp;";
-    else if (c == '<') out += "&lt;";
-    else if (c == '>') out += "&gt;";
-    else out += c;
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else
+      out += c;
   }
   return out;
 }
@@ -54,8 +58,7 @@ void scale_marks(std::ostream& svg, const sheet& s, double base, double y_top, c
 void channel_lane(std::ostream& svg, const sheet& s, int c, const plot_data& d) {
   const double y0 = s.top + c * s.lane, base = y0 + s.lane - 15;
   const double scale = (s.lane - 25) / 255.0;
-  lane_frame(svg, s, y0, s.lane, colours[c], "ch" + std::to_string(c),
-             channel_bands(c, d.routing));
+  lane_frame(svg, s, y0, s.lane, colours[c], "ch" + std::to_string(c), channel_bands(c, d.routing));
   scale_marks(svg, s, base, y0 + 20, "0", "255");
   svg << "<polyline fill=\"none\" stroke=\"" << colours[c] << "\" stroke-width=\"1.5\" points=\"";
   double last_y = base;

@@ -22,11 +22,18 @@ std::string swap_note(double at) {
 
 }  // namespace
 
-transport::transport(const options& o, const std::vector<decoded_audio>& audio,
-                     board_watch& board, live_view& view, const std::atomic<bool>& interrupted)
-    : start(std::chrono::steady_clock::now()), output(o.buffer_ms / 1000.0), o_(o), audio_(audio),
-      board_(board), view_(view), interrupted_(interrupted), seek_pending_(o.seek_at >= 0),
-      pause_pending_(o.pause_at >= 0), swap_pending_(o.swap_at >= 0) {}
+transport::transport(const options& o, const std::vector<decoded_audio>& audio, board_watch& board,
+                     live_view& view, const std::atomic<bool>& interrupted)
+    : start(std::chrono::steady_clock::now()),
+      output(o.buffer_ms / 1000.0),
+      o_(o),
+      audio_(audio),
+      board_(board),
+      view_(view),
+      interrupted_(interrupted),
+      seek_pending_(o.seek_at >= 0),
+      pause_pending_(o.pause_at >= 0),
+      swap_pending_(o.swap_at >= 0) {}
 
 void transport::offer_clock(playback_clock& clock) const {
   clock.start = start;
@@ -100,9 +107,9 @@ bool transport::run_chunk(dsp_entry& entry, const dsp_preset& preset,
   if (last_of_file && file_ + 1 == audio_.size()) flags |= dsp::FLUSH;
   if (!run_dsp(entry, preset, instance, flags)) return false;
   ++report.chunks;
-  const bool same = list_.get_count() == 1 && list_.get_item(0) == &chunk_ &&
-                    std::memcmp(chunk_.get_data(), source,
-                                sizeof(audio_sample) * frames * a.channels) == 0;
+  const bool same =
+      list_.get_count() == 1 && list_.get_item(0) == &chunk_ &&
+      std::memcmp(chunk_.get_data(), source, sizeof(audio_sample) * frames * a.channels) == 0;
   report.changed += !same;
   const double seconds = static_cast<double>(frames) / a.rate;
   report.played_s += seconds;

@@ -26,7 +26,7 @@ struct play_report {
 };
 
 class transport {
-public:
+ public:
   // Starts the clock: its time line begins now.
   transport(const options& o, const std::vector<decoded_audio>& audio, board_watch& board,
             live_view& view, const std::atomic<bool>& interrupted);
@@ -45,11 +45,10 @@ public:
   output_model output;
   play_report report;
 
-private:
+ private:
   void follow_output(double now, service_ptr_t<dsp>& instance);
   bool run_chunk(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance);
-  bool run_dsp(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance,
-               int flags);
+  bool run_dsp(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance, int flags);
   void seek_cursor(double position);
 
   const options& o_;

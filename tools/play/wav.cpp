@@ -6,7 +6,9 @@
 namespace fulgora_play {
 namespace {
 
-uint32_t u32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
+uint32_t u32(const unsigned char* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
+}
 uint16_t u16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 // What the header says and where the samples are.
@@ -55,8 +57,9 @@ double sample_at(const unsigned char* s, bool real, unsigned bits) {
     v = static_cast<int16_t>(u16(s)) / 32768.0;
   } else if (bits == 24) {
     // Into the top three bytes, then an arithmetic shift keeps the sign.
-    const int32_t x = static_cast<int32_t>(uint32_t{s[0]} << 8 | uint32_t{s[1]} << 16 |
-                                           uint32_t{s[2]} << 24) >> 8;
+    const int32_t x =
+        static_cast<int32_t>(uint32_t{s[0]} << 8 | uint32_t{s[1]} << 16 | uint32_t{s[2]} << 24) >>
+        8;
     v = x / 8388608.0;
   } else {
     v = static_cast<int32_t>(u32(s)) / 2147483648.0;
