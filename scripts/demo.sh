@@ -4,7 +4,7 @@
 # board, with the example settings and sync mode on, through a modelled
 # 1000 ms output buffer as the player's, so the lights come on the sound.
 # Shows the board's three channels live, ends with a summary and writes a
-# picture of what the board received.
+# picture of what the board received over the track's band levels.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh demo

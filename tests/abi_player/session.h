@@ -3,6 +3,7 @@
 #pragma once
 
 #include "tests/abi_player/player_objects.h"
+#include "tools/play/board_csv.h"
 
 inline void* operator new(t_size, void* at) noexcept { return at; }
 
@@ -57,27 +58,16 @@ struct board_state {
 
 inline board_state read_board(const session& s) {
   board_state b = {0, {0, 0, 0}, false};
-  read_file(s.board_csv, s.csv_text, csv_capacity);
-  // Lines: time_s,"text",ch0,ch1,ch2
-  for (char* line = s.csv_text; *line;) {
-    char* end = line;
-    while (*end && *end != '\n') ++end;
-    const bool more = *end != 0;
-    *end = 0;
-    b.last_is_closing = contains(line, ",\"LD\"");
-    const char* q = line;
-    while (*q && !starts_with(q, ",\"SD")) ++q;
-    if (*q) {
-      ++b.level_commands;
-      while (*q && !starts_with(q, "\",")) ++q;
-      for (int i = 0; i < 3 && *q; ++i) {
-        ++q;
-        if (i == 0) ++q;
-        b.last[i] = 0;
-        for (; *q >= '0' && *q <= '9'; ++q) b.last[i] = b.last[i] * 10 + static_cast<unsigned>(*q - '0');
-      }
-    }
-    line = more ? end + 1 : end;
+  const char* const end = s.csv_text + read_file(s.board_csv, s.csv_text, csv_capacity);
+  fulgora_board_csv::row r;
+  for (const char* p = s.csv_text; p < end; ++p) {
+    const char* const row_end = fulgora_board_csv::row_end(p, end);
+    const bool record = fulgora_board_csv::read_row(p, row_end, r);
+    p = row_end;
+    b.last_is_closing = record && r.closing();
+    if (!record || !r.level) continue;
+    ++b.level_commands;
+    for (int i = 0; i < 3; ++i) b.last[i] = r.ch[i];
   }
   return b;
 }

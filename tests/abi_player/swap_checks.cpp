@@ -37,40 +37,25 @@ struct swap_log {
   unsigned closed_ms = 0, gap_ms = 0;  // its time; from it to the next level command
 };
 
-// "12.345678" as milliseconds; moves past it.
-unsigned read_ms(const char*& p) {
-  unsigned ms = 0, scale = 1000;
-  for (; *p >= '0' && *p <= '9'; ++p) ms = ms * 10 + static_cast<unsigned>(*p - '0');
-  ms *= 1000;
-  if (*p == '.') ++p;
-  for (; *p >= '0' && *p <= '9'; ++p)
-    if (scale /= 10) ms += scale * static_cast<unsigned>(*p - '0');
-  return ms;
-}
-
 swap_log read_swap(const session& s, t_size from) {
   swap_log log;
-  read_file(s.board_csv, s.csv_text, csv_capacity);
-  // Lines: time_s,"text",ch0,ch1,ch2
-  for (const char* p = s.csv_text + from; *p;) {
-    const unsigned ms = read_ms(p);
-    unsigned ch[3] = {0, 0, 0};
-    const bool level = starts_with(p, ",\"SD"), closing = starts_with(p, ",\"LD\"");
-    while (*p && !starts_with(p, "\",")) ++p;
-    for (int i = 0; i < 3 && *p; ++i)
-      for (p += i ? 1 : 2; *p >= '0' && *p <= '9'; ++p)
-        ch[i] = ch[i] * 10 + static_cast<unsigned>(*p - '0');
-    while (*p && *p != '\n') ++p;
-    if (*p) ++p;
-    if (closing && !log.closed) {
+  const char* const end = s.csv_text + read_file(s.board_csv, s.csv_text, csv_capacity);
+  fulgora_board_csv::row r;
+  for (const char* p = s.csv_text + from; p < end; ++p) {
+    const char* const row_end = fulgora_board_csv::row_end(p, end);
+    const bool record = fulgora_board_csv::read_row(p, row_end, r);
+    p = row_end;
+    if (!record) continue;
+    const unsigned ms = static_cast<unsigned>(r.seconds * 1000 + r.micros / 1000);
+    if (r.closing() && !log.closed) {
       log.closed = true;
       log.closed_ms = ms;
-    } else if (level && !log.closed) {
+    } else if (r.level && !log.closed) {
       ++log.before;
-      log.foreign += !(ch[0] > 0 && ch[2] == 0);
-    } else if (level) {
+      log.foreign += !(r.ch[0] > 0 && r.ch[2] == 0);
+    } else if (r.level) {
       if (++log.after == 1) log.gap_ms = ms - log.closed_ms;
-      log.new_lit = log.new_lit || ch[2] > 0;
+      log.new_lit = log.new_lit || r.ch[2] > 0;
     }
   }
   return log;

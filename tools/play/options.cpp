@@ -53,63 +53,80 @@ void usage(FILE* to) {
       to);
 }
 
+// An option that takes a number, with its value: 1 when taken, -1 when the
+// value is wrong (after a message), 0 when `a` is none of them.
+int numeric_option(const std::string& a, const char* value, options& o) {
+  char* end = nullptr;
+  if (a == "--buffer-ms") {
+    o.buffer_ms = std::strtod(value, &end);
+    if (*end == 0 && o.buffer_ms >= 0 && o.buffer_ms <= 60000) return 1;
+    std::fprintf(stderr, "fulgora-play: --buffer-ms needs milliseconds from 0 to 60000\n");
+  } else if (a == "--clock-step") {
+    o.clock_step_ms = std::strtod(value, &end);
+    if (*end == 0 && o.clock_step_ms >= 0 && o.clock_step_ms <= 1000) return 1;
+    std::fprintf(stderr, "fulgora-play: --clock-step needs milliseconds from 0 to 1000\n");
+  } else if (a == "--seek" || a == "--pause") {
+    double& at = a == "--seek" ? o.seek_at : o.pause_at;
+    double& length = a == "--seek" ? o.seek_to : o.pause_for;
+    if (pair_of(value, at, length)) return 1;
+    std::fprintf(stderr, "fulgora-play: %s needs two times in seconds, as 12.5:3\n", a.c_str());
+  } else if (a == "--swap-at") {
+    o.swap_at = std::strtod(value, &end);
+    if (*end == 0 && o.swap_at >= 0) return 1;
+    std::fprintf(stderr, "fulgora-play: --swap-at needs a time in seconds\n");
+  } else if (a == "--chunk") {
+    const unsigned long v = std::strtoul(value, &end, 10);
+    o.chunk = static_cast<unsigned>(v);
+    if (*end == 0 && v != 0 && v <= (1u << 22)) return 1;
+    std::fprintf(stderr, "fulgora-play: --chunk needs a frame count from 1 to 4194304\n");
+  } else {
+    return 0;
+  }
+  return -1;
+}
+
+// Options that need others, or exclude them.
+bool combination_fits(const options& o) {
+  if (!o.plot.empty() && !o.board) {
+    std::fprintf(
+        stderr,
+        "fulgora-play: --plot needs --board (it draws what the simulated board received)\n");
+    return false;
+  }
+  if (!o.log.empty() && !o.board) {
+    std::fprintf(
+        stderr, "fulgora-play: --log needs --board (it lists what the simulated board received)\n");
+    return false;
+  }
+  if (o.fast && (o.seek_at >= 0 || o.pause_at >= 0)) {
+    std::fprintf(stderr,
+                 "fulgora-play: --seek and --pause need play at the audio rate, not --fast\n");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool parse(int argc, char** argv, options& o) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool more = i + 1 < argc;
-    if (a == "--help" || a == "-h") {
+    const int numeric = more ? numeric_option(a, argv[i + 1], o) : 0;
+    if (numeric < 0) return false;
+    if (numeric > 0) {
+      ++i;
+    } else if (a == "--help" || a == "-h") {
       usage(stdout);
       std::exit(0);
-    } else if (a == "--fast") {
-      o.fast = true;
-    } else if (a == "--board") {
-      o.board = true;
-    } else if (a == "--plot" && more) {
-      o.plot = argv[++i];
-    } else if (a == "--log" && more) {
-      o.log = argv[++i];
-    } else if (a == "--buffer-ms" && more) {
-      char* end = nullptr;
-      o.buffer_ms = std::strtod(argv[++i], &end);
-      if (*end != 0 || !(o.buffer_ms >= 0 && o.buffer_ms <= 60000)) {
-        std::fprintf(stderr, "fulgora-play: --buffer-ms needs milliseconds from 0 to 60000\n");
-        return false;
-      }
-    } else if (a == "--clock-step" && more) {
-      char* end = nullptr;
-      o.clock_step_ms = std::strtod(argv[++i], &end);
-      if (*end != 0 || !(o.clock_step_ms >= 0 && o.clock_step_ms <= 1000)) {
-        std::fprintf(stderr, "fulgora-play: --clock-step needs milliseconds from 0 to 1000\n");
-        return false;
-      }
-    } else if ((a == "--seek" || a == "--pause") && more) {
-      double& at = a == "--seek" ? o.seek_at : o.pause_at;
-      double& value = a == "--seek" ? o.seek_to : o.pause_for;
-      if (!pair_of(argv[++i], at, value)) {
-        std::fprintf(stderr, "fulgora-play: %s needs two times in seconds, as 12.5:3\n", a.c_str());
-        return false;
-      }
-    } else if (a == "--swap-at" && more) {
-      char* end = nullptr;
-      o.swap_at = std::strtod(argv[++i], &end);
-      if (*end != 0 || !(o.swap_at >= 0)) {
-        std::fprintf(stderr, "fulgora-play: --swap-at needs a time in seconds\n");
-        return false;
-      }
-    } else if (a == "--component" && more) {
-      o.component = argv[++i];
-    } else if (a == "--settings" && more) {
-      o.settings = argv[++i];
-    } else if (a == "--chunk" && more) {
-      char* end = nullptr;
-      const unsigned long v = std::strtoul(argv[++i], &end, 10);
-      if (*end != 0 || v == 0 || v > (1u << 22)) {
-        std::fprintf(stderr, "fulgora-play: --chunk needs a frame count from 1 to 4194304\n");
-        return false;
-      }
-      o.chunk = static_cast<unsigned>(v);
+    } else if (a == "--fast" || a == "--board") {
+      (a == "--fast" ? o.fast : o.board) = true;
+    } else if ((a == "--plot" || a == "--log" || a == "--component" || a == "--settings") && more) {
+      std::string& value = a == "--plot"        ? o.plot
+                           : a == "--log"       ? o.log
+                           : a == "--component" ? o.component
+                                                : o.settings;
+      value = argv[++i];
     } else if (!a.empty() && a[0] == '-') {
       std::fprintf(stderr, "fulgora-play: unknown option %s\n", a.c_str());
       return false;
@@ -121,19 +138,7 @@ bool parse(int argc, char** argv, options& o) {
     usage(stderr);
     return false;
   }
-  if (!o.plot.empty() && !o.board) {
-    std::fprintf(stderr, "fulgora-play: --plot needs --board (it draws what the simulated board received)\n");
-    return false;
-  }
-  if (!o.log.empty() && !o.board) {
-    std::fprintf(stderr, "fulgora-play: --log needs --board (it lists what the simulated board received)\n");
-    return false;
-  }
-  if (o.fast && (o.seek_at >= 0 || o.pause_at >= 0)) {
-    std::fprintf(stderr, "fulgora-play: --seek and --pause need play at the audio rate, not --fast\n");
-    return false;
-  }
-  return true;
+  return combination_fits(o);
 }
 
 }  // namespace fulgora_play

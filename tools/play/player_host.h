@@ -17,7 +17,7 @@
 #include "host/dsp.h"
 #include "host/service.h"
 #include "host/visualisation.h"
-#include "tools/play/extras.h"
+#include "tools/play/live_view.h"
 #include "tools/play/output_model.h"
 
 namespace fulgora_play {

@@ -1,0 +1,61 @@
+#include "tools/play/board_log.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "tools/play/board_csv.h"
+
+namespace fulgora_play {
+
+void board_log::poll(double track_s, std::vector<board_record>& out) {
+  std::ifstream in(path_, std::ios::binary);
+  if (!in) return;
+  in.seekg(offset_);
+  std::string chunk((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  offset_ += static_cast<long>(chunk.size());
+  partial_ += chunk;
+  // Only whole rows: the board may be half-way through writing the last.
+  const size_t whole = partial_.rfind('\n');
+  if (whole == std::string::npos) return;
+  const char* p = partial_.data();
+  const char* const end = p + whole + 1;
+  for (fulgora_board_csv::row r; p < end; ++p) {
+    const char* row_end = fulgora_board_csv::row_end(p, end);
+    const bool record = fulgora_board_csv::read_row(p, row_end, r);
+    p = row_end;
+    if (!record) continue;
+    if (r.level) {
+      ++levels;
+      board_record b;
+      b.track_s = track_s;
+      for (int c = 0; c < 3; ++c) b.ch[c] = r.ch[c];
+      out.push_back(b);
+    } else if (r.closing()) {
+      ++closings;
+    } else {
+      ++others;
+    }
+  }
+  partial_.erase(0, whole + 1);
+}
+
+bool write_heard_log(const std::string& board_csv, const std::string& path, double start_s,
+                     const output_model& output) {
+  std::ifstream in(board_csv, std::ios::binary);
+  std::ofstream out(path, std::ios::binary);
+  if (!out) return false;
+  out << "time_s,heard_s,line,ch0,ch1,ch2\n";
+  std::string row;
+  for (fulgora_board_csv::row r; std::getline(in, row);) {
+    const char* const end = row.data() + row.size();
+    if (!fulgora_board_csv::read_row(row.data(), end, r)) continue;
+    const double t = static_cast<double>(r.seconds) + r.micros / 1e6 - start_s;
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%.6f,%.6f", t, output.heard_position(t));
+    out << stamp << std::string(r.after_time, end) << "\n";
+  }
+  return static_cast<bool>(out);
+}
+
+}  // namespace fulgora_play

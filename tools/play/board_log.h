@@ -1,0 +1,39 @@
+// What the simulated board received, from its CSV log: followed while the
+// track plays, and rewritten with the heard position beside each line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/play/output_model.h"
+
+namespace fulgora_play {
+
+// One level command the board received, at a track time.
+struct board_record {
+  double track_s = 0;
+  unsigned ch[3] = {0, 0, 0};
+};
+
+// Reads the rows the board has appended to its CSV log since the last call.
+class board_log {
+ public:
+  explicit board_log(std::string path) : path_(std::move(path)) {}
+  // Appends new level commands, stamped with track_s; counts the rest.
+  void poll(double track_s, std::vector<board_record>& out);
+  long levels = 0, closings = 0, others = 0;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  long offset_ = 0;
+  std::string partial_;
+};
+
+// The board's own log (time_s on the monotonic clock) as
+// time_s,heard_s,line,ch0,ch1,ch2: time_s since start_s on that clock,
+// heard_s the output's heard position when the line arrived.
+bool write_heard_log(const std::string& board_csv, const std::string& path, double start_s,
+                     const output_model& output);
+
+}  // namespace fulgora_play

@@ -1,0 +1,28 @@
+// The picture of a run: the three channel bytes the board received over the
+// track's time, and under them the track's band levels, so that the light
+// can be seen following the sound. A self-contained SVG.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/play/band_levels.h"
+#include "tools/play/board_log.h"
+
+namespace fulgora_play {
+
+struct plot_data {
+  std::string title;
+  double total_s = 0;
+  std::vector<board_record> records;
+  std::vector<band_sample> bands;
+  int routing[3] = {0, 1, 2};  // the channel of each band (LOW_, MID_, HI_LEDTYPE)
+};
+
+bool write_plot(const std::string& path, const plot_data& data);
+
+// Spacing of the time axis' ticks: 1, 2 or 5 times a power of ten, at most
+// about a dozen ticks over span seconds.
+double tick_step(double span);
+
+}  // namespace fulgora_play

@@ -1,0 +1,155 @@
+#include "tools/play/transport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "tools/play/chain_swap.h"
+
+namespace fulgora_play {
+namespace {
+
+std::string swap_note(double at) {
+  char note[160];
+  std::snprintf(note, sizeof note,
+                "fulgora-play: DSP chain swapped at %.2f s: a new instance made, the old one run "
+                "once more with FLUSH and released\n",
+                at);
+  return note;
+}
+
+}  // namespace
+
+transport::transport(const options& o, const std::vector<decoded_audio>& audio, board_watch& board,
+                     live_view& view, const std::atomic<bool>& interrupted)
+    : start(std::chrono::steady_clock::now()),
+      output(o.buffer_ms / 1000.0),
+      o_(o),
+      audio_(audio),
+      board_(board),
+      view_(view),
+      interrupted_(interrupted),
+      seek_pending_(o.seek_at >= 0),
+      pause_pending_(o.pause_at >= 0),
+      swap_pending_(o.swap_at >= 0) {}
+
+void transport::offer_clock(playback_clock& clock) const {
+  clock.start = start;
+  clock.step_s = o_.clock_step_ms / 1000.0;
+  if (!o_.fast) clock.output = &output;
+}
+
+double transport::since_start() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double transport::position() const {
+  return o_.fast ? report.played_s : output.heard_position(since_start());
+}
+
+bool transport::run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance,
+                    std::string& error) {
+  auto last_refresh = std::chrono::steady_clock::now();
+  while (!interrupted_) {
+    const double now = since_start();
+    if (!o_.fast) follow_output(now, instance);
+    const bool more = file_ < audio_.size();
+    if (!more && (o_.fast || (output.drained(now) && resume_at_ < 0))) break;
+    if (more && (o_.fast || output.wants_more(now))) {
+      if (!run_chunk(entry, preset, instance)) {
+        error = "the DSP entry refused to instantiate the new chain's DSP";
+        return false;
+      }
+    } else {
+      std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    if (std::chrono::steady_clock::now() - last_refresh > std::chrono::milliseconds(40)) {
+      last_refresh = std::chrono::steady_clock::now();
+      board_.refresh(position());
+    }
+  }
+  report.interrupted = interrupted_;
+  return true;
+}
+
+// --pause and --seek, when the heard position reaches them.
+void transport::follow_output(double now, service_ptr_t<dsp>& instance) {
+  const double heard = output.heard_position(now);
+  if (pause_pending_ && heard >= o_.pause_at) {
+    output.pause(now);
+    pause_pending_ = false;
+    resume_at_ = now + o_.pause_for;
+  } else if (resume_at_ >= 0 && now >= resume_at_) {
+    output.resume(now);
+    resume_at_ = -1;
+  }
+  if (seek_pending_ && heard >= o_.seek_at) {
+    seek_pending_ = false;
+    // The player empties its output, then tells the DSP; decoding goes on
+    // from the new position.
+    output.seek(now, o_.seek_to);
+    instance->flush();
+    seek_cursor(o_.seek_to);
+  }
+}
+
+bool transport::run_chunk(dsp_entry& entry, const dsp_preset& preset,
+                          service_ptr_t<dsp>& instance) {
+  const decoded_audio& a = audio_[file_];
+  const size_t frames = std::min<size_t>(o_.chunk, a.frames - at_);
+  const audio_sample* source = a.samples.data() + at_ * a.channels;
+  chunk_.set_data(source, frames, a.channels, a.rate);
+  list_.set(&chunk_);
+  const bool last_of_file = at_ + frames >= a.frames;
+  int flags = last_of_file ? dsp::END_OF_TRACK : 0;
+  if (last_of_file && file_ + 1 == audio_.size()) flags |= dsp::FLUSH;
+  if (!run_dsp(entry, preset, instance, flags)) return false;
+  ++report.chunks;
+  const bool same =
+      list_.get_count() == 1 && list_.get_item(0) == &chunk_ &&
+      std::memcmp(chunk_.get_data(), source, sizeof(audio_sample) * frames * a.channels) == 0;
+  report.changed += !same;
+  const double seconds = static_cast<double>(frames) / a.rate;
+  report.played_s += seconds;
+  if (!o_.fast) output.write(since_start(), seconds);
+  if (board_.pacing() && a.channels == 2) board_.pace(report.played_s);
+  at_ += frames;
+  if (last_of_file) {
+    ++file_;
+    at_ = 0;
+  }
+  return true;
+}
+
+// The chunk through the DSP, or through a swapped chain once --swap-at is
+// reached.
+bool transport::run_dsp(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance,
+                        int flags) {
+  const double at = o_.fast ? report.played_s : output.heard_position(since_start());
+  if (!swap_pending_ || at < o_.swap_at) {
+    instance->run(&list_, metadb_handle_ptr(), flags);
+    return true;
+  }
+  swap_pending_ = false;
+  if (!run_swapping_chain(entry, preset, instance, &list_, flags)) return false;
+  view_.aside(swap_note(at));
+  return true;
+}
+
+// The file and frame at a position in seconds of all the files as one stream.
+void transport::seek_cursor(double position) {
+  for (file_ = 0; file_ < audio_.size(); ++file_) {
+    const decoded_audio& a = audio_[file_];
+    const auto frame = static_cast<size_t>(std::llround(std::max(0.0, position) * a.rate));
+    if (frame < a.frames) {
+      at_ = frame;
+      return;
+    }
+    position -= static_cast<double>(a.frames) / a.rate;
+  }
+  at_ = 0;
+}
+
+}  // namespace fulgora_play

@@ -1,0 +1,66 @@
+// The player's transport: the decoded files through the DSP chunk by chunk,
+// at the audio rate against the modelled output (its burst at the start,
+// --pause, --seek, the heard clock in --clock-step steps) or --fast, the
+// chain swapped at --swap-at, and every chunk checked to leave the DSP
+// bit-identical.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "tools/play/board_watch.h"
+#include "tools/play/decoder.h"
+#include "tools/play/options.h"
+#include "tools/play/output_model.h"
+#include "tools/play/player_host.h"
+
+namespace fulgora_play {
+
+struct play_report {
+  size_t chunks = 0;
+  size_t changed = 0;  // chunks the DSP altered
+  bool interrupted = false;
+  double played_s = 0;  // audio that went through the DSP
+};
+
+class transport {
+ public:
+  // Starts the clock: its time line begins now.
+  transport(const options& o, const std::vector<decoded_audio>& audio, board_watch& board,
+            live_view& view, const std::atomic<bool>& interrupted);
+  // The player's clock, offered to the component unless --fast; before the
+  // DSP is made, which asks for it then.
+  void offer_clock(playback_clock& clock) const;
+  // Plays to the end or an interrupt; false with a one-line reason when the
+  // entry makes no DSP for the swapped chain.
+  bool run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance,
+           std::string& error);
+  double since_start() const;
+  // Where the listener is: the heard position (with --fast, the played one).
+  double position() const;
+
+  const std::chrono::steady_clock::time_point start;
+  output_model output;
+  play_report report;
+
+ private:
+  void follow_output(double now, service_ptr_t<dsp>& instance);
+  bool run_chunk(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance);
+  bool run_dsp(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance, int flags);
+  void seek_cursor(double position);
+
+  const options& o_;
+  const std::vector<decoded_audio>& audio_;
+  board_watch& board_;
+  live_view& view_;
+  const std::atomic<bool>& interrupted_;
+  size_t file_ = 0, at_ = 0;  // where the next chunk starts
+  bool seek_pending_, pause_pending_, swap_pending_;
+  double resume_at_ = -1;
+  chunk_list list_;
+  audio_chunk_impl chunk_;
+};
+
+}  // namespace fulgora_play
