@@ -119,7 +119,7 @@ bool choose_settings(const std::string& explicit_path, const std::string& compon
   fulgora::settings_places places;
   places.library_path = component_path;
   fulgora::set_settings_places(places);
-  path = fulgora::settings_file_path();
+  path = fulgora::settings_file::from_places().path();
   return true;
 }
 

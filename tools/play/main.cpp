@@ -26,6 +26,7 @@
 #include "tools/play/options.h"
 #include "tools/play/player_host.h"
 #include "engine/led_settings.h"
+#include "engine/settings_record.h"
 #include "tools/common/settings_file.h"
 
 namespace fs = std::filesystem;
@@ -183,7 +184,8 @@ int play(const char* argv0, const fulgora_play::options& o) {
   fulgora::led_settings routing;
   if (have_settings) {
     fulgora::level_history unused;
-    fulgora::load_settings(routing, unused);
+    fulgora::load_settings(fulgora::read_settings(utf8(workdir / "components" / "foo_Fulgora.ini")),
+                           routing, unused);
   }
   const int route[3] = {routing.LOW_LEDTYPE, routing.MID_LEDTYPE, routing.HI_LEDTYPE};
   for (int c = 0; c < 3; ++c) view.labels[c] = fulgora_play::channel_bands(c, route);
