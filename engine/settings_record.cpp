@@ -5,64 +5,85 @@
 namespace fulgora {
 namespace {
 
-constexpr const wchar_t* section = L"SETTING";
+using form = settings_key::form_t;
+using record = settings_record;
+using value = const key_value&;
 
-// Reads one key of the file into buffer; on failure notes which key and why.
-struct key_reader {
-  const settings_file& file;
-  wchar_t buffer[settings_value_size];
-  settings_fault fault;
-
-  bool value(const wchar_t* key, const wchar_t* fallback) {
-    if (file.read(section, key, fallback, buffer, settings_value_size) != 0) return true;
-    fault = {key, true};
-    return false;
-  }
-  bool converted(const wchar_t* key, bool ok) {
-    if (!ok) fault = {key, false};
-    return ok;
-  }
-  bool read(const wchar_t* key, const wchar_t* fallback, int32_t& out) {
-    return value(key, fallback) && converted(key, parse_int(buffer, out));
-  }
-  bool read(const wchar_t* key, const wchar_t* fallback, double& out) {
-    return value(key, fallback) && converted(key, parse_double(buffer, out));
-  }
-  bool read(const wchar_t* key, const wchar_t* fallback, float& out) {
-    return value(key, fallback) && converted(key, parse_float(buffer, out));
-  }
-  // An opt-in key: its integer when present, well formed and within range.
-  bool bounded(const wchar_t* key, const wchar_t* fallback, int32_t low, int32_t high,
-               int32_t& out) {
-    int32_t v = 0;
-    if (!read(key, fallback, v) || v < low || v > high) return false;
-    out = v;
-    return true;
-  }
-};
-
-// The seventeen in the order they are read, each with the text an absent key
-// gives; reading stops at the first key that fails.
-bool read_tuning(key_reader& r, led_settings& s) {
-  int32_t enable = 0;
-  const bool ok =
-      r.read(L"LOW_LEDTYPE", L"0", s.LOW_LEDTYPE) && r.read(L"MID_LEDTYPE", L"1", s.MID_LEDTYPE) &&
-      r.read(L"HI_LEDTYPE", L"2", s.HI_LEDTYPE) && r.read(L"LOW_FREQ", L"500", s.LOW_FREQ) &&
-      r.read(L"MID_FREQ", L"5000", s.MID_FREQ) && r.read(L"HI_FREQ", L"22000", s.HI_FREQ) &&
-      r.read(L"LOW_RATIO", L"1", s.LOW_RATIO) && r.read(L"MID_RATIO", L"1", s.MID_RATIO) &&
-      r.read(L"HI_RATIO", L"1", s.HI_RATIO) && r.read(L"LOW_GANMA", L"1", s.LOW_GANMA) &&
-      r.read(L"MID_GANMA", L"1", s.MID_GANMA) && r.read(L"HI_GANMA", L"1", s.HI_GANMA) &&
-      r.read(L"LOW_ENHANCE", L"0", s.LOW_ENHANCE) && r.read(L"MID_ENHANCE", L"0", s.MID_ENHANCE) &&
-      r.read(L"HI_ENHANCE", L"0", s.HI_ENHANCE) &&
-      r.read(L"ENABLE_ENHANCER", L"0", enable) &&  // on when not 0
-      r.read(L"ENHANCER_MEAN_COUNT", L"8", s.ENHANCER_MEAN_COUNT) &&
-      // The history holds this many entries: a negative count has none.
-      r.converted(L"ENHANCER_MEAN_COUNT", s.ENHANCER_MEAN_COUNT >= 0);
-  s.ENABLE_ENHANCER = enable != 0;
-  return ok;
-}
+const char* const number = "a whole decimal number";
+const char* const decimal = "a number with a point, as 2.5";
 
 }  // namespace
+
+// The seventeen are read in this order and reading stops at the first that
+// fails; each opt-in key stands on its own.
+const settings_key settings_keys[] = {
+    {L"PORTNAME", L"", form::text, false, 0, 0, "", nullptr},  // stored as it stands
+    {L"LOW_LEDTYPE", L"0", form::integer, true, INT32_MIN, INT32_MAX, number,
+     [](record& r, value v) { r.tuning.LOW_LEDTYPE = v.integer; }},
+    {L"MID_LEDTYPE", L"1", form::integer, true, INT32_MIN, INT32_MAX, number,
+     [](record& r, value v) { r.tuning.MID_LEDTYPE = v.integer; }},
+    {L"HI_LEDTYPE", L"2", form::integer, true, INT32_MIN, INT32_MAX, number,
+     [](record& r, value v) { r.tuning.HI_LEDTYPE = v.integer; }},
+    {L"LOW_FREQ", L"500", form::real, true, 0, 0, decimal,
+     [](record& r, value v) { r.tuning.LOW_FREQ = v.real; }},
+    {L"MID_FREQ", L"5000", form::real, true, 0, 0, decimal,
+     [](record& r, value v) { r.tuning.MID_FREQ = v.real; }},
+    {L"HI_FREQ", L"22000", form::real, true, 0, 0, decimal,
+     [](record& r, value v) { r.tuning.HI_FREQ = v.real; }},
+    {L"LOW_RATIO", L"1", form::real, true, 0, 0, decimal,
+     [](record& r, value v) { r.tuning.LOW_RATIO = v.real; }},
+    {L"MID_RATIO", L"1", form::real, true, 0, 0, decimal,
+     [](record& r, value v) { r.tuning.MID_RATIO = v.real; }},
+    {L"HI_RATIO", L"1", form::real, true, 0, 0, decimal,
+     [](record& r, value v) { r.tuning.HI_RATIO = v.real; }},
+    {L"LOW_GANMA", L"1", form::single, true, 0, 0, decimal,
+     [](record& r, value v) { r.tuning.LOW_GANMA = v.single; }},
+    {L"MID_GANMA", L"1", form::single, true, 0, 0, decimal,
+     [](record& r, value v) { r.tuning.MID_GANMA = v.single; }},
+    {L"HI_GANMA", L"1", form::single, true, 0, 0, decimal,
+     [](record& r, value v) { r.tuning.HI_GANMA = v.single; }},
+    {L"LOW_ENHANCE", L"0", form::real, true, 0, 0, decimal,
+     [](record& r, value v) { r.tuning.LOW_ENHANCE = v.real; }},
+    {L"MID_ENHANCE", L"0", form::real, true, 0, 0, decimal,
+     [](record& r, value v) { r.tuning.MID_ENHANCE = v.real; }},
+    {L"HI_ENHANCE", L"0", form::real, true, 0, 0, decimal,
+     [](record& r, value v) { r.tuning.HI_ENHANCE = v.real; }},
+    {L"ENABLE_ENHANCER", L"0", form::integer, true, INT32_MIN, INT32_MAX, number,
+     [](record& r, value v) { r.tuning.ENABLE_ENHANCER = v.integer != 0; }},
+    // The history holds this many entries: a negative count has none.
+    {L"ENHANCER_MEAN_COUNT", L"8", form::integer, true, 0, INT32_MAX, "a count of 0 or more",
+     [](record& r, value v) { r.tuning.ENHANCER_MEAN_COUNT = v.integer; }},
+    {L"SYNC", L"", form::integer, false, 0, 1, "0 or 1",
+     [](record& r, value v) { r.sync.SYNC = v.integer == 1; }},
+    {L"SYNC_OFFSET_MS", L"", form::integer, false, -10000, 10000,
+     "whole milliseconds from -10000 to 10000",
+     [](record& r, value v) { r.sync.SYNC_OFFSET_MS = v.integer; }},
+    // More than the line carries is capped, not refused.
+    {L"SYNC_RATE", L"", form::integer, false, 0, INT32_MAX, "a whole number of 0 or more",
+     [](record& r, value v) {
+       r.sync.SYNC_RATE = v.integer > max_sync_rate ? max_sync_rate : v.integer;
+     }},
+    // 0 or absent: off; another integer: on; anything else: off.
+    {L"RECONNECT", L"0", form::integer, false, INT32_MIN, INT32_MAX, number,
+     [](record& r, value v) { r.RECONNECT = v.integer != 0; }},
+};
+const size_t settings_key_count = sizeof settings_keys / sizeof settings_keys[0];
+
+bool passes(const settings_key& key, const wchar_t* text, key_value& v) {
+  v.text = text;
+  switch (key.form) {
+    case form::text:
+      return true;
+    case form::integer:
+      return text[0] != 0 && parse_int(text, v.integer) && v.integer >= key.low &&
+             v.integer <= key.high;
+    case form::real:
+      return text[0] != 0 && parse_double(text, v.real);
+    case form::single:
+      return text[0] != 0 && parse_float(text, v.single);
+  }
+  return false;
+}
 
 settings_record read_settings() { return read_settings(settings_file::from_places()); }
 
@@ -71,26 +92,27 @@ settings_record read_settings(const std::string& path) {
 }
 
 settings_record read_settings(const settings_file& file) {
-  settings_record record;
-  record.file_found = file.found();
-  file.read(section, L"PORTNAME", L"", record.PORTNAME, settings_value_size);  // as it stands
-  key_reader r{file, {}, {}};
-  led_settings tuning;
-  record.tuning_read = read_tuning(r, tuning);
-  if (record.tuning_read)
-    record.tuning = tuning;
-  else
-    record.fault = r.fault;
-  int32_t v = 0;
-  // 1: each command goes out when its audio is heard.
-  if (r.bounded(L"SYNC", L"", 0, 1, v)) record.sync.SYNC = v == 1;
-  if (r.bounded(L"SYNC_OFFSET_MS", L"", -10000, 10000, v)) record.sync.SYNC_OFFSET_MS = v;
-  // More than the line carries is capped, not refused.
-  if (r.bounded(L"SYNC_RATE", L"", 0, INT32_MAX, v))
-    record.sync.SYNC_RATE = v > max_sync_rate ? max_sync_rate : v;
-  // 0 or absent: off; another integer: on; anything else: off.
-  if (r.bounded(L"RECONNECT", L"0", INT32_MIN, INT32_MAX, v)) record.RECONNECT = v != 0;
-  return record;
+  settings_record result;
+  result.file_found = file.found();
+  file.read(L"SETTING", L"PORTNAME", L"", result.PORTNAME, settings_value_size);
+  bool tuning_failed = false;
+  wchar_t buffer[settings_value_size];
+  for (size_t i = 1; i < settings_key_count; ++i) {
+    const settings_key& key = settings_keys[i];
+    if (key.tuning && tuning_failed) continue;
+    key_value v;
+    const bool empty =
+        file.read(L"SETTING", key.name, key.fallback, buffer, settings_value_size) == 0;
+    if (!empty && passes(key, buffer, v)) {
+      key.store(result, v);
+    } else if (key.tuning) {
+      tuning_failed = true;
+      result.fault = {key.name, empty};
+    }
+  }
+  result.tuning_read = !tuning_failed;
+  if (tuning_failed) result.tuning = led_settings();  // all or nothing
+  return result;
 }
 
 bool load_settings(const settings_record& record, led_settings& settings, level_history& history,

@@ -5,6 +5,8 @@
 // Threads: read on the creating thread; the record is a plain value.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "analysis/level_history.h"
@@ -35,6 +37,36 @@ struct settings_record {
   sync_settings sync;
   bool RECONNECT = false;
 };
+
+// A key's value once it passed its rule.
+struct key_value {
+  const wchar_t* text = nullptr;
+  int32_t integer = 0;
+  double real = 0.0;
+  float single = 0.0f;
+};
+
+// One key of the file and its rule. A value counts only when it is not empty
+// and its form takes the whole text; integers must lie within low..high.
+struct settings_key {
+  enum form_t { text, integer, real, single };
+  const wchar_t* name;
+  const wchar_t* fallback;  // the text an absent key gives
+  form_t form;
+  bool tuning;  // one of the seventeen: a bad value fails them all
+  int32_t low;
+  int32_t high;
+  const char* accepted;  // what the rule takes, in words, for the tools
+  void (*store)(settings_record& record, const key_value& value);
+};
+
+// Every key, in the order the engine reads them: PORTNAME, the seventeen,
+// then the opt-in keys.
+extern const settings_key settings_keys[];
+extern const size_t settings_key_count;
+
+// Whether text passes the key's rule; value holds it converted when it does.
+bool passes(const settings_key& key, const wchar_t* text, key_value& value);
 
 // The record of one file: the component's (from its places), a named one, or
 // one already chosen. Print nothing, throw only on allocation.
