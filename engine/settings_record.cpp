@@ -1,6 +1,7 @@
 #include "engine/settings_record.h"
 
 #include <climits>
+#include <cwchar>
 
 namespace fulgora {
 namespace {
@@ -17,7 +18,8 @@ const char* const decimal = "a number with a point, as 2.5";
 // The seventeen are read in this order and reading stops at the first that
 // fails; each opt-in key stands on its own.
 const settings_key settings_keys[] = {
-    {L"PORTNAME", L"", form::text, false, 0, 0, "", nullptr},  // stored as it stands
+    {L"PORTNAME", L"", form::text, false, 0, 0, "any text",  // as it stands; empty: no port
+     [](record& r, value v) { std::wcsncpy(r.PORTNAME, v.text, settings_value_size - 1); }},
     {L"LOW_LEDTYPE", L"0", form::integer, true, INT32_MIN, INT32_MAX, number,
      [](record& r, value v) { r.tuning.LOW_LEDTYPE = v.integer; }},
     {L"MID_LEDTYPE", L"1", form::integer, true, INT32_MIN, INT32_MAX, number,
@@ -94,16 +96,15 @@ settings_record read_settings(const std::string& path) {
 settings_record read_settings(const settings_file& file) {
   settings_record result;
   result.file_found = file.found();
-  file.read(L"SETTING", L"PORTNAME", L"", result.PORTNAME, settings_value_size);
   bool tuning_failed = false;
   wchar_t buffer[settings_value_size];
-  for (size_t i = 1; i < settings_key_count; ++i) {
+  for (size_t i = 0; i < settings_key_count; ++i) {
     const settings_key& key = settings_keys[i];
     if (key.tuning && tuning_failed) continue;
     key_value v;
     const bool empty =
         file.read(L"SETTING", key.name, key.fallback, buffer, settings_value_size) == 0;
-    if (!empty && passes(key, buffer, v)) {
+    if (passes(key, buffer, v)) {
       key.store(result, v);
     } else if (key.tuning) {
       tuning_failed = true;

@@ -46,8 +46,9 @@ struct key_value {
   float single = 0.0f;
 };
 
-// One key of the file and its rule. A value counts only when it is not empty
-// and its form takes the whole text; integers must lie within low..high.
+// One key of the file and its rule. Text is taken as it stands; any other
+// value counts only when it is not empty and its form takes the whole text,
+// and integers must lie within low..high.
 struct settings_key {
   enum form_t { text, integer, real, single };
   const wchar_t* name;
