@@ -27,9 +27,10 @@ enum class analysis_fault {
 struct band_analyzer {
   uint32_t block_length = 0;  // n, complex points; 0 before the first capture
   int32_t data_length = 0;    // 2n doubles
-  double low_edge = 800.0;    // upper edges of the bands, Hz
-  double mid_edge = 3000.0;
-  double high_edge = 22050.0;
+  // Upper edges of the bands, Hz: the owner sets them before every analysis.
+  double low_edge = 0.0;
+  double mid_edge = 0.0;
+  double high_edge = 0.0;
   double sample_rate = 0.0;
   std::unique_ptr<double[]> samples;     // 2n: re, im pairs
   std::unique_ptr<int32_t[]> work;       // 2 + floor(sqrt(2n)) ints

@@ -18,8 +18,12 @@ public:
   static GUID g_get_guid() { return guid; }
   static void g_get_name(pfc::string_base& out);
 
-  // The serial port layer is the system's; tests may hand in a fake.
+  // The serial port layer is the system's; tests may hand in a fake, and
+  // settings of their own instead of the component's file.
   explicit dsp_fulgora(serial_port_api& port = system_serial_port()) : engine_(port) {}
+  explicit dsp_fulgora(const settings_record& settings,
+                       serial_port_api& port = system_serial_port())
+      : engine_(settings, port) {}
   // Audio only, when the instance above could not be built (out of memory).
   explicit dsp_fulgora(pass_through_t);
   static constexpr bool can_pass_through = true;

@@ -4,15 +4,13 @@
 
 #include "engine/measure.h"
 #include "host/console.h"
-#include "platform/settings_reader.h"
 
 namespace fulgora {
 namespace {
 
 // Sync mode when it was asked for and the player's clock is there; must run
 // before the worker starts. True when it was asked for but cannot be had.
-bool prepare_sync(std::unique_ptr<sync_mode>& sync) {
-  const sync_settings settings = load_sync_settings();
+bool prepare_sync(std::unique_ptr<sync_mode>& sync, const sync_settings& settings) {
   if (!settings.SYNC) return false;
   service_ptr_t<visualisation_stream> clock;
   if (!open_playback_clock(clock)) return true;
@@ -26,17 +24,20 @@ bool prepare_sync(std::unique_ptr<sync_mode>& sync) {
 
 }  // namespace
 
-led_engine::led_engine(serial_port_api& port_api) : serial(port_api, console_print) {
-  if (read_profile_string(L"SETTING", L"PORTNAME", L"", port_name, settings_value_size) == 0) {
-    if (!settings_file_found()) tell_no_settings_file();  // no PORTNAME in a file: chosen
+led_engine::led_engine(serial_port_api& port_api) : led_engine(read_settings(), port_api) {}
+
+led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
+    : serial(port_api, console_print) {
+  if (file.PORTNAME[0] == 0) {
+    if (!file.file_found) tell_no_settings_file();  // no PORTNAME in a file: chosen
     return;
   }
   try {
-    const bool no_clock = prepare_sync(sync);
-    start(port_name);
+    const bool no_clock = prepare_sync(sync, file.sync);
+    start(file.PORTNAME);
     if (no_clock && running) console_print("sync off: no playback clock.");
-    load_settings();
-    recovery.load(port_name);
+    load_settings(file);
+    recovery.load(file.RECONNECT, port_name);
   } catch (...) {
     stop();  // a constructor that throws runs no destructor of its own
     throw;
@@ -72,9 +73,9 @@ bool led_engine::start(const wchar_t* name) {
   return started;
 }
 
-bool led_engine::load_settings() {
+bool led_engine::load_settings(const settings_record& file) {
   settings_fault fault;
-  if (fulgora::load_settings(settings, history, &fault)) return true;
+  if (fulgora::load_settings(file, settings, history, &fault)) return true;
   tell_settings_fault(fault);
   return false;
 }

@@ -21,9 +21,10 @@
 #include "analysis/band_analyzer.h"
 #include "analysis/level_history.h"
 #include "engine/led_settings.h"
-#include "engine/port_registry.h"
 #include "engine/notices.h"
+#include "engine/port_registry.h"
 #include "engine/reconnect.h"
+#include "engine/settings_record.h"
 #include "engine/sync_mode.h"
 #include "host/audio_chunk.h"
 #include "platform/serial_port.h"
@@ -56,7 +57,9 @@ struct led_engine {
   std::unique_ptr<sync_mode> sync;
   engine_notices notices;  // the lines that say why the lights stay dark
 
-  // Reads PORTNAME; if one is set, starts and then loads the settings.
+  // If the settings name a port, starts on it and then loads them; with no
+  // record, reads the component's settings file first.
+  explicit led_engine(const settings_record& file, serial_port_api& port = system_serial_port());
   explicit led_engine(serial_port_api& port = system_serial_port());
   // An engine that never starts: no settings read, no port.
   struct lights_off_t {};
@@ -67,7 +70,7 @@ struct led_engine {
   led_engine& operator=(const led_engine&) = delete;
 
   bool start(const wchar_t* port_name);
-  bool load_settings();
+  bool load_settings(const settings_record& file);
   // The audio thread's gate: never blocks, never changes the chunk, throws
   // nothing of its own.
   void offer_chunk(const audio_chunk& chunk);

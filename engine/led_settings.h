@@ -1,11 +1,12 @@
-// The seventeen tuning values of the settings file, named after their keys.
+// The seventeen tuning values of the settings file, named after their keys,
+// with the in-memory defaults an engine runs on when they fail to load (the
+// file's own default strings stand beside each key in settings_record.cpp).
 // Written once while the engine is built, read-only afterwards (the worker
 // reads them every cycle without a lock).
 #pragma once
 
 #include <cstdint>
 
-#include "analysis/level_history.h"
 #include "analysis/shaping.h"
 
 namespace fulgora {
@@ -32,21 +33,6 @@ struct led_settings {
 
 // The shaping step's view of the settings.
 shaping_params shaping_of(const led_settings& s);
-
-// The key that failed a load, and whether its value was empty (otherwise
-// malformed, or a mean count whose history cannot be had).
-struct settings_fault {
-  const wchar_t* key = nullptr;
-  bool empty = false;
-};
-
-// Reads the seventeen values from the settings file, all or nothing. On
-// success stores them and resizes the history to ENHANCER_MEAN_COUNT; on
-// failure (a value empty or malformed, or a history that cannot be had)
-// leaves both untouched and names the key in fault. Prints nothing, throws
-// nothing.
-bool load_settings(led_settings& settings, level_history& history,
-                   settings_fault* fault = nullptr);
 
 // Conversions of one value's text; true only when the whole text was used.
 // Decimal point whatever the locale; integers saturate at the 32-bit range.

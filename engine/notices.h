@@ -11,7 +11,7 @@
 #include <cstddef>
 
 #include "analysis/band_analyzer.h"
-#include "engine/led_settings.h"
+#include "engine/settings_record.h"
 
 namespace fulgora {
 

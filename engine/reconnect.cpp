@@ -2,16 +2,12 @@
 
 #include <cwchar>
 
-#include "engine/led_settings.h"
 #include "host/console.h"
 
 namespace fulgora {
 
-void link_recovery::load(const wchar_t* port) {
-  wchar_t buffer[settings_value_size];
-  int32_t value = 0;
-  enabled = read_profile_string(L"SETTING", L"RECONNECT", L"0", buffer, settings_value_size) != 0 &&
-            parse_int(buffer, value) && value != 0;
+void link_recovery::load(bool on, const wchar_t* port) {
+  enabled = on;
   std::wcsncpy(port_name, port, settings_value_size - 1);
   port_name[settings_value_size - 1] = 0;
 }

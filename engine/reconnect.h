@@ -30,9 +30,8 @@ struct link_recovery {
   unsigned long long (*clock_ms)() = monotonic_ms;
   unsigned long long interval_ms = reconnect_interval_ms;
 
-  // Reads RECONNECT (0 or absent: off; another integer: on; anything else:
-  // off), apart from the seventeen values and their all-or-nothing load.
-  void load(const wchar_t* port);
+  // RECONNECT as the settings record holds it, and the port to reopen.
+  void load(bool on, const wchar_t* port);
   // Before a command: false while the link is down and could not be reopened
   // (tried at most once per interval, failures silent). A port that another
   // instance of this process holds now is left to it.

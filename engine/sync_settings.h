@@ -1,7 +1,7 @@
 // The keys of the opt-in sync mode, read beside the seventeen tuning values
-// but on their own: a malformed one is ignored (it keeps its default) and
-// changes nothing else. Written once while the engine is built, before its
-// worker starts; read-only afterwards.
+// but on their own (settings_record.cpp): a malformed one is ignored (it
+// keeps its default) and changes nothing else. Written once while the engine
+// is built, before its worker starts; read-only afterwards.
 #pragma once
 
 #include <cstdint>
@@ -20,11 +20,5 @@ struct sync_settings {
   // from the chunk's first power-of-two run of frames.
   int32_t SYNC_RATE = 60;
 };
-
-// SYNC takes 0 or 1, SYNC_OFFSET_MS an integer from -10000 to 10000,
-// SYNC_RATE an integer from 0 up (above max_sync_rate it is capped there);
-// any other value, or an empty one, leaves that key at its default. Prints
-// nothing.
-sync_settings load_sync_settings();
 
 }  // namespace fulgora

@@ -23,7 +23,7 @@ bool is_file(const std::string& path) {
 }
 
 // FULGORA_INI, when set, names the only file; otherwise the first that exists.
-std::string settings_file() {
+std::string chosen_path() {
   const char* named = std::getenv("FULGORA_INI");
   if (named && *named) return named;
   const std::string relative = "components/foo_Fulgora.ini";
@@ -57,20 +57,20 @@ bool read_settings_file(const std::string& path, std::string& bytes) {
 
 }  // namespace
 
-unsigned read_profile_string(const wchar_t* section, const wchar_t* key,
-                             const wchar_t* fallback, wchar_t* buffer, unsigned size) {
+settings_file settings_file::from_places() { return at(chosen_path()); }
+
+settings_file settings_file::at(const std::string& path) {
+  settings_file file;
   std::string bytes;
-  std::vector<ini_section> sections;
-  if (read_settings_file(settings_file(), bytes)) sections = parse_ini(decode_ini_text(bytes));
-  return ini_lookup(sections, section, key, fallback, buffer, size);
+  if (read_settings_file(path, bytes)) file.sections_ = parse_ini(decode_ini_text(bytes));
+  if (is_file(path)) file.path_ = path;
+  return file;
 }
 
-std::string settings_file_path() {
-  const std::string path = settings_file();
-  return is_file(path) ? path : "";
+unsigned settings_file::read(const wchar_t* section, const wchar_t* key, const wchar_t* fallback,
+                             wchar_t* buffer, unsigned size) const {
+  return ini_lookup(sections_, section, key, fallback, buffer, size);
 }
-
-bool settings_file_found() { return !settings_file_path().empty(); }
 
 std::string own_module_path() {
   Dl_info info;

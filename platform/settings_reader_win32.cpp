@@ -38,7 +38,7 @@ std::string utf8(const std::wstring& text) {
 
 // The name handed to the profile reader: the relative one whenever that file
 // is there, and when no file is anywhere (so the fallbacks come as before).
-std::wstring settings_file() {
+std::wstring chosen_name() {
   if (is_file(relative_name)) return relative_name;
   for (const std::string& candidate : settings_candidates('\\')) {
     const std::wstring path = wide(candidate);
@@ -49,17 +49,37 @@ std::wstring settings_file() {
 
 }  // namespace
 
-unsigned read_profile_string(const wchar_t* section, const wchar_t* key,
-                             const wchar_t* fallback, wchar_t* buffer, unsigned size) {
-  return GetPrivateProfileStringW(section, key, fallback, buffer, size, settings_file().c_str());
+settings_file settings_file::from_places() {
+  settings_file file;
+  file.profile_name_ = chosen_name();
+  if (is_file(file.profile_name_.c_str())) file.path_ = utf8(file.profile_name_);
+  return file;
 }
 
-std::string settings_file_path() {
-  const std::wstring path = settings_file();
-  return is_file(path.c_str()) ? utf8(path) : "";
+settings_file settings_file::at(const std::string& path) {
+  settings_file file;
+  const std::wstring name = wide(path);
+  // Resolved here: the profile reader would look for a bare name in the
+  // Windows folder.
+  const DWORD n = name.empty() ? 0 : GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return file;
+  file.profile_name_.assign(n, L'\0');
+  const DWORD length = GetFullPathNameW(name.c_str(), n, &file.profile_name_[0], nullptr);
+  file.profile_name_.resize(length < n ? length : 0);
+  if (is_file(file.profile_name_.c_str())) file.path_ = path;
+  return file;
 }
 
-bool settings_file_found() { return !settings_file_path().empty(); }
+unsigned settings_file::read(const wchar_t* section, const wchar_t* key, const wchar_t* fallback,
+                             wchar_t* buffer, unsigned size) const {
+  if (profile_name_.empty()) {  // no name to give the reader: the fallback, as it would
+    unsigned length = 0;
+    for (; fallback[length] != 0 && length + 1 < size; ++length) buffer[length] = fallback[length];
+    if (size > 0) buffer[length] = 0;
+    return length;
+  }
+  return GetPrivateProfileStringW(section, key, fallback, buffer, size, profile_name_.c_str());
+}
 
 std::string own_module_path() {
   HMODULE module = nullptr;

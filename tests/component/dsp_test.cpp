@@ -11,7 +11,7 @@
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
-#include "tests/support/settings_scope.h"
+#include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
 #include "tests/support/wait.h"
 
@@ -20,7 +20,7 @@ namespace {
 
 using fulgora_test::fake_port;
 using fulgora_test::fake_services;
-using fulgora_test::settings_scope;
+using fulgora_test::settings_of;
 using fulgora_test::sine;
 
 // Owns its chunks; the list operations the component never calls end the test.
@@ -122,12 +122,12 @@ TEST(run_loop, refused_chunk_removed_and_an_exception_stops_at_the_boundary) {
 }
 
 TEST(dsp_fulgora, passes_audio_bit_identical_and_answers_its_queries) {
-  settings_scope scope("[SETTING]\nPORTNAME=COM3\n");
+  const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\n");
   fake_services host;
   fake_port port;
   port.answer_ok();
   service_ptr_t<dsp> d;
-  d.set(new service_impl_t<dsp_fulgora>(port));
+  d.set(new service_impl_t<dsp_fulgora>(file, port));
   EXPECT_EQ(d->get_latency(), 0.0);
   EXPECT_FALSE(d->need_track_change_mark());
   service_ptr out;
@@ -160,13 +160,13 @@ TEST(dsp_fulgora, passes_audio_bit_identical_and_answers_its_queries) {
 // Sync mode counts every chunk through the DSP; a seek (flush) and the end
 // of playback start the count again.
 TEST(dsp_fulgora, sync_mode_counts_the_stream_and_restarts_it) {
-  settings_scope scope("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
+  const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
   fake_services host;
   fulgora_test::fake_clock clock;
   host.clock = &clock;
   fake_port port;
   port.answer_ok();
-  auto* impl = new service_impl_t<dsp_fulgora>(port);
+  auto* impl = new service_impl_t<dsp_fulgora>(file, port);
   service_ptr_t<dsp> d;
   d.set(impl);
   const sync_mode& sync = *impl->engine().sync;

@@ -125,12 +125,9 @@ TEST(registration, library_path_and_profile_folder_lead_to_the_settings_file) {
   foobar2000_client* c = foobar2000_get_interface(&api, nullptr);
   c->set_library_path((library / "foo_Fulgora.dll").u8string().c_str(), "foo_Fulgora");
   c->services_init(true);
-  wchar_t port[settings_value_size];
-  read_profile_string(L"SETTING", L"PORTNAME", L"", port, settings_value_size);
-  EXPECT_EQ(std::wstring(port), L"beside");
+  EXPECT_EQ(std::wstring(read_settings().PORTNAME), L"beside");
   fs::remove(library / "foo_Fulgora.ini");
-  read_profile_string(L"SETTING", L"PORTNAME", L"", port, settings_value_size);
-  EXPECT_EQ(std::wstring(port), L"profile");
+  EXPECT_EQ(std::wstring(read_settings().PORTNAME), L"profile");
   c->services_init(false);
   set_settings_places({});
 }

@@ -11,7 +11,7 @@
 #include "component/dsp_fulgora.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
-#include "tests/support/settings_scope.h"
+#include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
 #include "tools/play/player_host.h"
 
@@ -41,13 +41,14 @@ int play(dsp& d, int chunks, unsigned seed) {
 }
 
 TEST(stress, hand_off_under_load_and_concurrent_instances) {
-  fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=COM3\nHI_FREQ=15000\n");
+  const settings_record file =
+      fulgora_test::settings_of("[SETTING]\nPORTNAME=COM3\nHI_FREQ=15000\n");
   fulgora_test::fake_services host;
 
   fake_port port;
   port.answer_ok();
   service_ptr_t<dsp> main;
-  main.set(new service_impl_t<dsp_fulgora>(port));
+  main.set(new service_impl_t<dsp_fulgora>(file, port));
   std::atomic<bool> done{false};
   std::vector<std::thread> others;
   std::vector<std::unique_ptr<fake_port>> ports;
@@ -55,10 +56,10 @@ TEST(stress, hand_off_under_load_and_concurrent_instances) {
   for (int t = 0; t < 3; ++t) {
     fake_port* p = ports[static_cast<size_t>(t)].get();
     p->answer_ok();
-    others.emplace_back([p, t, &done] {
+    others.emplace_back([p, t, &done, &file] {
       for (int round = 0; round < 20; ++round) {
         service_ptr_t<dsp> d;
-        d.set(new service_impl_t<dsp_fulgora>(*p));
+        d.set(new service_impl_t<dsp_fulgora>(file, *p));
         EXPECT_EQ(play(*d, 200, static_cast<unsigned>(t)), 200) << "every chunk stays";
       }
     });

@@ -12,7 +12,7 @@
 #include "component/dsp_fulgora.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/pty.h"
-#include "tests/support/settings_scope.h"
+#include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
 #include "tests/support/wait.h"
 #include "tools/play/player_host.h"
@@ -52,14 +52,10 @@ TEST(two_instances, the_new_instance_takes_the_port_when_the_old_one_lets_go) {
   fulgora_test::fake_services host;
 
   service_ptr_t<dsp> old_one, new_one;
-  {
-    fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + b.path + "\n");
-    old_one.set(new service_impl_t<dsp_fulgora>());
-  }
-  {
-    fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + link + "\n");
-    new_one.set(new service_impl_t<dsp_fulgora>());
-  }
+  old_one.set(new service_impl_t<dsp_fulgora>(
+      fulgora_test::settings_of("[SETTING]\nPORTNAME=" + b.path + "\n")));
+  new_one.set(new service_impl_t<dsp_fulgora>(
+      fulgora_test::settings_of("[SETTING]\nPORTNAME=" + link + "\n")));
   EXPECT_EQ(host.lines_now(), std::vector<std::string>{"successful com open."})
       << "the waiting instance does not try the port";
   ASSERT_TRUE(play_until(b, {new_one.get(), old_one.get()}, 2));
@@ -86,11 +82,11 @@ TEST(two_instances, the_new_instance_takes_the_port_when_the_old_one_lets_go) {
 TEST(two_instances, a_holder_that_stays_leaves_the_other_dark_and_says_so_once) {
   pty_board b;
   ASSERT_GE(b.board, 0);
-  fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + b.path + "\n");
+  const settings_record file = fulgora_test::settings_of("[SETTING]\nPORTNAME=" + b.path + "\n");
   fulgora_test::fake_services host;
   service_ptr_t<dsp> first, second;
-  first.set(new service_impl_t<dsp_fulgora>());
-  second.set(new service_impl_t<dsp_fulgora>());
+  first.set(new service_impl_t<dsp_fulgora>(file));
+  second.set(new service_impl_t<dsp_fulgora>(file));
   ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines_now().size() >= 2; }));
   ASSERT_TRUE(play_until(b, {second.get(), first.get()}, 3));
   EXPECT_EQ(host.lines_now(), (std::vector<std::string>{"successful com open.",

@@ -24,7 +24,7 @@ wav(sys.argv[1] + "/slow.wav", 22050, 2, 1)
 wav(sys.argv[1] + "/mono.wav", 44100, 1, 1)
 wav(sys.argv[1] + "/stereo.wav", 44100, 2, 1)
 PY
-printf '[SETTING]\r\nLOW_RATIO=2,5\r\nHI_FREQ=20000\r\nSYNC=yes\r\nSYNC_OFFSET_MS=-30ms\r\nRECONNECT=yes\r\nLOW_GAMMA=2\r\n' >"$work/bad.ini"
+printf '[SETTING]\r\nLOW_RATIO=2,5\r\nHI_FREQ=20000\r\nSYNC=yes\r\nSYNC_OFFSET_MS=-30ms\r\nRECONNECT=yes\r\nSYNC_RATE=-3\r\nLOW_GAMMA=2\r\n' >"$work/bad.ini"
 printf '[SETTING]\r\nHI_FREQ=20000\r\n' >"$work/slow.ini"
 printf '[SETTINGS]\r\nPORTNAME=COM3\r\n' >"$work/misspelt.ini"
 
@@ -38,6 +38,8 @@ check "analyze: SYNC" "$work/err" "fulgora-analyze: SYNC=yes: malformed (0 or 1)
 check "analyze: SYNC_OFFSET_MS" "$work/err" \
   "fulgora-analyze: SYNC_OFFSET_MS=-30ms: malformed (whole milliseconds from -10000 to 10000): ignored, as if the key were missing"
 check "analyze: RECONNECT" "$work/err" "fulgora-analyze: RECONNECT=yes: malformed (a whole decimal number): ignored, as if the key were missing"
+check "analyze: SYNC_RATE" "$work/err" \
+  "fulgora-analyze: SYNC_RATE=-3: malformed (a whole number of 0 or more): ignored, as if the key were missing"
 check "analyze: a typo" "$work/err" "fulgora-analyze: LOW_GAMMA: unknown key, ignored (did you mean LOW_GANMA?)"
 check "analyze: the component's line" "$work/err" \
   "fulgora-analyze: the component would say: settings: LOW_RATIO malformed, built-in defaults used."

@@ -13,7 +13,7 @@
 #include "serial/serial_link.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
-#include "tests/support/settings_scope.h"
+#include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
 #include "tests/support/wait.h"
 
@@ -24,7 +24,8 @@ using fulgora_test::chunk_of;
 using fulgora_test::eventually;
 using fulgora_test::fake_port;
 using fulgora_test::fake_services;
-using fulgora_test::settings_scope;
+using fulgora_test::no_settings_file;
+using fulgora_test::settings_of;
 using fulgora_test::sine;
 using lines = std::vector<std::string>;
 
@@ -50,13 +51,12 @@ std::string predicted_command(const audio_chunk& chunk, const led_settings& sett
 TEST(led_engine, no_port_configured_means_stopped_and_silent) {
   const std::string empty_port = "[SETTING]\nPORTNAME=\nLOW_FREQ=100\n";
   const std::string no_port_key = "[SETTING]\nLOW_FREQ=100\n";
-  for (const std::string* file : {static_cast<const std::string*>(nullptr), &empty_port,
-                                  &no_port_key}) {
-    settings_scope scope(file);
+  for (const std::string* file :
+       {static_cast<const std::string*>(nullptr), &empty_port, &no_port_key}) {
     fake_services host;
     fake_port port;
     {
-      led_engine engine(port);
+      led_engine engine(file ? settings_of(*file) : no_settings_file(), port);
       EXPECT_FALSE(engine.running);
       EXPECT_EQ(engine.idle_event, nullptr);
       EXPECT_EQ(engine.settings.LOW_FREQ, 800.0) << "the other keys are never read";
@@ -78,20 +78,21 @@ TEST(led_engine, a_value_that_fails_the_load_is_named_once) {
       {"ENHANCER_MEAN_COUNT=-1\n", "settings: ENHANCER_MEAN_COUNT malformed, built-in defaults used."},
   };
   for (const auto& r : rows) {
-    settings_scope scope(only_port + r.line);
     fake_services host;
     fake_port port;
-    { led_engine engine(port); EXPECT_TRUE(engine.settings.ENABLE_ENHANCER) << "built-in"; }
+    {
+      led_engine engine(settings_of(only_port + r.line), port);
+      EXPECT_TRUE(engine.settings.ENABLE_ENHANCER) << "built-in";
+    }
     EXPECT_EQ(host.lines(), (lines{"successful com open.", r.said, "successful com close."}));
   }
 }
 
 TEST(led_engine, a_failed_open_leaves_it_stopped_but_loads_the_settings) {
-  settings_scope scope(only_port + "LOW_FREQ=123\n");
   fake_services host;
   fake_port port;
   port.fail_set = true;
-  led_engine engine(port);
+  led_engine engine(settings_of(only_port + "LOW_FREQ=123\n"), port);
   EXPECT_FALSE(engine.running);
   EXPECT_EQ(engine.settings.LOW_FREQ, 123.0);
   EXPECT_EQ(host.lines(), (lines{"failed SetCommState.", "successful com close."}));
@@ -99,7 +100,6 @@ TEST(led_engine, a_failed_open_leaves_it_stopped_but_loads_the_settings) {
 }
 
 TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
-  settings_scope scope(only_port + "ENABLE_ENHANCER=1\nLOW_ENHANCE=0.5\n");
   fake_services host;
   fake_port port;
   port.answer_ok();
@@ -108,7 +108,7 @@ TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
   uint8_t expected_channels[3] = {0, 0, 0};
   std::vector<std::string> expected;
   {
-    led_engine engine(port);
+    led_engine engine(settings_of(only_port + "ENABLE_ENHANCER=1\nLOW_ENHANCE=0.5\n"), port);
     ASSERT_TRUE(engine.running);
     EXPECT_TRUE(test_event(engine.idle_event)) << "idle at start: the first chunk is taken";
     EXPECT_FALSE(test_event(engine.data_ready_event));
@@ -131,11 +131,10 @@ TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
 }
 
 TEST(led_engine, chunks_that_are_never_measured) {
-  settings_scope scope(only_port);  // file defaults: 22000 Hz high edge
   fake_services host;
   fake_port port;
   port.answer_ok();
-  led_engine engine(port);
+  led_engine engine(settings_of(only_port), port);  // file defaults: 22000 Hz high edge
   ASSERT_TRUE(engine.running);
   const auto mono = sine(1000, 0.5, 4096, 1, 44100);
   const auto six = sine(1000, 0.5, 4096, 6, 44100);
@@ -190,11 +189,10 @@ TEST(engine_notices, texts_name_the_edge_and_the_rate) {
 }
 
 TEST(led_engine, unrouted_channels_start_dark) {
-  settings_scope scope(only_port + "LOW_LEDTYPE=0\nMID_LEDTYPE=0\nHI_LEDTYPE=1\n");
   fake_services host;
   fake_port port;
   port.answer_ok();
-  led_engine engine(port);
+  led_engine engine(settings_of(only_port + "LOW_LEDTYPE=0\nMID_LEDTYPE=0\nHI_LEDTYPE=1\n"), port);
   const auto tone = sine(1000, 0.5, 4096, 2, 44100);
   engine.offer_chunk(chunk_of(tone, 2, 44100));
   ASSERT_TRUE(eventually([&] { return level_commands(port) == 1; }));
@@ -229,12 +227,11 @@ struct write_gate {
 };
 
 TEST(led_engine, busy_worker_passes_chunks_and_stop_waits_for_its_cycle) {
-  settings_scope scope(only_port);
   fake_services host;
   fake_port port;
   write_gate gate;
   gate.hold(port);
-  auto engine = std::make_unique<led_engine>(port);
+  auto engine = std::make_unique<led_engine>(settings_of(only_port), port);
   const auto tone = sine(1000, 0.5, 4096, 2, 44100);
   engine->offer_chunk(chunk_of(tone, 2, 44100));
   gate.wait_entered();  // Busy: the worker is in its cycle
@@ -258,9 +255,8 @@ TEST(led_engine, busy_worker_passes_chunks_and_stop_waits_for_its_cycle) {
 }
 
 TEST(worker_main, a_pending_block_is_never_analysed_once_stop_is_set) {
-  settings_scope scope(nullptr);
   fake_port port;
-  led_engine engine(port);  // stopped: no thread; drive the loop by hand
+  led_engine engine(no_settings_file(), port);  // stopped: no thread; drive the loop by hand
   engine.data_ready_event = create_event(true);
   engine.idle_event = create_event(false);
   engine.stop_event = create_event(true);
@@ -296,11 +292,10 @@ private:
 };
 
 TEST(led_engine, chunks_that_cannot_be_taken_leave_the_gate_open) {
-  settings_scope scope(only_port);
   fake_services host;
   fake_port port;
   port.answer_ok();
-  led_engine engine(port);
+  led_engine engine(settings_of(only_port), port);
   ASSERT_TRUE(engine.running);
   // The player's error while the chunk is read: the gate was never taken.
   EXPECT_THROW(engine.offer_chunk(throwing_chunk()), std::bad_alloc) << "passed on";
@@ -323,11 +318,10 @@ TEST(led_engine, chunks_that_cannot_be_taken_leave_the_gate_open) {
 }
 
 TEST(led_engine, stop_twice_and_all_handles_none) {
-  settings_scope scope(only_port);
   fake_services host;
   fake_port port;
   port.answer_ok();
-  led_engine engine(port);
+  led_engine engine(settings_of(only_port), port);
   ASSERT_TRUE(engine.running);
   EXPECT_FALSE(engine.start(L"COM4")) << "already running";
   engine.stop();
@@ -345,10 +339,11 @@ TEST(led_engine, stop_twice_and_all_handles_none) {
 // on a real port: reconnect_posix_test.cpp and under Wine.
 TEST(led_engine, reconnect_only_when_asked_for) {
   for (const bool on : {false, true}) {
-    settings_scope scope(only_port + (on ? "RECONNECT=1\n" : "RECONNECT=0\n"));
     fake_services host;
     fake_port port;
-    led_engine engine(port);
+    led_engine engine(settings_of(only_port + (on ? "RECONNECT=1
+" : "RECONNECT=0
+")), port);
     EXPECT_EQ(engine.recovery.enabled, on);
   }
 }

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/led_settings.h"
-#include "tests/support/settings_scope.h"
+#include "engine/settings_record.h"
+#include "tests/support/settings_of.h"
 
 namespace fulgora {
 namespace {
 
-using fulgora_test::settings_scope;
+using fulgora_test::settings_of;
 
 const char* const full_file =
     "[SETTING]\n"
@@ -34,11 +34,10 @@ void expect_in_memory_defaults(const led_settings& s, const level_history& h) {
 }
 
 TEST(load_settings, every_value_from_the_file) {
-  settings_scope scope(full_file);
   led_settings s;
   level_history h;
   h.push({1, 1, 1});
-  ASSERT_TRUE(load_settings(s, h));
+  ASSERT_TRUE(load_settings(settings_of(full_file), s, h));
   EXPECT_EQ(s.LOW_LEDTYPE, 2);
   EXPECT_EQ(s.HI_LEDTYPE, 0);
   EXPECT_EQ(s.MID_FREQ, 4000.5);
@@ -53,10 +52,10 @@ TEST(load_settings, every_value_from_the_file) {
 }
 
 TEST(load_settings, absent_keys_take_the_file_defaults) {
-  settings_scope scope("[SETTING]\nPORTNAME=COM3\nENHANCER_MEAN_COUNT=16\n");
   led_settings s;
   level_history h;
-  ASSERT_TRUE(load_settings(s, h));
+  ASSERT_TRUE(
+      load_settings(settings_of("[SETTING]\nPORTNAME=COM3\nENHANCER_MEAN_COUNT=16\n"), s, h));
   EXPECT_EQ(s.LOW_LEDTYPE, 0);
   EXPECT_EQ(s.MID_LEDTYPE, 1);
   EXPECT_EQ(s.HI_LEDTYPE, 2);
@@ -77,10 +76,10 @@ TEST(load_settings, any_bad_value_keeps_every_in_memory_default) {
       "HI_RATIO=1 2\n",
   };
   for (const char* line : bad) {
-    settings_scope scope(std::string("[SETTING]\nPORTNAME=COM3\n") + line);
     led_settings s;
     level_history h;
-    EXPECT_FALSE(load_settings(s, h)) << line;
+    EXPECT_FALSE(load_settings(settings_of(std::string("[SETTING]\nPORTNAME=COM3\n") + line), s, h))
+        << line;
     expect_in_memory_defaults(s, h);
   }
 }
@@ -100,10 +99,11 @@ TEST(load_settings, accepted_forms) {
       {"LOW_FREQ=1e400", std::numeric_limits<double>::infinity(), 0, false},
   };
   for (const auto& c : cases) {
-    settings_scope scope(std::string("[SETTING]\nPORTNAME=COM3\n") + c.line + "\n");
     led_settings s;
     level_history h;
-    ASSERT_TRUE(load_settings(s, h)) << c.line;
+    ASSERT_TRUE(
+        load_settings(settings_of(std::string("[SETTING]\nPORTNAME=COM3\n") + c.line + "\n"), s, h))
+        << c.line;
     EXPECT_EQ(s.LOW_FREQ, c.low_freq) << c.line;
     EXPECT_EQ(s.LOW_LEDTYPE, c.low_type) << c.line;
     EXPECT_EQ(s.ENABLE_ENHANCER, c.enhancer) << c.line;
@@ -115,10 +115,11 @@ TEST(load_settings, a_mean_count_without_a_history_fails_like_a_malformed_value)
   std::vector<row> rows = {{"0", true}, {"-1", false}, {"-2147483648", false}};
   if (sizeof(size_t) == 4) rows.push_back({"2147483647", false});  // more than the address space
   for (const row& r : rows) {
-    settings_scope scope(std::string("[SETTING]\nENHANCER_MEAN_COUNT=") + r.count + "\n");
+    const settings_record file =
+        settings_of(std::string("[SETTING]\nENHANCER_MEAN_COUNT=") + r.count + "\n");
     led_settings s;
     level_history h;
-    EXPECT_NO_THROW(EXPECT_EQ(load_settings(s, h), r.loads)) << r.count;
+    EXPECT_NO_THROW(EXPECT_EQ(load_settings(file, s, h), r.loads)) << r.count;
     EXPECT_EQ(h.capacity, r.loads ? 1 : 8) << r.count;
     EXPECT_EQ(s.ENHANCER_MEAN_COUNT, r.loads ? 0 : 8) << r.count;
     EXPECT_EQ(s.LOW_FREQ, r.loads ? 500.0 : 800.0) << r.count;

@@ -13,7 +13,7 @@
 #include "engine/led_engine.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/pty.h"
-#include "tests/support/settings_scope.h"
+#include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
 #include "tests/support/wait.h"
 
@@ -36,13 +36,13 @@ TEST(stuck_line, release_is_bounded_and_said_once) {
     const std::string junk(4096, 'x');
     while (write(b.device, junk.data(), junk.size()) > 0) {
     }
-    fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + b.path + "\n" +
-                                       r.extra);
+    const settings_record file =
+        fulgora_test::settings_of("[SETTING]\nPORTNAME=" + b.path + "\n" + r.extra);
     fulgora_test::fake_services host;
     const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
     const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
     {
-      led_engine engine;
+      led_engine engine(file);
       ASSERT_TRUE(engine.running);
       engine.recovery.interval_ms = 50;  // before the first block
       ASSERT_TRUE(fulgora_test::eventually([&] {

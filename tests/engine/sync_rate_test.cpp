@@ -14,7 +14,7 @@
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
-#include "tests/support/settings_scope.h"
+#include "tests/support/settings_of.h"
 #include "tests/support/wait.h"
 
 namespace fulgora {
@@ -24,7 +24,7 @@ using fulgora_test::eventually;
 using fulgora_test::fake_clock;
 using fulgora_test::fake_port;
 using fulgora_test::fake_services;
-using fulgora_test::settings_scope;
+using fulgora_test::settings_of;
 
 TEST(heard_clock, follows_a_stepped_jittery_clock_through_pause_and_seek) {
   struct row {
@@ -140,14 +140,14 @@ TEST(sync_rate, bursts_light_on_time_at_any_chunk_size_and_rate) {
   const row rows[] = {{441, 44100}, {1152, 44100}, {4096, 44100}, {16384, 44100},
                       {960, 48000}, {4096, 96000}};
   for (const row r : rows) {
-    settings_scope scope("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
+    const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
     fake_services host;
     fake_clock clock;
     clock.answering = false;  // nothing plays: every command stays queued
     host.clock = &clock;
     fake_port port;
     port.answer_ok();
-    led_engine engine(port);
+    led_engine engine(file, port);
     ASSERT_NE(engine.sync, nullptr);
     const bursts b(r.rate, 3.0);
     b.offer(engine, r.chunk, r.rate, 0, b.samples.size() / 2);
@@ -166,7 +166,7 @@ TEST(sync_rate, bursts_light_on_time_at_any_chunk_size_and_rate) {
 }
 
 TEST(sync_rate, a_restart_drops_the_old_stream_and_a_successor_carries_it_on) {
-  settings_scope scope("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
+  const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
   fake_services host;
   fake_clock clock;
   clock.answering = false;
@@ -176,7 +176,7 @@ TEST(sync_rate, a_restart_drops_the_old_stream_and_a_successor_carries_it_on) {
   fake_port old_port, new_port;
   old_port.answer_ok();
   new_port.answer_ok();
-  auto old_engine = std::make_unique<led_engine>(old_port);
+  auto old_engine = std::make_unique<led_engine>(file, old_port);
   // A seek after 0.5 s: what was measured of the old stream is never heard.
   b.offer(*old_engine, chunk, rate, 0, rate / 2);
   ASSERT_TRUE(measured_all(*old_engine, commands_for(0.5)));
@@ -184,7 +184,7 @@ TEST(sync_rate, a_restart_drops_the_old_stream_and_a_successor_carries_it_on) {
   b.offer(*old_engine, chunk, rate, 0, rate);
   // The chain is swapped during playback: the new instance is built while the
   // old one holds the port, gets the next chunks, and the old one is released.
-  led_engine successor(new_port);
+  led_engine successor(file, new_port);
   ASSERT_TRUE(successor.port.waiting);
   b.offer(successor, chunk, rate, rate, 3 * rate);
   ASSERT_TRUE(measured_all(*old_engine, commands_for(1.5)));

@@ -12,7 +12,7 @@
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
-#include "tests/support/settings_scope.h"
+#include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
 #include "tests/support/wait.h"
 
@@ -24,7 +24,7 @@ using fulgora_test::eventually;
 using fulgora_test::fake_clock;
 using fulgora_test::fake_port;
 using fulgora_test::fake_services;
-using fulgora_test::settings_scope;
+using fulgora_test::settings_of;
 using fulgora_test::sine;
 using lines = std::vector<std::string>;
 
@@ -90,18 +90,18 @@ TEST(sync_settings, the_two_keys_are_read_on_their_own) {
   };
   for (const row& r : rows) {
     // A malformed seventeen-value key beside them: they do not care.
-    settings_scope scope("[SETTING]\nPORTNAME=COM3\nLOW_FREQ=500Hz\n" + r.keys);
-    const sync_settings s = load_sync_settings();
+    const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\nLOW_FREQ=500Hz\n" + r.keys);
+    const sync_settings s = file.sync;
     EXPECT_EQ(s.SYNC, r.sync) << r.keys;
     EXPECT_EQ(s.SYNC_OFFSET_MS, r.offset) << r.keys;
     EXPECT_EQ(s.SYNC_RATE, r.rate) << r.keys;
   }
   // And a malformed new key leaves the seventeen alone.
-  settings_scope scope(
+  const settings_record file = settings_of(
       "[SETTING]\nPORTNAME=COM3\nLOW_FREQ=321\nSYNC=on\nSYNC_OFFSET_MS=x\nSYNC_RATE=y\n");
   led_settings settings;
   level_history history;
-  EXPECT_TRUE(load_settings(settings, history));
+  EXPECT_TRUE(load_settings(file, settings, history));
   EXPECT_EQ(settings.LOW_FREQ, 321.0);
 }
 
@@ -158,7 +158,7 @@ TEST(sync_mode, off_or_without_a_clock_works_as_before) {
       {"SYNC=1\n", true, fake_clock::manner::refuses, fallback},
   };
   for (const row& r : rows) {
-    settings_scope scope("[SETTING]\nPORTNAME=COM3\n" + r.keys);
+    const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\n" + r.keys);
     fake_services host;
     fake_clock clock;
     clock.create = r.manner;
@@ -167,7 +167,7 @@ TEST(sync_mode, off_or_without_a_clock_works_as_before) {
     fake_port port;
     port.answer_ok();
     {
-      led_engine engine(port);
+      led_engine engine(file, port);
       EXPECT_EQ(engine.sync, nullptr) << r.keys;
       const auto tone = sine(1000, 0.5, frames, 2, rate);
       engine.offer_chunk(chunk_of(tone, 2, rate));
@@ -180,13 +180,14 @@ TEST(sync_mode, off_or_without_a_clock_works_as_before) {
 
 TEST(sync_mode, each_block_goes_out_when_heard) {
   for (const int offset_ms : {0, -30}) {
-    settings_scope scope(sync_on + "SYNC_OFFSET_MS=" + std::to_string(offset_ms) + "\n");
+    const settings_record file =
+        settings_of(sync_on + "SYNC_OFFSET_MS=" + std::to_string(offset_ms) + "\n");
     fake_services host;
     fake_clock clock;
     host.clock = &clock;
     fake_port port;
     port.answer_ok();
-    led_engine engine(port);
+    led_engine engine(file, port);
     ASSERT_NE(engine.sync, nullptr);
     const tones t(6, engine.settings);
     const double offset = offset_ms / 1000.0;
@@ -216,14 +217,14 @@ TEST(sync_mode, each_block_goes_out_when_heard) {
 }
 
 TEST(sync_mode, seek_pause_and_release) {
-  settings_scope scope(sync_on);
+  const settings_record file = settings_of(sync_on);
   fake_services host;
   fake_clock clock;
   host.clock = &clock;
   fake_port port;
   port.answer_ok();
   {
-    led_engine engine(port);
+    led_engine engine(file, port);
     ASSERT_NE(engine.sync, nullptr);
     const tones t(4, engine.settings);
     for (int i = 0; i < 3; ++i) engine.offer_chunk(t.chunks[i]);

@@ -20,7 +20,7 @@ void write(const fs::path& file, const std::string& bytes) {
 
 std::wstring read(const wchar_t* key, const wchar_t* fallback) {
   wchar_t buffer[settings_value_size];
-  read_profile_string(L"SETTING", key, fallback, buffer, settings_value_size);
+  settings_file::from_places().read(L"SETTING", key, fallback, buffer, settings_value_size);
   return buffer;
 }
 

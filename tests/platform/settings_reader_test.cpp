@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/settings_reader.h"
-#include "tests/support/settings_scope.h"
+#include "tests/support/temp_settings.h"
 
 namespace fulgora {
 namespace {
@@ -76,31 +76,32 @@ const ini_case cases[] = {
 TEST(settings_reader, equivalence_table) {
   static_assert(sizeof(cases) / sizeof(cases[0]) >= 30, "at least 30 files");
   for (const ini_case& c : cases) {
-    fulgora_test::settings_scope scope(c.file);
+    fulgora_test::temp_settings_file file(c.file);
+    const settings_file settings = settings_file::at(file.path());
+    EXPECT_TRUE(settings.found()) << c.what;
     wchar_t buffer[settings_value_size];
     const unsigned length =
-        read_profile_string(L"SETTING", c.key, L"fallback", buffer, settings_value_size);
+        settings.read(L"SETTING", c.key, L"fallback", buffer, settings_value_size);
     EXPECT_EQ(std::wstring(buffer), c.expected) << c.what;
     EXPECT_EQ(length, c.expected.size()) << c.what;
   }
 }
 
-TEST(settings_reader, missing_file_gives_the_fallback) {
-  fulgora_test::settings_scope scope(nullptr);
-  wchar_t buffer[settings_value_size];
-  EXPECT_EQ(read_profile_string(L"SETTING", L"PORTNAME", L"", buffer, settings_value_size), 0u);
-  EXPECT_EQ(read_profile_string(L"SETTING", L"LOW_FREQ", L"500", buffer, settings_value_size),
-            3u);
-  EXPECT_EQ(std::wstring(buffer), L"500");
-}
-
-TEST(settings_reader, a_folder_in_the_file_s_place_counts_as_absent) {
-  fulgora_test::settings_scope scope(nullptr);
-  std::filesystem::create_directories("components/foo_Fulgora.ini/x");
-  wchar_t buffer[settings_value_size];
-  EXPECT_EQ(read_profile_string(L"SETTING", L"LOW_FREQ", L"500", buffer, settings_value_size),
-            3u);
-  EXPECT_EQ(std::wstring(buffer), L"500");
+TEST(settings_reader, a_missing_file_or_a_folder_gives_the_fallback) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::temp_directory_path() / "fulgora-settings-folder.ini";
+  fs::create_directories(folder / "x");
+  const fs::path missing = fs::temp_directory_path() / "fulgora-settings-none" / "foo_Fulgora.ini";
+  for (const settings_file& settings : {settings_file::at(missing.u8string()),
+                                        settings_file::at(folder.u8string()), settings_file{}}) {
+    EXPECT_FALSE(settings.found());
+    wchar_t buffer[settings_value_size];
+    EXPECT_EQ(settings.read(L"SETTING", L"PORTNAME", L"", buffer, settings_value_size), 0u);
+    EXPECT_EQ(settings.read(L"SETTING", L"LOW_FREQ", L"500", buffer, settings_value_size), 3u);
+    EXPECT_EQ(std::wstring(buffer), L"500");
+  }
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
 }
 
 }  // namespace

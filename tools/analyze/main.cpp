@@ -16,6 +16,7 @@
 #include "engine/led_settings.h"
 #include "engine/measure.h"
 #include "engine/notices.h"
+#include "engine/settings_record.h"
 #include "host/audio_chunk.h"
 #include "platform/settings_reader.h"
 #include "tools/common/settings_file.h"
@@ -173,10 +174,11 @@ bool analyze_file(const char* path, const options& o, fulgora::led_settings& set
   return true;
 }
 
-// Chooses the settings file and notes which it is and everything wrong in
-// it; false (after one line) when the named file cannot be used.
-bool choose_settings(const options& o) {
-  std::string path, error;
+// Chooses the settings file (empty path: none anywhere) and notes which it
+// is and everything wrong in it; false (after one line) when the named file
+// cannot be used.
+bool choose_settings(const options& o, std::string& path) {
+  std::string error;
   if (!fulgora_tools::choose_settings(o.settings, fulgora::own_module_path(), path, error)) {
     std::fprintf(stderr, "fulgora-analyze: %s\n", error.c_str());
     return false;
@@ -185,13 +187,11 @@ bool choose_settings(const options& o) {
     g_settings_notes.push_back(
         "no settings file found (components/foo_Fulgora.ini, foo_Fulgora.ini beside this "
         "tool): using the defaults of a file without keys; the component would drive no board");
-    unsetenv("FULGORA_INI");
     return true;
   }
   g_settings_notes.push_back("settings from " + path);
   for (const std::string& finding : fulgora_tools::check_settings(path))
     g_settings_notes.push_back(finding);
-  setenv("FULGORA_INI", path.c_str(), 1);  // the one file the load below reads
   return true;
 }
 
@@ -200,14 +200,15 @@ bool choose_settings(const options& o) {
 int main(int argc, char** argv) {
   options o;
   if (!parse_args(argc, argv, o)) return 2;
-  if (!choose_settings(o)) return 1;
+  std::string settings_path;
+  if (!choose_settings(o, settings_path)) return 1;
   // An allocation that fails (the analyser's buffers for a huge --chunk):
   // one line and a failed exit, not an abort.
   try {
     fulgora::led_settings settings;
     fulgora::level_history history;
     fulgora::settings_fault fault;
-    if (!fulgora::load_settings(settings, history, &fault)) {
+    if (!fulgora::load_settings(fulgora::read_settings(settings_path), settings, history, &fault)) {
       char text[200];
       fulgora::settings_fault_text(fault, text, sizeof text);
       g_settings_notes.push_back(std::string("the component would say: settings: ") + text + ".");

@@ -7,34 +7,12 @@
 #include <fstream>
 #include <iterator>
 
-#include "engine/led_settings.h"
+#include "engine/settings_record.h"
 #include "platform/ini_file.h"
 #include "platform/settings_reader.h"
 
 namespace fulgora_tools {
 namespace {
-
-enum class form { text, integer, real, single, boolean01, offset_ms };
-
-struct known_key {
-  const char* name;
-  form kind;
-  bool all_or_nothing;  // one of the seventeen
-};
-
-const known_key keys[] = {
-    {"PORTNAME", form::text, false},         {"LOW_LEDTYPE", form::integer, true},
-    {"MID_LEDTYPE", form::integer, true},    {"HI_LEDTYPE", form::integer, true},
-    {"LOW_FREQ", form::real, true},          {"MID_FREQ", form::real, true},
-    {"HI_FREQ", form::real, true},           {"LOW_RATIO", form::real, true},
-    {"MID_RATIO", form::real, true},         {"HI_RATIO", form::real, true},
-    {"LOW_GANMA", form::single, true},       {"MID_GANMA", form::single, true},
-    {"HI_GANMA", form::single, true},        {"LOW_ENHANCE", form::real, true},
-    {"MID_ENHANCE", form::real, true},       {"HI_ENHANCE", form::real, true},
-    {"ENABLE_ENHANCER", form::integer, true}, {"ENHANCER_MEAN_COUNT", form::integer, true},
-    {"RECONNECT", form::integer, false},     {"SYNC", form::boolean01, false},
-    {"SYNC_OFFSET_MS", form::offset_ms, false},
-};
 
 const char* const defaults_used = ": the component uses its built-in defaults for all seventeen values";
 
@@ -73,27 +51,11 @@ size_t distance(const std::string& a, const std::string& b) {
   return d[a.size()][b.size()];
 }
 
-// Why a value fails its key's conversion; empty when it is well-formed.
-std::string fault_of(const known_key& k, const wchar_t* value) {
-  int32_t i = 0;
-  double d = 0;
-  float f = 0;
-  switch (k.kind) {
-    case form::text: return "";
-    case form::integer:
-      return fulgora::parse_int(value, i) ? "" : "malformed (a whole decimal number)";
-    case form::real:
-      return fulgora::parse_double(value, d) ? "" : "malformed (a number with a point, as 2.5)";
-    case form::single:
-      return fulgora::parse_float(value, f) ? "" : "malformed (a number with a point, as 2.5)";
-    case form::boolean01:
-      return fulgora::parse_int(value, i) && i >= 0 && i <= 1 ? "" : "malformed (0 or 1)";
-    case form::offset_ms:
-      return fulgora::parse_int(value, i) && i >= -10000 && i <= 10000
-                 ? ""
-                 : "malformed (whole milliseconds from -10000 to 10000)";
-  }
-  return "";
+std::string name_of(const fulgora::settings_key& k) { return narrow(k.name); }
+
+const fulgora::settings_key* begin_keys() { return fulgora::settings_keys; }
+const fulgora::settings_key* end_keys() {
+  return fulgora::settings_keys + fulgora::settings_key_count;
 }
 
 }  // namespace
@@ -119,7 +81,7 @@ bool choose_settings(const std::string& explicit_path, const std::string& compon
   fulgora::settings_places places;
   places.library_path = component_path;
   fulgora::set_settings_places(places);
-  path = fulgora::settings_file_path();
+  path = fulgora::settings_file::from_places().path();
   return true;
 }
 
@@ -139,37 +101,35 @@ std::vector<std::string> check_settings(const std::string& path) {
     return found;
   }
   wchar_t buffer[fulgora::settings_value_size];
-  for (const known_key& k : keys) {
-    const std::wstring wide(k.name, k.name + std::char_traits<char>::length(k.name));
+  for (const fulgora::settings_key* k = begin_keys(); k != end_keys(); ++k) {
+    const std::string name = name_of(*k);
     const auto key = std::find_if(setting->keys.begin(), setting->keys.end(), [&](const auto& x) {
-      return upper(narrow(x.name)) == k.name;
+      return upper(narrow(x.name)) == name;
     });
     if (key == setting->keys.end() || !key->has_value) continue;
-    fulgora::ini_lookup(sections, L"SETTING", wide.c_str(), L"", buffer, fulgora::settings_value_size);
-    std::string why = buffer[0] == 0 && k.kind != form::text ? "empty" : fault_of(k, buffer);
-    int32_t count = 0;
-    if (why.empty() && std::string(k.name) == "ENHANCER_MEAN_COUNT" &&
-        fulgora::parse_int(buffer, count) && count < 0)
-      why = "malformed (a count of 0 or more)";
-    if (why.empty()) continue;
-    std::string line = std::string(k.name) + "=" + narrow(key->value) + ": " + why;
-    line += k.all_or_nothing ? defaults_used : ": ignored, as if the key were missing";
+    fulgora::ini_lookup(sections, L"SETTING", k->name, L"", buffer, fulgora::settings_value_size);
+    fulgora::key_value value;
+    if (fulgora::passes(*k, buffer, value)) continue;
+    std::string line = name + "=" + narrow(key->value) + ": " +
+                       (buffer[0] == 0 ? "empty" : std::string("malformed (") + k->accepted + ")");
+    line += k->tuning ? defaults_used : ": ignored, as if the key were missing";
     found.push_back(line);
   }
   for (const auto& x : setting->keys) {
     const std::string name = upper(narrow(x.name));
     if (name.empty() || name[0] == ';') continue;  // a comment
-    if (std::any_of(std::begin(keys), std::end(keys), [&](const known_key& k) { return name == k.name; }))
+    if (std::any_of(begin_keys(), end_keys(),
+                    [&](const fulgora::settings_key& k) { return name == name_of(k); }))
       continue;
-    const known_key* nearest = nullptr;
+    std::string nearest;
     size_t best = 3;  // at most two edits away
-    for (const known_key& k : keys) {
-      const size_t d = distance(name, k.name);
-      const std::string prefix = std::string(k.name) + " ";  // "LOW_FREQ 300": no '='
-      if (d < best || name.compare(0, prefix.size(), prefix) == 0) best = d, nearest = &k;
+    for (const fulgora::settings_key* k = begin_keys(); k != end_keys(); ++k) {
+      const size_t d = distance(name, name_of(*k));
+      const std::string prefix = name_of(*k) + " ";  // "LOW_FREQ 300": no '='
+      if (d < best || name.compare(0, prefix.size(), prefix) == 0) best = d, nearest = name_of(*k);
     }
     found.push_back(narrow(x.name) + ": unknown key, ignored" +
-                    (nearest ? std::string(" (did you mean ") + nearest->name + "?)" : ""));
+                    (nearest.empty() ? "" : " (did you mean " + nearest + "?)"));
   }
   return found;
 }

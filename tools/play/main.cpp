@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/led_settings.h"
+#include "engine/settings_record.h"
 #include "platform/process.h"
 #include "tools/common/settings_file.h"
 #include "tools/play/board_child.h"
@@ -109,11 +110,12 @@ bool start_board(const fs::path& self, const std::string& csv, board_child& boar
 
 // The routing the component will use (its built-in one when a value fails
 // the load), for the channels' labels.
-fulgora::led_settings routing_settings(bool have_settings) {
+fulgora::led_settings routing_settings(const settings_state& s) {
   fulgora::led_settings routing;
-  if (have_settings) {
+  if (s.have) {
     fulgora::level_history unused;
-    fulgora::load_settings(routing, unused);
+    fulgora::load_settings(fulgora::read_settings(utf8(s.workdir / "components" / "foo_Fulgora.ini")),
+                           routing, unused);
   }
   return routing;
 }
@@ -166,7 +168,7 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
         component& comp) {
   live_view view(fulgora::stdout_is_terminal(), fulgora::terminal_columns());
   run_result r;
-  r.settings = routing_settings(settings.have);
+  r.settings = routing_settings(settings);
   const int route[3] = {r.settings.LOW_LEDTYPE, r.settings.MID_LEDTYPE, r.settings.HI_LEDTYPE};
   for (int c = 0; c < 3; ++c) view.labels[c] = channel_bands(c, route);
   static player_services services;
