@@ -341,9 +341,7 @@ TEST(led_engine, reconnect_only_when_asked_for) {
   for (const bool on : {false, true}) {
     fake_services host;
     fake_port port;
-    led_engine engine(settings_of(only_port + (on ? "RECONNECT=1
-" : "RECONNECT=0
-")), port);
+    led_engine engine(settings_of(only_port + (on ? "RECONNECT=1\n" : "RECONNECT=0\n")), port);
     EXPECT_EQ(engine.recovery.enabled, on);
   }
 }
