@@ -13,7 +13,7 @@
 #include "engine/led_engine.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/pty.h"
-#include "tests/support/settings_scope.h"
+#include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
 #include "tests/support/wait.h"
 
@@ -33,14 +33,15 @@ std::unique_ptr<pty_board> plug_in(const std::string& path) {
 
 TEST(reconnect, a_board_that_vanishes_and_comes_back) {
   const std::string path = "/tmp/fulgora-reconnect-" + std::to_string(getpid());
-  fulgora_test::settings_scope scope("[SETTING]\nPORTNAME=" + path + "\nRECONNECT=1\n");
+  const settings_record file =
+      fulgora_test::settings_of("[SETTING]\nPORTNAME=" + path + "\nRECONNECT=1\n");
   fulgora_test::fake_services host;
   const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
   const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
   auto first = plug_in(path);
   ASSERT_TRUE(first->ok());
   {
-    led_engine engine;
+    led_engine engine(file);
     ASSERT_TRUE(engine.running);
     engine.recovery.interval_ms = 20;  // before the first block: the worker's from then on
     auto play_until = [&](pty_board* board, auto condition) {

@@ -11,7 +11,7 @@
 
 #include "engine/led_engine.h"
 #include "tests/support/fake_console.h"
-#include "tests/support/settings_scope.h"
+#include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
 #include "tests/support/wait.h"
 
@@ -22,12 +22,12 @@ TEST(win32_com, reconnect_when_the_board_comes_back) {
   const char* port = std::getenv("FULGORA_TEST_COM");
   if (!port || !std::getenv("FULGORA_TEST_RECONNECT"))
     GTEST_SKIP() << "needs FULGORA_TEST_COM and FULGORA_TEST_RECONNECT (run by wine_com_test.sh)";
-  fulgora_test::settings_scope scope(std::string("[SETTING]\r\nPORTNAME=") + port +
-                                     "\r\nRECONNECT=1\r\n");
+  const settings_record file = fulgora_test::settings_of(std::string("[SETTING]\r\nPORTNAME=") +
+                                                        port + "\r\nRECONNECT=1\r\n");
   fulgora_test::fake_services host;
   const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
   const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
-  led_engine engine;
+  led_engine engine(file);
   ASSERT_TRUE(engine.running);
   engine.recovery.interval_ms = 100;  // before the first block: the worker's from then on
   auto count = [&](const char* line) {
