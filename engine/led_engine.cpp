@@ -80,15 +80,13 @@ bool led_engine::load_settings() {
 }
 
 void led_engine::offer_chunk(const audio_chunk& chunk) {
+  const unsigned channel_count = chunk.get_channels();
+  if (channel_count != 2) notices.note_channels(channel_count);  // the worker says it, once
   if (sync) {
     sync->offer(chunk, running);
     return;
   }
-  const unsigned channel_count = chunk.get_channels();
-  if (channel_count != 2) {
-    notices.note_channels(channel_count);  // the worker says it, once
-    return;
-  }
+  if (channel_count != 2) return;
   if (!running) return;
   if (!test_event(idle_event)) return;
   // All is read from the player's chunk before the gate is taken: nothing of

@@ -95,7 +95,10 @@ bool worker::measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bo
   analyzer_.low_edge = settings.LOW_FREQ;
   analyzer_.mid_edge = settings.MID_FREQ;
   analyzer_.high_edge = settings.HI_FREQ;
-  if (!analyzer_.analyze()) return false;
+  if (!analyzer_.analyze()) {
+    e_.notices.tell_failed_analysis(analyzer_);
+    return false;
+  }
   const band_levels levels{analyzer_.low_level, analyzer_.mid_level, analyzer_.high_level};
   shape_levels(levels, shaping_of(settings), e_.history, channels_, feed);
   return true;
@@ -254,7 +257,9 @@ bool worker::settle_predecessor() {
 
 unsigned worker::run() {
   for (;;) {
-    if (test_event(e_.stop_event)) return 0;
+    const bool stopping = test_event(e_.stop_event);
+    e_.notices.tell_channels();  // also for a chunk noted just before the end
+    if (stopping) return 0;
     await_port(e_);
     const bool more = settle_predecessor() && measure_some();
     const double wait = send_due();

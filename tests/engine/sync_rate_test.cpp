@@ -202,5 +202,31 @@ TEST(sync_rate, a_restart_drops_the_old_stream_and_a_successor_carries_it_on) {
   for (double d : offsets(q, b, rate, 0.0)) EXPECT_LE(std::fabs(d), 0.25 / update_rate + 0.003);
 }
 
+TEST(sync_rate, says_once_why_chunks_are_not_measured) {
+  for (const char* rate : {"", "SYNC_RATE=0\n"}) {
+    settings_scope scope(std::string("[SETTING]\nPORTNAME=COM3\nSYNC=1\n") + rate);
+    fake_services host;
+    fake_clock clock;
+    clock.answering = false;
+    host.clock = &clock;
+    fake_port port;
+    port.answer_ok();
+    led_engine engine(port);
+    ASSERT_NE(engine.sync, nullptr);
+    const std::vector<audio_sample> mono(4096), six(6 * 4096), stereo(2 * 4096, 0.25f);
+    engine.offer_chunk(audio_chunk_impl(mono.data(), 4096, 1, 44100));
+    engine.offer_chunk(audio_chunk_impl(six.data(), 4096, 6, 44100));
+    // 32000 Hz: the file's 22000 Hz high edge lies above half the rate.
+    for (int i = 0; i < 8; ++i)
+      engine.offer_chunk(audio_chunk_impl(stereo.data(), 4096, 2, 32000));
+    const std::vector<std::string> said = {
+        "successful com open.", "audio: mono, only stereo is measured.",
+        "analysis: HI_FREQ 22000 Hz above half of 32000 Hz, nothing sent."};
+    EXPECT_TRUE(eventually([&] { return host.lines_now() == said; })) << rate;
+    engine.stop();
+    EXPECT_EQ(host.lines_now().size(), said.size() + 1) << rate << ": each once, then the close";
+  }
+}
+
 }  // namespace
 }  // namespace fulgora
