@@ -163,10 +163,12 @@ uint64_t worker::index_of(double t) const {
 
 // The update at stream time t: the window that ends there, stamped half an
 // update earlier, so that a sound starting anywhere lights within half an
-// update of being heard. Where the light rises, two halvings find the
-// earliest window end (a quarter update apart) that shows the rise: its
-// command goes out an eighth of an update before that end, and the whole
-// update's an eighth before its own.
+// update of being heard. Where the light rises, the windows that end a
+// quarter, a half and three quarters of an update earlier are measured too:
+// from the earliest that shows the rise on, each goes out an eighth of an
+// update before its end, and the whole update's an eighth before its own. The
+// light then climbs with the sound in quarter updates, rather than in one step
+// a whole update late.
 void worker::update() {
   const double hop = 1.0 / s_.settings.SYNC_RATE;
   const double t = static_cast<double>(next_k_) * hop;
@@ -177,21 +179,13 @@ void worker::update() {
     double stamp = t - 0.5 * hop;
     if (rises(before, channels_)) {
       const uint8_t whole[3] = {channels_[0], channels_[1], channels_[2]};
-      uint8_t found[3] = {whole[0], whole[1], whole[2]};
-      double low = t - hop, high = t;
-      for (int level = 0; level < 2; ++level) {
-        const double middle = 0.5 * (low + high);
-        if (middle > seg_.start_s && measure(seg_.rate, n_, index_of(middle), seg_.ring0, false) &&
-            rises(before, channels_)) {
-          high = middle;
-          std::copy(channels_, channels_ + 3, found);
-        } else {
-          low = middle;
-        }
-      }
-      if (high < t) {
-        std::copy(found, found + 3, channels_);
-        queue(high - 0.125 * hop);
+      bool risen = false;
+      for (int quarter = 3; quarter >= 1; --quarter) {
+        const double end = t - 0.25 * quarter * hop;
+        if (end <= seg_.start_s || !measure(seg_.rate, n_, index_of(end), seg_.ring0, false))
+          continue;
+        risen = risen || rises(before, channels_);
+        if (risen) queue(end - 0.125 * hop);
       }
       std::copy(whole, whole + 3, channels_);
       stamp = t - 0.125 * hop;
@@ -199,7 +193,7 @@ void worker::update() {
     queue(stamp);
   }
   ++next_k_;
-  // Kept: the next window and the update before it, for the halvings.
+  // Kept: the next window and the update before it, for a rise's windows.
   const double next_t = static_cast<double>(next_k_ - 1) * hop;
   const uint64_t next_end = next_t > seg_.start_s ? index_of(next_t) : seg_.ring0;
   free_to(std::max(seg_.ring0, next_end - std::min<uint64_t>(next_end, n_)));
