@@ -4,6 +4,7 @@
 
 #include "engine/measure.h"
 #include "host/console.h"
+#include "host/output.h"
 #include "platform/settings_reader.h"
 
 namespace fulgora {
@@ -20,6 +21,8 @@ bool prepare_sync(std::unique_ptr<sync_mode>& sync) {
   if (!mode->prepare()) return true;
   mode->settings = settings;
   mode->clock = clock;
+  double buffer_s = 0.0;
+  if (read_output_buffer_length(buffer_s)) mode->output_buffer_s = buffer_s;
   sync = std::move(mode);
   return false;
 }

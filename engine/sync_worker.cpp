@@ -42,6 +42,7 @@ public:
 
 private:
   bool settle_predecessor();
+  void find_place(const stream_piece& first);
   bool measure_some();
   void apply(const stream_piece& p);
   void update();
@@ -57,6 +58,7 @@ private:
   band_analyzer analyzer_;
   uint8_t channels_[3] = {0, 0, 0};  // no band has lit them yet: dark
   bool predecessor_ = false, settled_ = false;
+  bool placing_ = false;     // no predecessor's stream: the first chunk finds its place
   double started_ = 0.0;
   segment seg_;
   uint32_t n_ = 0;           // window length at the segment's rate
@@ -130,6 +132,10 @@ void worker::block(const stream_piece& p) {
 // Takes a chunk's record into the segment (a new one after a gap, a change
 // of rate or a restart of the stream).
 void worker::apply(const stream_piece& p) {
+  if (placing_) {
+    placing_ = false;
+    if (p.epoch == 0) find_place(p);  // after a restart the stream starts with the clock
+  }
   if (p.epoch != s_.worker_epoch) {
     s_.queue.clear();  // a seek or a new start: the old stream is never heard
     s_.worker_epoch = p.epoch;
@@ -244,9 +250,27 @@ bool worker::settle_predecessor() {
     s_.base_s = h.end_s;
     s_.heard.s_ = h.clock;
     for (const timed_command& c : h.waiting) s_.queue.push(c.due_s, c.channels);
+  } else {
+    placing_ = true;
   }
   settled_ = true;
   return true;
+}
+
+// An instance added to a chain that is already playing: the newest chunk it
+// has been given follows what the output holds, and once playback has filled
+// the output's buffer that is a buffer's length ahead of what is heard. While
+// the clock has not passed the end of what this instance has been given, it
+// has been there since playback started: stream and clock start together.
+// The worker is woken by the chunks, so the clock is read a moment after the
+// newest one came.
+void worker::find_place(const stream_piece& first) {
+  const uint32_t written = s_.pieces_written.load(std::memory_order_acquire);
+  const stream_piece& newest = s_.pieces[(written - 1) % sync_mode::piece_count];
+  double value = 0.0;
+  if (newest.epoch != first.epoch || !s_.clock->get_absolute_time(value)) return;
+  if (!(value > newest.start_s + static_cast<double>(newest.frames) / newest.rate)) return;
+  s_.base_s = value + s_.output_buffer_s - newest.start_s;
 }
 
 unsigned worker::run() {
