@@ -209,6 +209,23 @@ public:
   virtual void create_stream(service_ptr_t<visualisation_stream>& p_out, unsigned p_flags) = 0;
 };
 
+// output.h (1.3.5 on): the core's output settings, packed.
+#pragma pack(push, 1)
+struct outputCoreConfig_t {
+  GUID m_output;
+  GUID m_device;
+  double m_buffer_length;
+  t_uint32 m_flags;
+  t_uint32 m_bitDepth;
+};
+#pragma pack(pop)
+class output;
+class output_manager : public service_base {
+public:
+  virtual service_ptr_t<output> instantiateCoreDefault(double overrideBufferLength) = 0;
+  virtual void getCoreConfig(void* out, t_size outSize) = 0;
+};
+
 typedef foobar2000_client* (*foobar2000_get_interface_t)(foobar2000_api* p_api, void* hIns);
 
 // Class identifiers (the SDK's class_guid of each interface).
@@ -220,4 +237,5 @@ constexpr GUID guid_dsp_v2 = {0x9FB1DA49, 0xAF6F, 0x4FD2, {0x9C, 0x73, 0x48, 0xA
 constexpr GUID guid_console_receiver = {0x90DF5270, 0x65BB, 0x4DBA, {0xBA, 0xF5, 0x86, 0xBE, 0x9E, 0x59, 0xDC, 0x20}};
 // guids.cpp
 constexpr GUID guid_visualisation_manager = {0x98B00B13, 0x8C0E, 0x49FF, {0xB1, 0x7C, 0x5E, 0x53, 0x7D, 0x3A, 0xE4, 0xB7}};
+constexpr GUID guid_output_manager = {0x6CC5827E, 0x2C89, 0x42FF, {0x83, 0x51, 0x76, 0xA9, 0x2E, 0x2F, 0x34, 0x50}};
 constexpr GUID guid_visualisation_stream = {0x4A4B1DD8, 0x82FF, 0x4071, {0xA6, 0xE2, 0xBD, 0x04, 0x3F, 0x4C, 0x25, 0x1C}};
