@@ -58,7 +58,7 @@ private:
   band_analyzer analyzer_;
   uint8_t channels_[3] = {0, 0, 0};  // no band has lit them yet: dark
   bool predecessor_ = false, settled_ = false;
-  bool placing_ = false;     // no predecessor's stream: the first chunk finds its place
+  bool placing_ = false;  // no predecessor's stream: the first chunk finds its place
   double started_ = 0.0;
   segment seg_;
   uint32_t n_ = 0;           // window length at the segment's rate
