@@ -4,6 +4,7 @@
 
 #include "engine/measure.h"
 #include "host/console.h"
+#include "host/output.h"
 
 namespace fulgora {
 namespace {
@@ -18,6 +19,8 @@ bool prepare_sync(std::unique_ptr<sync_mode>& sync, const sync_settings& setting
   if (!mode->prepare()) return true;
   mode->settings = settings;
   mode->clock = clock;
+  double buffer_s = 0.0;
+  if (read_output_buffer_length(buffer_s)) mode->output_buffer_s = buffer_s;
   sync = std::move(mode);
   return false;
 }
@@ -81,15 +84,13 @@ bool led_engine::load_settings(const settings_record& file) {
 }
 
 void led_engine::offer_chunk(const audio_chunk& chunk) {
+  const unsigned channel_count = chunk.get_channels();
+  if (channel_count != 2) notices.note_channels(channel_count);  // the worker says it, once
   if (sync) {
     sync->offer(chunk, running);
     return;
   }
-  const unsigned channel_count = chunk.get_channels();
-  if (channel_count != 2) {
-    notices.note_channels(channel_count);  // the worker says it, once
-    return;
-  }
+  if (channel_count != 2) return;
   if (!running) return;
   if (!test_event(idle_event)) return;
   // All is read from the player's chunk before the gate is taken: nothing of

@@ -52,6 +52,7 @@ struct sync_mode {
 
   sync_settings settings;
   service_ptr_t<visualisation_stream> clock;  // queried by the worker only
+  double output_buffer_s = 0.0;  // the player's output buffer length; 0: not told
 
   // False when its memory or its wait could not be had (the mode is then off).
   bool prepare();
@@ -72,7 +73,8 @@ struct sync_mode {
   uint32_t epoch = 0;
 
   // The worker's. base_s: where stream time 0 of this instance lies on the
-  // playback clock (a predecessor's stream carried on, or 0).
+  // playback clock (a predecessor's stream carried on, the place an instance
+  // added during playback finds, or 0).
   command_queue queue;
   heard_clock heard;
   double base_s = 0.0;

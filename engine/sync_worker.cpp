@@ -42,6 +42,7 @@ public:
 
 private:
   bool settle_predecessor();
+  void find_place(const stream_piece& first);
   bool measure_some();
   void apply(const stream_piece& p);
   void update();
@@ -57,6 +58,7 @@ private:
   band_analyzer analyzer_;
   uint8_t channels_[3] = {0, 0, 0};  // no band has lit them yet: dark
   bool predecessor_ = false, settled_ = false;
+  bool placing_ = false;  // no predecessor's stream: the first chunk finds its place
   double started_ = 0.0;
   segment seg_;
   uint32_t n_ = 0;           // window length at the segment's rate
@@ -95,7 +97,10 @@ bool worker::measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bo
   analyzer_.low_edge = settings.LOW_FREQ;
   analyzer_.mid_edge = settings.MID_FREQ;
   analyzer_.high_edge = settings.HI_FREQ;
-  if (!analyzer_.analyze()) return false;
+  if (!analyzer_.analyze()) {
+    e_.notices.tell_failed_analysis(analyzer_);
+    return false;
+  }
   const band_levels levels{analyzer_.low_level, analyzer_.mid_level, analyzer_.high_level};
   shape_levels(levels, shaping_of(settings), e_.history, channels_, feed);
   return true;
@@ -127,6 +132,10 @@ void worker::block(const stream_piece& p) {
 // Takes a chunk's record into the segment (a new one after a gap, a change
 // of rate or a restart of the stream).
 void worker::apply(const stream_piece& p) {
+  if (placing_) {
+    placing_ = false;
+    if (p.epoch == 0) find_place(p);  // after a restart the stream starts with the clock
+  }
   if (p.epoch != s_.worker_epoch) {
     s_.queue.clear();  // a seek or a new start: the old stream is never heard
     s_.worker_epoch = p.epoch;
@@ -160,10 +169,12 @@ uint64_t worker::index_of(double t) const {
 
 // The update at stream time t: the window that ends there, stamped half an
 // update earlier, so that a sound starting anywhere lights within half an
-// update of being heard. Where the light rises, two halvings find the
-// earliest window end (a quarter update apart) that shows the rise: its
-// command goes out an eighth of an update before that end, and the whole
-// update's an eighth before its own.
+// update of being heard. Where the light rises, the windows that end a
+// quarter, a half and three quarters of an update earlier are measured too:
+// from the earliest that shows the rise on, each goes out an eighth of an
+// update before its end, and the whole update's an eighth before its own. The
+// light then climbs with the sound in quarter updates, rather than in one step
+// a whole update late.
 void worker::update() {
   const double hop = 1.0 / s_.settings.SYNC_RATE;
   const double t = static_cast<double>(next_k_) * hop;
@@ -174,21 +185,13 @@ void worker::update() {
     double stamp = t - 0.5 * hop;
     if (rises(before, channels_)) {
       const uint8_t whole[3] = {channels_[0], channels_[1], channels_[2]};
-      uint8_t found[3] = {whole[0], whole[1], whole[2]};
-      double low = t - hop, high = t;
-      for (int level = 0; level < 2; ++level) {
-        const double middle = 0.5 * (low + high);
-        if (middle > seg_.start_s && measure(seg_.rate, n_, index_of(middle), seg_.ring0, false) &&
-            rises(before, channels_)) {
-          high = middle;
-          std::copy(channels_, channels_ + 3, found);
-        } else {
-          low = middle;
-        }
-      }
-      if (high < t) {
-        std::copy(found, found + 3, channels_);
-        queue(high - 0.125 * hop);
+      bool risen = false;
+      for (int quarter = 3; quarter >= 1; --quarter) {
+        const double end = t - 0.25 * quarter * hop;
+        if (end <= seg_.start_s || !measure(seg_.rate, n_, index_of(end), seg_.ring0, false))
+          continue;
+        risen = risen || rises(before, channels_);
+        if (risen) queue(end - 0.125 * hop);
       }
       std::copy(whole, whole + 3, channels_);
       stamp = t - 0.125 * hop;
@@ -196,7 +199,7 @@ void worker::update() {
     queue(stamp);
   }
   ++next_k_;
-  // Kept: the next window and the update before it, for the halvings.
+  // Kept: the next window and the update before it, for a rise's windows.
   const double next_t = static_cast<double>(next_k_ - 1) * hop;
   const uint64_t next_end = next_t > seg_.start_s ? index_of(next_t) : seg_.ring0;
   free_to(std::max(seg_.ring0, next_end - std::min<uint64_t>(next_end, n_)));
@@ -247,14 +250,34 @@ bool worker::settle_predecessor() {
     s_.base_s = h.end_s;
     s_.heard.s_ = h.clock;
     for (const timed_command& c : h.waiting) s_.queue.push(c.due_s, c.channels);
+  } else {
+    placing_ = true;
   }
   settled_ = true;
   return true;
 }
 
+// An instance added to a chain that is already playing: the newest chunk it
+// has been given follows what the output holds, and once playback has filled
+// the output's buffer that is a buffer's length ahead of what is heard. While
+// the clock has not passed the end of what this instance has been given, it
+// has been there since playback started: stream and clock start together.
+// The worker is woken by the chunks, so the clock is read a moment after the
+// newest one came.
+void worker::find_place(const stream_piece& first) {
+  const uint32_t written = s_.pieces_written.load(std::memory_order_acquire);
+  const stream_piece& newest = s_.pieces[(written - 1) % sync_mode::piece_count];
+  double value = 0.0;
+  if (newest.epoch != first.epoch || !s_.clock->get_absolute_time(value)) return;
+  if (!(value > newest.start_s + static_cast<double>(newest.frames) / newest.rate)) return;
+  s_.base_s = value + s_.output_buffer_s - newest.start_s;
+}
+
 unsigned worker::run() {
   for (;;) {
-    if (test_event(e_.stop_event)) return 0;
+    const bool stopping = test_event(e_.stop_event);
+    e_.notices.tell_channels();  // also for a chunk noted just before the end
+    if (stopping) return 0;
     await_port(e_);
     const bool more = settle_predecessor() && measure_some();
     const double wait = send_due();

@@ -37,7 +37,8 @@ bool load(session& s, HANDLE* module) {
   if (!check(get != nullptr, "foobar2000_get_interface is exported")) return false;
   s.console = make<player_console>();
   s.vis = make<player_vis_manager>();
-  player_api* api = make<player_api>(s.console, s.vis);
+  s.outputs = make<player_output_manager>();
+  player_api* api = make<player_api>(s.console, s.vis, s.outputs);
   s.client = get(api, *module);
   check(s.client != nullptr && get(api, *module) == s.client, "the export returns one client object");
   return s.client != nullptr;
@@ -279,6 +280,45 @@ void board_checks(session& s) {
 
 // --- sync mode: commands wait for the player's playback clock --------------------
 
+// An instance added during playback with no predecessor: the clock at 20 s,
+// the core's output buffer 1 s; its stream starts a buffer after the clock.
+void added_during_playback_checks(session& s, const player_preset& preset, player_chunk& loud) {
+  player_clock& clock = s.vis->clock;
+  clock.now_ms = 20000;
+  const int asked = s.outputs->asked;
+  service_ptr_t<dsp> out_ref = {nullptr};
+  DWORD code;
+  if (!check(instantiate(s, preset, out_ref, &code) && code == 0, "DSP added during playback")) return;
+  check(s.outputs->asked == asked + 1 && s.outputs->refs == 0,
+        "getCoreConfig asked once, the output manager released");
+  auto* d = static_cast<dsp_v2*>(out_ref.m_ptr);
+  const int before = read_board(s).level_commands;
+  code = guarded([&] {
+    for (int i = 0; i < 8; ++i) {
+      player_list list;
+      list.items[list.count++] = &loud;
+      d->run_v2(&list, s.no_track, 0, s.abort);
+      Sleep(5);
+    }
+  });
+  // Half a buffer on: were its place the clock's 20 s (or 0), blocks would be due.
+  clock.now_ms = 20500;
+  const long queried = clock.queries;
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000 && clock.queries - queried < 200;)
+    Sleep(5);
+  board_state b = read_board(s);
+  check(code == 0 && b.level_commands == before, "half a buffer past the clock: no level command");
+  clock.now_ms = 22000;
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000 && b.level_commands == before;) {
+    Sleep(5);
+    b = read_board(s);
+  }
+  show(b);
+  check(b.level_commands > before && (b.last[0] >= 32 || b.last[1] >= 32 || b.last[2] >= 32),
+        "a buffer past the clock: a lit level command");
+  check(drop(out_ref) == 0 && clock.refs == 0, "release gives the stream back");
+}
+
 void sync_checks(session& s) {
   if (!check(write_board_settings(s, "SYNC=1\r\n"), "settings file with SYNC=1 naming the board's port")) return;
   player_clock& clock = s.vis->clock;
@@ -324,6 +364,7 @@ void sync_checks(session& s) {
   check(b.level_commands > before && (b.last[0] >= 32 || b.last[1] >= 32 || b.last[2] >= 32),
         "clock past the blocks: a lit level command");
   check(drop(out_ref) == 0 && clock.refs == 0, "release gives the stream back");
+  added_during_playback_checks(s, preset, loud);
 }
 
 // --- an allocation failure while the settings load ------------------------------

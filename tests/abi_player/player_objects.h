@@ -197,18 +197,43 @@ public:
   }
 };
 
+// The core's output settings: the user's output buffer length.
+class player_output_manager : public output_manager {
+public:
+  double buffer_length = 1.0;
+  int refs = 0, asked = 0;
+  int service_release() noexcept override { return --refs; }
+  int service_add_ref() noexcept override { return ++refs; }
+  bool service_query(service_ptr&, const GUID&) override { return false; }
+  service_ptr_t<output> instantiateCoreDefault(double) override {
+    player_throw();
+    return {nullptr};
+  }
+  void getCoreConfig(void* out, t_size size) override {
+    ++asked;
+    outputCoreConfig_t config = {};
+    config.m_buffer_length = buffer_length;
+    config.m_bitDepth = 16;
+    memcpy(out, &config, size < sizeof config ? size : sizeof config);
+  }
+};
+
 class player_api : public foobar2000_api {
 public:
   player_console* console;
   player_vis_manager* vis;
-  player_api(player_console* c, player_vis_manager* v) : console(c), vis(v) {}
+  player_output_manager* outputs;
+  player_api(player_console* c, player_vis_manager* v, player_output_manager* o)
+      : console(c), vis(v), outputs(o) {}
   service_class_ref service_enum_find_class(const GUID& g) override {
     if (same(g, guid_console_receiver)) return &guid_console_receiver;
+    if (same(g, guid_output_manager)) return &guid_output_manager;
     return same(g, guid_visualisation_manager) ? &guid_visualisation_manager : nullptr;
   }
   bool service_enum_create(service_ptr& out, service_class_ref c, t_size index) override {
     service_base* one = c == &guid_console_receiver        ? static_cast<service_base*>(console)
                         : c == &guid_visualisation_manager ? static_cast<service_base*>(vis)
+                        : c == &guid_output_manager        ? static_cast<service_base*>(outputs)
                                                            : nullptr;
     if (!one || index != 0) return false;
     one->service_add_ref();
@@ -217,7 +242,10 @@ public:
     return true;
   }
   t_size service_enum_get_count(service_class_ref c) override {
-    return c == &guid_console_receiver || c == &guid_visualisation_manager ? 1 : 0;
+    return c == &guid_console_receiver || c == &guid_visualisation_manager ||
+                   c == &guid_output_manager
+               ? 1
+               : 0;
   }
   HWND__* get_main_window() override { return nullptr; }
   bool assert_main_thread() override { return true; }

@@ -209,6 +209,23 @@ public:
   virtual void create_stream(service_ptr_t<visualisation_stream>& p_out, unsigned p_flags) = 0;
 };
 
+// output.h (1.3.5 on): the core's output settings, packed.
+#pragma pack(push, 1)
+struct outputCoreConfig_t {
+  GUID m_output;
+  GUID m_device;
+  double m_buffer_length;
+  t_uint32 m_flags;
+  t_uint32 m_bitDepth;
+};
+#pragma pack(pop)
+class output;
+class output_manager : public service_base {
+public:
+  virtual service_ptr_t<output> instantiateCoreDefault(double overrideBufferLength) = 0;
+  virtual void getCoreConfig(void* out, t_size outSize) = 0;
+};
+
 typedef foobar2000_client* (*foobar2000_get_interface_t)(foobar2000_api* p_api, void* hIns);
 
 #include "tests/support/expected_names.h"

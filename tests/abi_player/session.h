@@ -27,6 +27,7 @@ struct session {
   componentversion* version = nullptr;
   player_console* console = nullptr;
   player_vis_manager* vis = nullptr;
+  player_output_manager* outputs = nullptr;
   player_abort abort;
   dsp_track_t no_track = {nullptr};
   wchar_t board_csv[512] = {};

@@ -2,7 +2,9 @@
 // restarts, and an instance that carries on its predecessor's stream.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <chrono>
 #include <string>
@@ -11,6 +13,7 @@
 
 #include "engine/heard_clock.h"
 #include "engine/led_engine.h"
+#include "host/output.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -200,6 +203,100 @@ TEST(sync_rate, a_restart_drops_the_old_stream_and_a_successor_carries_it_on) {
     ASSERT_LT(q[i].due_s - q[i - 1].due_s, 1.375 / update_rate + 1e-6) << i;
   }
   for (double d : offsets(q, b, rate, 0.0)) EXPECT_LE(std::fabs(d), 0.25 / update_rate + 0.003);
+}
+
+// The player's output manager (players from 1.3.5 on): its buffer length.
+class output_settings : public output_manager {
+public:
+  int service_release() noexcept override { return 1; }
+  int service_add_ref() noexcept override { return 1; }
+  bool service_query(service_ptr&, const GUID&) override { return false; }
+  void instantiate_core_default_slot() override {}
+  void get_core_config(void* out, size_t size) override {
+    output_core_config c{};
+    c.buffer_length = buffer_s;
+    std::memcpy(out, &c, std::min(size, sizeof c));
+  }
+  double buffer_s = 0.0;
+};
+
+class services_with_output : public fake_services {
+public:
+  service_class_ref service_enum_find_class(const GUID& guid) override {
+    if (guid == output_manager::class_guid) return offered ? &output : nullptr;
+    return fake_services::service_enum_find_class(guid);
+  }
+  bool service_enum_create(service_ptr& out, service_class_ref clazz, size_t index) override {
+    if (clazz != &output) return fake_services::service_enum_create(out, clazz, index);
+    if (index == 0) out.set(&output);
+    return index == 0;
+  }
+  size_t service_enum_get_count(service_class_ref clazz) override {
+    return clazz == &output ? 1 : fake_services::service_enum_get_count(clazz);
+  }
+  output_settings output;
+  bool offered = true;
+};
+
+TEST(sync_rate, an_instance_added_during_playback_finds_its_place) {
+  struct row {
+    double clock_s, buffer_s;  // buffer 0: a player without the output manager
+    double base_s;             // where its stream time 0 lies on the clock
+  };
+  // Mid-play, a buffer's length ahead of the clock; without the length, at
+  // the clock (ahead of the sound by the buffer, still far better than 0);
+  // at the start of playback, with the clock.
+  for (const row r : {row{37.0, 1.0, 38.0}, row{37.0, 0.0, 37.0}, row{0.0, 1.0, 0.0}}) {
+    settings_scope scope("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
+    services_with_output host;
+    host.output.buffer_s = r.buffer_s;
+    host.offered = r.buffer_s > 0.0;
+    fake_clock clock;
+    clock.now_s = r.clock_s;  // standing: nothing becomes due
+    host.clock = &clock;
+    fake_port port;
+    port.answer_ok();
+    led_engine engine(port);
+    ASSERT_NE(engine.sync, nullptr);
+    const unsigned rate = 44100;
+    const bursts b(rate, 2.0);
+    // As the player gives it, the worker takes the first chunk as it comes.
+    b.offer(engine, 1024, rate, 0, 1024);
+    ASSERT_TRUE(eventually([&] { return engine.sync->pieces_taken.load() == 1; }));
+    b.offer(engine, 1024, rate, 1024, b.samples.size() / 2);
+    const auto q = queued(engine, commands_for(2.0));
+    const std::string what = std::to_string(r.clock_s) + "/" + std::to_string(r.buffer_s);
+    ASSERT_GE(q.size(), commands_for(2.0)) << what;
+    EXPECT_NEAR(q.front().due_s, r.base_s + 0.5 / update_rate, 1e-9) << what;
+    for (double d : offsets(q, b, rate, r.base_s))
+      EXPECT_LE(std::fabs(d), 0.25 / update_rate + 0.003) << what;
+  }
+}
+
+TEST(sync_rate, says_once_why_chunks_are_not_measured) {
+  for (const char* rate : {"", "SYNC_RATE=0\n"}) {
+    settings_scope scope(std::string("[SETTING]\nPORTNAME=COM3\nSYNC=1\n") + rate);
+    fake_services host;
+    fake_clock clock;
+    clock.answering = false;
+    host.clock = &clock;
+    fake_port port;
+    port.answer_ok();
+    led_engine engine(port);
+    ASSERT_NE(engine.sync, nullptr);
+    const std::vector<audio_sample> mono(4096), six(6 * 4096), stereo(2 * 4096, 0.25f);
+    engine.offer_chunk(audio_chunk_impl(mono.data(), 4096, 1, 44100));
+    engine.offer_chunk(audio_chunk_impl(six.data(), 4096, 6, 44100));
+    // 32000 Hz: the file's 22000 Hz high edge lies above half the rate.
+    for (int i = 0; i < 8; ++i)
+      engine.offer_chunk(audio_chunk_impl(stereo.data(), 4096, 2, 32000));
+    const std::vector<std::string> said = {
+        "successful com open.", "audio: mono, only stereo is measured.",
+        "analysis: HI_FREQ 22000 Hz above half of 32000 Hz, nothing sent."};
+    EXPECT_TRUE(eventually([&] { return host.lines_now() == said; })) << rate;
+    engine.stop();
+    EXPECT_EQ(host.lines_now().size(), said.size() + 1) << rate << ": each once, then the close";
+  }
 }
 
 }  // namespace

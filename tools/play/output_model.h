@@ -28,6 +28,8 @@ public:
   void seek(double now, double to);
   // Everything written has been heard.
   bool drained(double now) const;
+  // The buffer's length, as the player's output settings tell it.
+  double buffer_s() const { return buffer_s_; }
 
   // Heard seconds since the last start or seek, as the player's clock says.
   double heard_clock(double now) const;

@@ -10,11 +10,14 @@
 #include <string>
 #include <vector>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "host/console.h"
 #include "host/dsp.h"
+#include "host/output.h"
 #include "host/service.h"
 #include "host/visualisation.h"
 #include "tools/play/live_view.h"
@@ -65,10 +68,26 @@ public:
   double step_s = 0;  // --clock-step
 };
 
+// The player's output settings: the modelled output's buffer length.
+class output_settings final : public output_manager {
+public:
+  int service_release() noexcept override { return 1; }
+  int service_add_ref() noexcept override { return 1; }
+  bool service_query(service_ptr&, const GUID&) override { return false; }
+  void instantiate_core_default_slot() override { std::abort(); }  // the component never asks
+  void get_core_config(void* out, size_t size) override {
+    output_core_config config{};
+    config.buffer_length = output->buffer_s();
+    std::memcpy(out, &config, std::min(size, sizeof config));
+  }
+  const output_model* output = nullptr;
+};
+
 class player_services final : public foobar2000_api {
 public:
   service_class_ref service_enum_find_class(const GUID& guid) override {
     if (guid == visualisation_manager::class_guid && clock.output) return &clock;
+    if (guid == output_manager::class_guid && clock.output) return &output;
     return guid == console_receiver::class_guid ? &console : nullptr;
   }
   bool service_enum_create(service_ptr& out, service_class_ref clazz, size_t index) override {
@@ -77,12 +96,17 @@ public:
       out.set(static_cast<visualisation_manager*>(&clock));
       return true;
     }
+    if (clazz == &output && clock.output) {
+      output.output = clock.output;
+      out.set(&output);
+      return true;
+    }
     if (clazz != &console) return false;
     out.set(&console);
     return true;
   }
   size_t service_enum_get_count(service_class_ref clazz) override {
-    return (clazz == &console) + (clazz == &clock && clock.output != nullptr);
+    return (clazz == &console) + ((clazz == &clock || clazz == &output) && clock.output != nullptr);
   }
   void* get_main_window() override { return nullptr; }
   bool assert_main_thread() override { return true; }
@@ -95,6 +119,7 @@ public:
   bool is_quiet_mode_enabled() override { return false; }
   stdout_console console;
   playback_clock clock;  // offered while an output is modelled
+  output_settings output;  // likewise
 };
 
 class chunk_list final : public dsp_chunk_list {
