@@ -247,7 +247,7 @@ TEST(sync_rate, an_instance_added_during_playback_finds_its_place) {
   // the clock (ahead of the sound by the buffer, still far better than 0);
   // at the start of playback, with the clock.
   for (const row r : {row{37.0, 1.0, 38.0}, row{37.0, 0.0, 37.0}, row{0.0, 1.0, 0.0}}) {
-    settings_scope scope("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
+    const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
     services_with_output host;
     host.output.buffer_s = r.buffer_s;
     host.offered = r.buffer_s > 0.0;
@@ -256,7 +256,7 @@ TEST(sync_rate, an_instance_added_during_playback_finds_its_place) {
     host.clock = &clock;
     fake_port port;
     port.answer_ok();
-    led_engine engine(port);
+    led_engine engine(file, port);
     ASSERT_NE(engine.sync, nullptr);
     const unsigned rate = 44100;
     const bursts b(rate, 2.0);
@@ -275,14 +275,14 @@ TEST(sync_rate, an_instance_added_during_playback_finds_its_place) {
 
 TEST(sync_rate, says_once_why_chunks_are_not_measured) {
   for (const char* rate : {"", "SYNC_RATE=0\n"}) {
-    settings_scope scope(std::string("[SETTING]\nPORTNAME=COM3\nSYNC=1\n") + rate);
+    const settings_record file = settings_of(std::string("[SETTING]\nPORTNAME=COM3\nSYNC=1\n") + rate);
     fake_services host;
     fake_clock clock;
     clock.answering = false;
     host.clock = &clock;
     fake_port port;
     port.answer_ok();
-    led_engine engine(port);
+    led_engine engine(file, port);
     ASSERT_NE(engine.sync, nullptr);
     const std::vector<audio_sample> mono(4096), six(6 * 4096), stereo(2 * 4096, 0.25f);
     engine.offer_chunk(audio_chunk_impl(mono.data(), 4096, 1, 44100));
