@@ -106,7 +106,6 @@ capture_result band_analyzer::capture_samples(unsigned srate, size_t frames, con
 template capture_result band_analyzer::capture_samples(unsigned, size_t, const float*);
 template capture_result band_analyzer::capture_samples(unsigned, size_t, const double*);
 
-
 capture_result band_analyzer::load_mono(unsigned srate, uint32_t n, size_t before,
                                         const float* first, size_t first_count,
                                         const float* second) {
@@ -119,7 +118,7 @@ capture_result band_analyzer::load_mono(unsigned srate, uint32_t n, size_t befor
   }
   double* out = samples.get();
   for (uint32_t i = 0; i < n; ++i) {
-    const float mono = i < before ? 0.0f
+    const float mono = i < before                 ? 0.0f
                        : i - before < first_count ? first[i - before]
                                                   : second[i - before - first_count];
     out[2 * i] = static_cast<double>(mono);

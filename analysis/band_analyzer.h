@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <memory>
 
-
 namespace fulgora {
 
 enum class capture_result { stored, too_short, no_room };
@@ -18,10 +17,10 @@ enum class capture_result { stored, too_short, no_room };
 // Why analyze() gave no levels; the edges are those of the failed call.
 enum class analysis_fault {
   none,
-  no_block,      // no fresh block captured
-  out_of_range,  // an edge beyond half the rate, negative or not a number
-  below_one_bin, // the low edge truncates to bin 0
-  same_bin,      // an edge truncates to the previous edge's bin
+  no_block,       // no fresh block captured
+  out_of_range,   // an edge beyond half the rate, negative or not a number
+  below_one_bin,  // the low edge truncates to bin 0
+  same_bin,       // an edge truncates to the previous edge's bin
 };
 
 struct band_analyzer {
@@ -69,7 +68,7 @@ struct band_analyzer {
   // fresh block is there or the band edges do not fit the spectrum.
   bool analyze();
 
-private:
+ private:
   bool failed(analysis_fault why, int edge);  // records why; returns false
 };
 

@@ -38,7 +38,8 @@ void l_steps_sse2(double* x, int len, int s, const double* table, int n) {
     store(x3 + j, mul(d, w3[0], -w3[1]));
   };
   int k = 0;
-  for (; k < k_split && k < q; ++k) step(k, load(table + 2 * (k * s)), load(table + 2 * (3 * k * s)));
+  for (; k < k_split && k < q; ++k)
+    step(k, load(table + 2 * (k * s)), load(table + 2 * (3 * k * s)));
   for (; k < q; ++k) step(k, load(table + 2 * (k * s)), -load(table + 2 * (3 * k * s - half)));
 }
 

@@ -43,8 +43,8 @@ void l_steps_avx2(double* x, int len, int s, const double* table, int n) {
     _mm256_storeu_pd(x1 + j, _mm256_add_pd(b, d));
     const __m256d w1 = _mm256_set_m128d(_mm_loadu_pd(table + 2 * ((k + 1) * s)),
                                         _mm_loadu_pd(table + 2 * (k * s)));
-    const __m256d w3 = _mm256_set_m128d(twiddle3(table, 3 * (k + 1) * s, half),
-                                        twiddle3(table, 3 * k * s, half));
+    const __m256d w3 =
+        _mm256_set_m128d(twiddle3(table, 3 * (k + 1) * s, half), twiddle3(table, 3 * k * s, half));
     _mm256_storeu_pd(x2 + j, rotate(_mm256_add_pd(t1, t2), w1));
     _mm256_storeu_pd(x3 + j, rotate(_mm256_sub_pd(t1, t2), w3));
   }

@@ -9,7 +9,8 @@ bool level_history::resize(int32_t count) {
   if (count == 0) count = 1;
   // calloc: all-zero bits are zero levels, and a large ring costs nothing
   // until its entries are written.
-  auto* fresh = static_cast<band_levels*>(std::calloc(static_cast<size_t>(count), sizeof(band_levels)));
+  auto* fresh =
+      static_cast<band_levels*>(std::calloc(static_cast<size_t>(count), sizeof(band_levels)));
   if (fresh == nullptr) return false;
   entries.reset(fresh);
   capacity = count;
@@ -36,8 +37,7 @@ band_levels level_history::mean() const {
 
 void level_history::push(const band_levels& value) {
   // One NaN would keep the mean, and so the lights, dark for a whole ring.
-  if (!std::isfinite(value.low) || !std::isfinite(value.mid) || !std::isfinite(value.high))
-    return;
+  if (!std::isfinite(value.low) || !std::isfinite(value.mid) || !std::isfinite(value.high)) return;
   entries[write_position] = value;
   if (++write_position == capacity) {
     write_position = 0;

@@ -22,8 +22,8 @@ uint8_t shape_band(double level, double ratio, float gamma) {
   return static_cast<uint8_t>(s);
 }
 
-void shape_levels(const band_levels& levels, const shaping_params& params,
-                  level_history& history, uint8_t channels[3], bool feed) {
+void shape_levels(const band_levels& levels, const shaping_params& params, level_history& history,
+                  uint8_t channels[3], bool feed) {
   band_levels x = levels;
   if (params.enhancer) {
     const band_levels m = history.mean();

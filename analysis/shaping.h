@@ -27,7 +27,7 @@ uint8_t shape_band(double level, double ratio, float gamma);
 // Shapes and routes the levels into channels[0..2]; channels that no band
 // names keep their value. Reads history only with the enhancer on, and feeds
 // it then unless feed is false (windows that overlap the last one fed).
-void shape_levels(const band_levels& levels, const shaping_params& params,
-                  level_history& history, uint8_t channels[3], bool feed = true);
+void shape_levels(const band_levels& levels, const shaping_params& params, level_history& history,
+                  uint8_t channels[3], bool feed = true);
 
 }  // namespace fulgora

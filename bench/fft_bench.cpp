@@ -57,7 +57,8 @@ void bm_ours_path(benchmark::State& state) {
   for (auto _ : state) {
     fresh_input(state, data.data(), input.data(), data.size());
     if (sse2_only)
-      fulgora::fft_detail::complex_fft_variant(2 * n, data.data(), work.data(), table.data(), false);
+      fulgora::fft_detail::complex_fft_variant(2 * n, data.data(), work.data(), table.data(),
+                                               false);
     else
       fulgora::complex_fft(2 * n, data.data(), work.data(), table.data());
     benchmark::DoNotOptimize(data.data());
@@ -152,7 +153,7 @@ BENCHMARK(bm_block);
 
 // Console output plus the side-by-side ratios at the end.
 class ratio_reporter : public benchmark::ConsoleReporter {
-public:
+ public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs)
       if (r.run_type == Run::RT_Iteration || r.aggregate_name == "median")
@@ -171,12 +172,14 @@ public:
                   ratio(sse2, fftw).c_str(), ratio(r2, fftw).c_str(), ratio(ours, r2).c_str());
     }
     const auto block = times_.find("bm_block");
-    std::printf("block (capture+analyze+shape, 4096) / fftw(4096): %s\n",
-                ratio(block == times_.end() ? -1 : block->second, net("bm_fftw/4096", "4096")).c_str());
-    std::printf("(transform times less the input copy, bm_copy; - where a filter left a run out)\n");
+    std::printf(
+        "block (capture+analyze+shape, 4096) / fftw(4096): %s\n",
+        ratio(block == times_.end() ? -1 : block->second, net("bm_fftw/4096", "4096")).c_str());
+    std::printf(
+        "(transform times less the input copy, bm_copy; - where a filter left a run out)\n");
   }
 
-private:
+ private:
   // A run's time less the input copy; -1 when either was not run.
   double net(const std::string& name, const char* n) const {
     const auto run = times_.find(name), copy = times_.find("bm_copy/" + std::string(n));

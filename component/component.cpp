@@ -29,7 +29,7 @@ settings_places g_settings_places;  // where else foo_Fulgora.ini may be
 void set(pfc::string_base& out, const char* text) { out.set_string(text, std::strlen(text)); }
 
 class componentversion_myimpl : public componentversion {
-public:
+ public:
   static constexpr GUID class_guid = componentversion::class_guid;
   bool service_query(service_ptr& out, const GUID& guid) override {
     if (guid != componentversion::class_guid) return false;
@@ -48,7 +48,7 @@ public:
         "Copyright (C) 2026 the foo_Fulgora developers");
   }
 
-protected:
+ protected:
   ~componentversion_myimpl() = default;
 };
 
@@ -58,7 +58,7 @@ service_factory_single_t<componentversion_myimpl> g_componentversion_factory;
 dsp_factory_t<dsp_fulgora> g_dsp_factory;
 
 class client final : public foobar2000_client {
-public:
+ public:
   client() { install_crash_hooks(); }
   // The 64-bit player loads only components of client level 80 or above.
   uint32_t get_version() override { return sizeof(void*) == 8 ? 80 : 78; }
@@ -109,7 +109,7 @@ client g_client;
 }  // namespace fulgora
 
 extern "C" FULGORA_EXPORT foobar2000_client* foobar2000_get_interface(foobar2000_api* api,
-                                                                       void* /*instance*/) noexcept {
+                                                                      void* /*instance*/) noexcept {
   fulgora::g_foobar2000_api = api;
   return &fulgora::g_client;
 }

@@ -12,7 +12,7 @@
 namespace fulgora {
 
 class dsp_fulgora : public dsp_impl_base_t<dsp_v2> {
-public:
+ public:
   static constexpr GUID guid = {
       0x5263A499, 0x99DB, 0x4572, {0x81, 0x47, 0xD3, 0xEA, 0x27, 0x21, 0x9B, 0x12}};
   static GUID g_get_guid() { return guid; }
@@ -35,7 +35,7 @@ public:
 
   led_engine& engine() { return engine_; }
 
-protected:
+ protected:
   ~dsp_fulgora() { engine_.stop(); }
   void on_endoftrack(abort_callback&) override {}
   void on_endofplayback(abort_callback&) override { engine_.restart_stream(); }
@@ -44,7 +44,7 @@ protected:
     return true;
   }
 
-private:
+ private:
   led_engine engine_;
 };
 

@@ -15,7 +15,7 @@ struct timed_command {
 };
 
 class command_queue {
-public:
+ public:
   // Commands wait at most the output buffer (up to 10 s) plus the largest
   // SYNC_OFFSET_MS (10 s): room for 819 commands a second over those 20 s,
   // which every SYNC_RATE and, with SYNC_RATE=0, chunks of 256 frames at up
@@ -34,7 +34,7 @@ public:
   size_t size() const { return count_; }
   const timed_command& at(size_t i) const { return ring_[(head_ + i) % capacity]; }
 
-private:
+ private:
   timed_command ring_[capacity];
   size_t head_ = 0;  // index of the oldest
   size_t count_ = 0;

@@ -15,19 +15,19 @@
 namespace fulgora {
 
 struct heard_clock_state {
-  bool known = false;     // no reading yet
-  bool moving = false;    // the last readings advanced
+  bool known = false;         // no reading yet
+  bool moving = false;        // the last readings advanced
   bool changed_once = false;  // one new value since the clock last stood
   // Heard position minus monotonic time: the largest of the readings since
   // bucket_at, and of those of the bucket before.
   double offset_s = 0.0, previous_offset_s = 0.0;
   double bucket_at = 0.0;
   double last_value = 0.0, last_change = 0.0;  // the clock's last new value and its moment
-  double step_s = 0.05;   // largest recent interval between new values
+  double step_s = 0.05;                        // largest recent interval between new values
 };
 
 class heard_clock {
-public:
+ public:
   // A reading of the clock (value seconds) taken at monotonic time now.
   void reading(double value, double now);
   // The heard position at monotonic time now; false before any reading.

@@ -39,7 +39,7 @@ struct led_engine {
   event_handle data_ready_event = nullptr;  // a captured block waits for the worker
   event_handle idle_event = nullptr;        // the analyser may be filled
   event_handle stop_event = nullptr;        // the worker must end
-  bool running = false;  // written only before the player runs the DSP and after
+  bool running = false;                     // written only before the player runs the DSP and after
   serial_link serial;
   // PORTNAME, and this engine's place in the process's record of held ports.
   // While another engine holds the port, the engine runs with its link closed

@@ -2,8 +2,8 @@
 
 namespace fulgora {
 
-bool measure_block(band_analyzer& analyzer, const led_settings& settings,
-                   level_history& history, uint8_t channels[3]) {
+bool measure_block(band_analyzer& analyzer, const led_settings& settings, level_history& history,
+                   uint8_t channels[3]) {
   analyzer.low_edge = settings.LOW_FREQ;
   analyzer.mid_edge = settings.MID_FREQ;
   analyzer.high_edge = settings.HI_FREQ;

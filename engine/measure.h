@@ -6,15 +6,15 @@
 #include <cstdint>
 
 #include "analysis/band_analyzer.h"
-#include "host/audio_chunk.h"
 #include "analysis/level_history.h"
 #include "engine/led_settings.h"
+#include "host/audio_chunk.h"
 
 namespace fulgora {
 
 // False when the analysis yields no levels; then nothing else is touched.
-bool measure_block(band_analyzer& analyzer, const led_settings& settings,
-                   level_history& history, uint8_t channels[3]);
+bool measure_block(band_analyzer& analyzer, const led_settings& settings, level_history& history,
+                   uint8_t channels[3]);
 
 // The player's chunk into the analyser (the analyser knows no player types):
 // true when a block was stored.

@@ -33,14 +33,12 @@ bool no_levels_text(const band_analyzer& a, char* out, size_t size) {
   switch (a.fault) {
     case analysis_fault::out_of_range:
       if (edge > 0.0 && a.sample_rate > 0.0)
-        std::snprintf(out, size, "%s %g Hz above half of %g Hz", edge_key(e), edge,
-                      a.sample_rate);
+        std::snprintf(out, size, "%s %g Hz above half of %g Hz", edge_key(e), edge, a.sample_rate);
       else
         std::snprintf(out, size, "%s %g Hz is no frequency", edge_key(e), edge);
       return true;
     case analysis_fault::below_one_bin:
-      std::snprintf(out, size, "%s %g Hz below one bin at %g Hz", edge_key(e), edge,
-                    a.sample_rate);
+      std::snprintf(out, size, "%s %g Hz below one bin at %g Hz", edge_key(e), edge, a.sample_rate);
       return true;
     case analysis_fault::same_bin:
       std::snprintf(out, size, "%s %g Hz in the bin of %s %g Hz", edge_key(e), edge,

@@ -17,10 +17,10 @@
 namespace fulgora {
 
 struct stream_handover {
-  double end_s = 0.0;       // playback-clock position of the end of its last chunk
-  heard_clock_state clock;  // its model of the playback clock
+  double end_s = 0.0;                  // playback-clock position of the end of its last chunk
+  heard_clock_state clock;             // its model of the playback clock
   std::vector<timed_command> waiting;  // measured, not yet due
-  double left_at = 0.0;     // monotonic_seconds when it was left
+  double left_at = 0.0;                // monotonic_seconds when it was left
 };
 
 // Replaces what an earlier engine left for the same port. Without memory for

@@ -42,7 +42,7 @@ struct stream_piece {
   uint32_t frames = 0;      // the chunk's frames
   uint32_t copied = 0;      // of those, the first ones in the ring (0: no room)
   uint32_t rate = 0;
-  uint32_t epoch = 0;       // restarts of the stream counted before this chunk
+  uint32_t epoch = 0;  // restarts of the stream counted before this chunk
 };
 
 struct sync_mode {
@@ -52,7 +52,7 @@ struct sync_mode {
 
   sync_settings settings;
   service_ptr_t<visualisation_stream> clock;  // queried by the worker only
-  double output_buffer_s = 0.0;  // the player's output buffer length; 0: not told
+  double output_buffer_s = 0.0;               // the player's output buffer length; 0: not told
 
   // False when its memory or its wait could not be had (the mode is then off).
   bool prepare();

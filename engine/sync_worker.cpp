@@ -33,14 +33,14 @@ struct segment {
 };
 
 class worker {
-public:
+ public:
   explicit worker(led_engine& e) : e_(e), s_(*e.sync) {
     predecessor_ = e.port.waiting;
     started_ = monotonic_seconds();
   }
   unsigned run();
 
-private:
+ private:
   bool settle_predecessor();
   void find_place(const stream_piece& first);
   bool measure_some();

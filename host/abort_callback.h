@@ -3,12 +3,12 @@
 #pragma once
 
 class abort_callback {
-public:
+ public:
   virtual bool is_aborting() const = 0;
   // The event the player signals on abort; may be null.
   virtual void* get_abort_event() const = 0;
 
-protected:
+ protected:
   ~abort_callback() = default;
 };
 
@@ -16,7 +16,7 @@ protected:
 // event in the player's library; the component never asks for it, and none
 // exists without the player, so this one has none.
 class abort_callback_dummy final : public abort_callback {
-public:
+ public:
   bool is_aborting() const override { return false; }
   void* get_abort_event() const override { return nullptr; }
 };

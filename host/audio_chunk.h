@@ -11,7 +11,7 @@
 typedef std::conditional<sizeof(void*) == 8, double, float>::type audio_sample;
 
 class audio_chunk {
-public:
+ public:
   // MSVC gives overloads adjacent slots in reverse order of declaration: the
   // const get_data comes first.
   // get_sample_count() x get_channels() samples, interleaved by channel,
@@ -32,14 +32,14 @@ public:
   virtual size_t get_sample_count() const = 0;
   virtual void set_sample_count(size_t frames) = 0;
 
-protected:
+ protected:
   ~audio_chunk() = default;
 };
 
 // A chunk that owns its samples: what the player stand-in and the tests hand
 // to the component.
 class audio_chunk_impl : public audio_chunk {
-public:
+ public:
   audio_chunk_impl() = default;
   audio_chunk_impl(const audio_sample* data, size_t frames, unsigned channels, unsigned srate) {
     set_data(data, frames, channels, srate);
@@ -71,7 +71,7 @@ public:
     srate_ = srate;
   }
 
-private:
+ private:
   std::vector<audio_sample> samples_;
   size_t frames_ = 0;
   unsigned channels_ = 0;

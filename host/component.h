@@ -12,7 +12,7 @@
 
 // The player's services interface.
 class foobar2000_api {
-public:
+ public:
   virtual service_class_ref service_enum_find_class(const GUID& guid) = 0;
   // Stores the class's instance at index in out; false past the last one.
   virtual bool service_enum_create(service_ptr& out, service_class_ref clazz, size_t index) = 0;
@@ -27,12 +27,12 @@ public:
   virtual bool is_portable_mode_enabled() = 0;
   virtual bool is_quiet_mode_enabled() = 0;
 
-protected:
+ protected:
   ~foobar2000_api() = default;
 };
 
 class foobar2000_client {
-public:
+ public:
   virtual uint32_t get_version() = 0;
   virtual service_factory_base* get_service_list() = 0;
   virtual void get_config(stream_writer* stream, abort_callback& abort) = 0;
@@ -41,7 +41,7 @@ public:
   virtual void services_init(bool val) = 0;
   virtual bool is_debug() = 0;
 
-protected:
+ protected:
   ~foobar2000_client() = default;
 };
 

@@ -14,13 +14,13 @@
 
 // A console of the player; every registered receiver shows each line.
 class console_receiver : public service_base {
-public:
+ public:
   static constexpr GUID class_guid = {
       0x90DF5270, 0x65BB, 0x4DBA, {0xBA, 0xF5, 0x86, 0xBE, 0x9E, 0x59, 0xDC, 0x20}};
   // length all bits set: up to the terminating zero.
   virtual void print(const char* text, size_t length) = 0;
 
-protected:
+ protected:
   ~console_receiver() = default;
 };
 

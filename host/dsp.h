@@ -19,14 +19,14 @@ class bit_array;  // only ever passed by the player, never used
 
 // The player's track handle (the SDK's metadb_handle.h); only carried.
 class metadb_handle : public service_base {
-protected:
+ protected:
   ~metadb_handle() = default;
 };
 typedef service_ptr_t<metadb_handle> metadb_handle_ptr;
 
 // The chunks of one run call.
 class dsp_chunk_list {
-public:
+ public:
   virtual size_t get_count() const = 0;
   virtual audio_chunk* get_item(size_t index) const = 0;
   // Later chunks move down by one.
@@ -34,12 +34,12 @@ public:
   virtual void remove_mask(const pfc::bit_array& mask) = 0;
   virtual audio_chunk* insert_item(size_t index, size_t hint_size = 0) = 0;
 
-protected:
+ protected:
   ~dsp_chunk_list() = default;
 };
 
 class dsp : public service_base {
-public:
+ public:
   static constexpr GUID class_guid = {
       0x2A42AFEA, 0x940B, 0x455B, {0xAE, 0xFF, 0xCF, 0xDA, 0xCA, 0xF5, 0x2A, 0xFF}};
   enum { END_OF_TRACK = 1, FLUSH = 2 };
@@ -48,18 +48,18 @@ public:
   virtual double get_latency() = 0;
   virtual bool need_track_change_mark() = 0;
 
-protected:
+ protected:
   ~dsp() = default;
 };
 
 class dsp_v2 : public dsp {
-public:
+ public:
   static constexpr GUID class_guid = {
       0x9FB1DA49, 0xAF6F, 0x4FD2, {0x9C, 0x73, 0x48, 0xA8, 0xA1, 0x09, 0x00, 0x3B}};
   virtual void run_v2(dsp_chunk_list* list, const metadb_handle_ptr& cur_file, int flags,
                       abort_callback& abort) = 0;
 
-protected:
+ protected:
   ~dsp_v2() = default;
 };
 
@@ -69,7 +69,7 @@ protected:
 // are; on Windows it goes no further, elsewhere it passes on to the caller.
 template <typename base>
 class dsp_impl_base_t : public base {
-public:
+ public:
   bool service_query(service_ptr& out, const GUID& guid) override {
     if (guid == dsp_v2::class_guid || guid == dsp::class_guid) {
       out.set(this);
@@ -107,7 +107,7 @@ public:
 #endif
   }
 
-protected:
+ protected:
   dsp_impl_base_t() = default;
   ~dsp_impl_base_t() = default;
   virtual void on_endoftrack(abort_callback& abort) = 0;
@@ -119,12 +119,12 @@ protected:
   size_t m_chunk_ptr = 0;
   metadb_handle* m_cur_file = nullptr;
 
-private:
+ private:
   void run_chunks(int flags, abort_callback& abort) {
     for (m_chunk_ptr = 0; m_chunk_ptr < m_list->get_count(); ++m_chunk_ptr) {
       audio_chunk* chunk = m_list->get_item(m_chunk_ptr);
-      const bool empty = chunk->get_channels() == 0 || chunk->get_srate() == 0 ||
-                         chunk->get_sample_count() == 0;
+      const bool empty =
+          chunk->get_channels() == 0 || chunk->get_srate() == 0 || chunk->get_sample_count() == 0;
       if (empty || !on_chunk(chunk, abort)) {
         m_list->remove_by_idx(m_chunk_ptr);
         --m_chunk_ptr;  // the next chunk moved into this place
@@ -139,7 +139,7 @@ private:
 
 // A DSP preset: the owning DSP's identifier and opaque data.
 class dsp_preset {
-public:
+ public:
   // GCC and MSVC pass a returned struct differently: this is MSVC's form,
   // the result pointer after this and handed back; get_owner() wraps it.
   virtual GUID* get_owner(GUID* result) const = 0;
@@ -147,20 +147,19 @@ public:
   virtual const void* get_data() const = 0;
   virtual size_t get_data_size() const = 0;
   virtual void set_data(const void* data, size_t size) = 0;
-  virtual void set_data_from_stream(stream_reader* stream, size_t bytes,
-                                    abort_callback& abort) = 0;
+  virtual void set_data_from_stream(stream_reader* stream, size_t bytes, abort_callback& abort) = 0;
 
   GUID get_owner() const {
     GUID owner;
     return *get_owner(&owner);
   }
 
-protected:
+ protected:
   ~dsp_preset() = default;
 };
 
 class dsp_preset_impl final : public dsp_preset {
-public:
+ public:
   using dsp_preset::get_owner;
   dsp_preset_impl() : owner_{} {}
   GUID* get_owner(GUID* result) const override {
@@ -185,22 +184,22 @@ public:
     return *this;
   }
 
-private:
+ private:
   GUID owner_;
   std::vector<unsigned char> data_;
 };
 
 class dsp_preset_edit_callback {
-public:
+ public:
   virtual void on_preset_changed(const dsp_preset& preset) = 0;
 
-protected:
+ protected:
   ~dsp_preset_edit_callback() = default;
 };
 
 // The entry that names a DSP and creates its instances.
 class dsp_entry : public service_base {
-public:
+ public:
   static constexpr GUID class_guid = {
       0x0D048731, 0x8AA8, 0x4704, {0x8A, 0xD6, 0x18, 0x9E, 0x24, 0xD4, 0x8C, 0x88}};
   virtual void get_name(pfc::string_base& out) = 0;
@@ -216,17 +215,17 @@ public:
     return *get_guid(&guid);
   }
 
-protected:
+ protected:
   ~dsp_entry() = default;
 };
 
 class dsp_entry_v2 : public dsp_entry {
-public:
+ public:
   static constexpr GUID class_guid = {
       0x9EC5D45E, 0x10F5, 0x46A7, {0x95, 0x46, 0xF3, 0xAC, 0xEC, 0x68, 0xB1, 0x49}};
   virtual void show_config_popup_v2(const dsp_preset& preset, void* parent,
                                     dsp_preset_edit_callback& callback) = 0;
 
-protected:
+ protected:
   ~dsp_entry_v2() = default;
 };

@@ -8,7 +8,7 @@
 #include "host/abort_callback.h"
 
 class stream_reader {
-public:
+ public:
   // Reads up to size bytes; fewer at the end of the stream.
   virtual size_t read(void* buffer, size_t size, abort_callback& abort) = 0;
   // Reads exactly size bytes or raises the player's error.
@@ -18,20 +18,20 @@ public:
   // Skips exactly bytes or raises the player's error.
   virtual void skip_object(uint64_t bytes, abort_callback& abort) = 0;
 
-protected:
+ protected:
   ~stream_reader() = default;
 };
 
 class stream_writer {
-public:
+ public:
   virtual void write(const void* data, size_t size, abort_callback& abort) = 0;
 
-protected:
+ protected:
   ~stream_writer() = default;
 };
 
 // What a truncated stream of the stand-in and the tests raises.
 class exception_io_data : public std::runtime_error {
-public:
+ public:
   exception_io_data() : std::runtime_error("Unsupported format or corrupted file") {}
 };

@@ -21,7 +21,7 @@ struct output_core_config {
 static_assert(sizeof(output_core_config) == 48, "the SDK's packed layout");
 
 class output_manager : public service_base {
-public:
+ public:
   static constexpr GUID class_guid = {
       0x6CC5827E, 0x2C89, 0x42FF, {0x83, 0x51, 0x76, 0xA9, 0x2E, 0x2F, 0x34, 0x50}};
   // Never called here: it makes an output (returned by value in the SDK);
@@ -30,7 +30,7 @@ public:
   // Fills out_size bytes of out with the player's output_core_config.
   virtual void get_core_config(void* out, size_t out_size) = 0;
 
-protected:
+ protected:
   ~output_manager() = default;
 };
 

@@ -17,11 +17,11 @@
 // A registration node holding one static service object.
 template <typename T>
 class service_factory_single_t final : public service_factory_base {
-public:
+ public:
   service_factory_single_t() : service_factory_base(T::class_guid) {}
   void instance_create(service_ptr& out) override { out.set(&instance_); }
 
-private:
+ private:
   service_impl_single_t<T> instance_;
 };
 
@@ -45,7 +45,7 @@ struct can_pass_through<T, std::void_t<decltype(T::can_pass_through)>>
 // T has that and the first cannot be built.
 template <typename T, typename base = dsp_entry_v2>
 class dsp_entry_v2_impl_t : public base {
-public:
+ public:
   using base::get_guid;
   static constexpr GUID class_guid = dsp_entry::class_guid;  // registered as a dsp_entry
 
@@ -111,7 +111,7 @@ public:
   }
   void show_config_popup_v2(const dsp_preset&, void*, dsp_preset_edit_callback&) override {}
 
-protected:
+ protected:
   ~dsp_entry_v2_impl_t() = default;
 };
 

@@ -12,7 +12,7 @@
 // before.
 template <typename T>
 class service_ptr_t {
-public:
+ public:
   service_ptr_t() = default;
   service_ptr_t(T* p) : p_(p) {  // NOLINT: takes a new reference, like the SDK's
     if (p_) p_->service_add_ref();
@@ -45,19 +45,19 @@ public:
   T& operator*() const { return *p_; }
   explicit operator bool() const { return p_ != nullptr; }
 
-private:
+ private:
   T* p_ = nullptr;
 };
 
 class service_base {
-public:
+ public:
   virtual int service_release() noexcept = 0;
   virtual int service_add_ref() noexcept = 0;
   // On a match: stores this object (one more reference) in out and returns
   // true; otherwise returns false and leaves out untouched.
   virtual bool service_query(service_ptr_t<service_base>& out, const GUID& guid) = 0;
 
-protected:
+ protected:
   ~service_base() = default;
 };
 
@@ -69,20 +69,20 @@ typedef const void* service_class_ref;
 // itself onto the list when the library loads, so the last constructed comes
 // first.
 class service_factory_base {
-public:
+ public:
   virtual void instance_create(service_ptr& out) = 0;
 
   service_factory_base* get_next() const { return next_; }
   const GUID& get_class_guid() const { return class_guid_; }
   static service_factory_base* list_head() { return head(); }
 
-protected:
+ protected:
   explicit service_factory_base(const GUID& class_guid) : next_(head()), class_guid_(class_guid) {
     head() = this;
   }
   ~service_factory_base() = default;
 
-private:
+ private:
   static service_factory_base*& head();
   service_factory_base* next_;
   const GUID& class_guid_;

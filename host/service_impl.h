@@ -7,7 +7,7 @@
 // Reference-counted; destroyed by the release that brings the count to zero.
 template <typename T>
 class service_impl_t final : public T {
-public:
+ public:
   template <typename... A>
   explicit service_impl_t(A&&... args) : T(static_cast<A&&>(args)...) {}
   int service_release() noexcept override {
@@ -17,7 +17,7 @@ public:
   }
   int service_add_ref() noexcept override { return ++refcount_; }
 
-private:
+ private:
   ~service_impl_t() = default;
   std::atomic<int> refcount_{0};
 };
@@ -26,7 +26,7 @@ private:
 // through it.
 template <typename T>
 class service_impl_single_t final : public T {
-public:
+ public:
   int service_release() noexcept override { return 1; }
   int service_add_ref() noexcept override { return 1; }
 };

@@ -10,16 +10,16 @@
 namespace pfc {
 
 class string_receiver {
-public:
+ public:
   // Appends up to length bytes, stopping at a terminating zero.
   virtual void add_string(const char* text, size_t length = ~size_t{0}) = 0;
 
-protected:
+ protected:
   ~string_receiver() = default;
 };
 
 class string_base : public string_receiver {
-public:
+ public:
   virtual const char* get_ptr() const = 0;
   // Replaces the whole content.
   virtual void set_string(const char* text, size_t length = ~size_t{0}) = 0;
@@ -28,13 +28,13 @@ public:
   virtual char* lock_buffer(size_t length) = 0;
   virtual void unlock_buffer() = 0;
 
-protected:
+ protected:
   ~string_base() = default;
 };
 
 // The player's string as the stand-in and the tests hold it.
 class string8 final : public string_base {
-public:
+ public:
   void add_string(const char* text, size_t length = ~size_t{0}) override {
     value_.append(text, strnlen(text, length));
   }
@@ -53,7 +53,7 @@ public:
   void unlock_buffer() override { value_.resize(std::strlen(value_.c_str())); }
   const std::string& str() const { return value_; }
 
-private:
+ private:
   static size_t strnlen(const char* text, size_t max) {
     size_t n = 0;
     while (n < max && text[n] != 0) ++n;

@@ -11,7 +11,7 @@
 #include "host/service.h"
 
 class visualisation_stream : public service_base {
-public:
+ public:
   static constexpr GUID class_guid = {
       0x4A4B1DD8, 0x82FF, 0x4071, {0xA6, 0xE2, 0xBD, 0x04, 0x3F, 0x4C, 0x25, 0x1C}};
   // Seconds of playback since the last start or seek (the SDK's words). Not
@@ -21,20 +21,19 @@ public:
   virtual bool get_chunk_absolute(audio_chunk& out, double offset, double length) = 0;
   virtual bool get_spectrum_absolute(audio_chunk& out, double offset, unsigned fft_size) = 0;
   virtual void make_fake_chunk_absolute(audio_chunk& out, double offset, double length) = 0;
-  virtual void make_fake_spectrum_absolute(audio_chunk& out, double offset,
-                                           unsigned fft_size) = 0;
+  virtual void make_fake_spectrum_absolute(audio_chunk& out, double offset, unsigned fft_size) = 0;
 
-protected:
+ protected:
   ~visualisation_stream() = default;
 };
 
 class visualisation_manager : public service_base {
-public:
+ public:
   static constexpr GUID class_guid = {
       0x98B00B13, 0x8C0E, 0x49FF, {0xB1, 0x7C, 0x5E, 0x53, 0x7D, 0x3A, 0xE4, 0xB7}};
   virtual void create_stream(service_ptr_t<visualisation_stream>& out, unsigned flags) = 0;
 
-protected:
+ protected:
   ~visualisation_manager() = default;
 };
 

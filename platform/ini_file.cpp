@@ -6,9 +6,7 @@ namespace fulgora {
 namespace {
 
 // The profile reader's white space: ASCII spaces and ^Z.
-bool is_space(wchar_t c) {
-  return c == L' ' || (c >= 0x09 && c <= 0x0d) || c == 0x1a;
-}
+bool is_space(wchar_t c) { return c == L' ' || (c >= 0x09 && c <= 0x0d) || c == 0x1a; }
 
 wchar_t fold(wchar_t c) { return (c >= L'a' && c <= L'z') ? c - 32 : c; }
 
@@ -91,10 +89,10 @@ std::wstring decode_utf16(const std::string& bytes, bool big_endian) {
 }
 
 // Windows-1252's 0x80..0x9f; the rest of the high half is Latin-1.
-const uint16_t cp1252_high[32] = {
-    0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021, 0x02c6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008d, 0x017d, 0x008f, 0x0090, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022,
-    0x2013, 0x2014, 0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0x009d, 0x017e, 0x0178};
+const uint16_t cp1252_high[32] = {0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2026, 0x2020, 0x2021,
+                                  0x02c6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008d, 0x017d, 0x008f,
+                                  0x0090, 0x2018, 0x2019, 0x201c, 0x201d, 0x2022, 0x2013, 0x2014,
+                                  0x02dc, 0x2122, 0x0161, 0x203a, 0x0153, 0x009d, 0x017e, 0x0178};
 
 }  // namespace
 
@@ -158,8 +156,7 @@ std::vector<ini_section> parse_ini(const std::wstring& text) {
 }
 
 unsigned ini_lookup(const std::vector<ini_section>& sections, const wchar_t* section,
-                    const wchar_t* key, const wchar_t* fallback, wchar_t* buffer,
-                    unsigned size) {
+                    const wchar_t* key, const wchar_t* fallback, wchar_t* buffer, unsigned size) {
   if (size == 0) return 0;
   const wchar_t* section_end = section;
   while (*section_end) ++section_end;
@@ -192,8 +189,7 @@ unsigned ini_lookup(const std::vector<ini_section>& sections, const wchar_t* sec
   // quote is cut with it (as the Windows reader does).
   size_t from = 0;
   bool quoted = false;
-  if (value.size() >= 2 && (value[0] == L'"' || value[0] == L'\'') &&
-      value.back() == value[0]) {
+  if (value.size() >= 2 && (value[0] == L'"' || value[0] == L'\'') && value.back() == value[0]) {
     quoted = true;
     from = 1;
   }

@@ -29,7 +29,6 @@ std::vector<ini_section> parse_ini(const std::wstring& text);
 
 // GetPrivateProfileStringW's answer for one key; returns the length placed.
 unsigned ini_lookup(const std::vector<ini_section>& sections, const wchar_t* section,
-                    const wchar_t* key, const wchar_t* fallback, wchar_t* buffer,
-                    unsigned size);
+                    const wchar_t* key, const wchar_t* fallback, wchar_t* buffer, unsigned size);
 
 }  // namespace fulgora

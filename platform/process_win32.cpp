@@ -1,7 +1,7 @@
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
-#include <io.h>
 #include <string>
 
 #include "platform/process.h"

@@ -37,7 +37,7 @@ struct write_limit {
 };
 
 class serial_port_api {
-public:
+ public:
   virtual ~serial_port_api() = default;
   // Opens an existing port for reading and writing, refusing any other open
   // of it; invalid_port on any failure.

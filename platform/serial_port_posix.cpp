@@ -48,9 +48,9 @@ struct speed_entry {
   speed_t code;
   uint32_t baud;
 };
-const speed_entry speeds[] = {{B1200, 1200},     {B2400, 2400},     {B4800, 4800},
-                              {B9600, 9600},     {B19200, 19200},   {B38400, 38400},
-                              {B57600, 57600},   {B115200, 115200}, {B230400, 230400}};
+const speed_entry speeds[] = {{B1200, 1200},   {B2400, 2400},     {B4800, 4800},
+                              {B9600, 9600},   {B19200, 19200},   {B38400, 38400},
+                              {B57600, 57600}, {B115200, 115200}, {B230400, 230400}};
 
 uint32_t baud_of(speed_t code) {
   for (const speed_entry& s : speeds)
@@ -74,7 +74,7 @@ long long now_ms() {
 }
 
 class posix_port final : public serial_port_api {
-public:
+ public:
   port_handle create_file(const wchar_t* name) override {
     const std::string path = to_utf8(name);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -101,10 +101,18 @@ public:
     if (::tcgetattr(as_fd(h), &t) != 0) return false;
     state.baud_rate = baud_of(cfgetospeed(&t));
     switch (t.c_cflag & CSIZE) {
-      case CS5: state.byte_size = 5; break;
-      case CS6: state.byte_size = 6; break;
-      case CS7: state.byte_size = 7; break;
-      default: state.byte_size = 8; break;
+      case CS5:
+        state.byte_size = 5;
+        break;
+      case CS6:
+        state.byte_size = 6;
+        break;
+      case CS7:
+        state.byte_size = 7;
+        break;
+      default:
+        state.byte_size = 8;
+        break;
     }
     state.parity = (t.c_cflag & PARENB) ? ((t.c_cflag & PARODD) ? 1 : 2) : 0;
     state.stop_bits = (t.c_cflag & CSTOPB) ? 2 : 0;
@@ -123,8 +131,8 @@ public:
     // terminal nobody configured has XON/XOFF on, unlike a COM port, and one
     // stray 0x13 from the board would stop every later command: software flow
     // control goes off. Hardware flow control (CRTSCTS) stays as read.
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                        ICRNL | IXON | IXOFF | IXANY);
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                        IXON | IXOFF | IXANY);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB);

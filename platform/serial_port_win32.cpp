@@ -16,11 +16,11 @@ constexpr DWORD write_slice_ms = 10;
 HANDLE as_handle(port_handle h) { return reinterpret_cast<HANDLE>(h); }
 
 class win32_port final : public serial_port_api {
-public:
+ public:
   port_handle create_file(const wchar_t* name) override {
     // Share mode 0: a port held by another program (or instance) fails here.
-    HANDLE h = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
+    HANDLE h =
+        CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return invalid_port;
     // Bound writes only; the read fields stay as the device has them. Each
     // WriteFile gives up after one slice, so that a cancel is seen between.
@@ -108,8 +108,8 @@ std::string port_identity(const wchar_t* name) {
       id[3] == L'\\')
     id.erase(0, 4);
   for (wchar_t& c : id) c = static_cast<wchar_t>(std::towupper(c));
-  const int n = WideCharToMultiByte(CP_UTF8, 0, id.c_str(), static_cast<int>(id.size()), nullptr,
-                                    0, nullptr, nullptr);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, id.c_str(), static_cast<int>(id.size()), nullptr, 0,
+                                    nullptr, nullptr);
   std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
   if (n > 0)
     WideCharToMultiByte(CP_UTF8, 0, id.c_str(), static_cast<int>(id.size()), &out[0], n, nullptr,

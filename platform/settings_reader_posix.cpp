@@ -74,8 +74,7 @@ unsigned settings_file::read(const wchar_t* section, const wchar_t* key, const w
 
 std::string own_module_path() {
   Dl_info info;
-  if (dladdr(reinterpret_cast<void*>(&own_module_path), &info) == 0 || !info.dli_fname)
-    return "";
+  if (dladdr(reinterpret_cast<void*>(&own_module_path), &info) == 0 || !info.dli_fname) return "";
   return info.dli_fname;
 }
 

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-
 namespace fulgora {
 namespace {
 
@@ -27,8 +26,7 @@ uint32_t serial_link::read_piece(char* scratch, uint32_t& waiting, bool& ok) {
   return got;
 }
 
-bool serial_link::open_port(const wchar_t* port_name, bool report_failure,
-                            bool report_success) {
+bool serial_link::open_port(const wchar_t* port_name, bool report_failure, bool report_success) {
   close_unless_opened guard{*this, report_failure};
   failed = false;
   handle = api->create_file(port_name);

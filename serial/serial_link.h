@@ -74,14 +74,14 @@ struct serial_link {
   // times, and not past limit_ms when that is not 0.
   bool read_reply(char* buffer, int pass_limit, unsigned long long limit_ms = 0);
 
-private:
+ private:
   static constexpr uint32_t scratch_size = 256;
   void print(const char* line) const {
     if (say) say(line);
   }
   bool open_port(const wchar_t* port_name, bool report_failure, bool report_success);
-  bool send_command(const char* command, uint32_t length, int pass_limit,
-                    const write_limit& limit, unsigned long long reply_limit_ms);
+  bool send_command(const char* command, uint32_t length, int pass_limit, const write_limit& limit,
+                    unsigned long long reply_limit_ms);
   // Reads at most scratch_size of the waiting bytes; counts them off waiting.
   uint32_t read_piece(char* scratch, uint32_t& waiting, bool& ok);
   // Once a wait has ended, the rest of what its poll reported goes the way

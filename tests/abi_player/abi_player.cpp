@@ -12,7 +12,8 @@ constexpr GUID foreign_guid = {0x0BADF00D, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7,
 // Uniform noise of whole multiples of amplitude / 1024: exact in both sample
 // widths, and the low half of every double is zero, so a component reading
 // doubles as floats sees the high halves as loud samples, never as NaN.
-void fill_noise(player_chunk& c, unsigned channels, t_size frames, audio_sample amplitude, unsigned seed) {
+void fill_noise(player_chunk& c, unsigned channels, t_size frames, audio_sample amplitude,
+                unsigned seed) {
   c.channels = channels;
   c.config = channels == 2 ? 3 : 0;
   c.rate = 44100;
@@ -30,17 +31,20 @@ void fill_noise(player_chunk& c, unsigned channels, t_size frames, audio_sample 
 
 bool load(session& s, HANDLE* module) {
   wchar_t path[512];
-  if (!check(read_env(L"FULGORA_ABI_DLL", path, 512), "FULGORA_ABI_DLL names the component")) return false;
+  if (!check(read_env(L"FULGORA_ABI_DLL", path, 512), "FULGORA_ABI_DLL names the component"))
+    return false;
   *module = LoadLibraryW(path);
   if (!check(*module != nullptr, "LoadLibraryW loads foo_Fulgora.dll")) return false;
-  auto get = reinterpret_cast<foobar2000_get_interface_t>(GetProcAddress(*module, "foobar2000_get_interface"));
+  auto get = reinterpret_cast<foobar2000_get_interface_t>(
+      GetProcAddress(*module, "foobar2000_get_interface"));
   if (!check(get != nullptr, "foobar2000_get_interface is exported")) return false;
   s.console = make<player_console>();
   s.vis = make<player_vis_manager>();
   s.outputs = make<player_output_manager>();
   player_api* api = make<player_api>(s.console, s.vis, s.outputs);
   s.client = get(api, *module);
-  check(s.client != nullptr && get(api, *module) == s.client, "the export returns one client object");
+  check(s.client != nullptr && get(api, *module) == s.client,
+        "the export returns one client object");
   return s.client != nullptr;
 }
 
@@ -63,7 +67,8 @@ void registration_checks(session& s) {
   service_factory_base* first = s.client->get_service_list();
   service_factory_base* second = first ? first->__internal__next : nullptr;
   check(first && same(first->m_guid, guid_dsp_entry), "first registration node is the DSP entry");
-  check(second && same(second->m_guid, guid_componentversion), "second node is the component version");
+  check(second && same(second->m_guid, guid_componentversion),
+        "second node is the component version");
   check(second && !second->__internal__next, "the list ends after two nodes");
   if (!second) return;
   service_ptr a = {nullptr}, b = {nullptr}, c = {nullptr}, d = {nullptr};
@@ -71,7 +76,8 @@ void registration_checks(session& s) {
   first->instance_create(b);
   second->instance_create(c);
   second->instance_create(d);
-  check(a.m_ptr && a.m_ptr == b.m_ptr && c.m_ptr && c.m_ptr == d.m_ptr, "instance_create yields one object per node");
+  check(a.m_ptr && a.m_ptr == b.m_ptr && c.m_ptr && c.m_ptr == d.m_ptr,
+        "instance_create yields one object per node");
   s.entry = static_cast<dsp_entry*>(a.m_ptr);
   s.version = static_cast<componentversion*>(c.m_ptr);
 }
@@ -97,7 +103,8 @@ void string_checks(session& s) {
 
 void entry_checks(session& s) {
   service_ptr q = {nullptr};
-  check(s.entry->service_query(q, guid_dsp_entry_v2) && q.m_ptr == s.entry, "entry answers dsp_entry_v2");
+  check(s.entry->service_query(q, guid_dsp_entry_v2) && q.m_ptr == s.entry,
+        "entry answers dsp_entry_v2");
   drop(q);
   check(s.entry->service_query(q, guid_dsp_entry) && q.m_ptr == s.entry, "entry answers dsp_entry");
   drop(q);
@@ -149,7 +156,8 @@ void entry_checks(session& s) {
               d->service_query(v, guid_dsp) && v.m_ptr == d && drop(v) >= 1 &&
               !d->service_query(v, guid_componentversion) && !v.m_ptr,
           "the DSP answers dsp_v2 and dsp, refuses others");
-    check(d->get_latency() == 0.0 && !d->need_track_change_mark(), "latency 0, no track-change mark");
+    check(d->get_latency() == 0.0 && !d->need_track_change_mark(),
+          "latency 0, no track-change mark");
     check(drop(out_ref) == 0, "releasing the last reference reports 0");
   }
 }
@@ -160,7 +168,8 @@ void list_checks(session& s) {
   player_preset preset(dsp_guid, "");
   service_ptr_t<dsp> out_ref = {nullptr};
   DWORD code;
-  if (!check(instantiate(s, preset, out_ref, &code) && code == 0, "DSP for the chunk lists")) return;
+  if (!check(instantiate(s, preset, out_ref, &code) && code == 0, "DSP for the chunk lists"))
+    return;
   auto* d = static_cast<dsp_v2*>(out_ref.m_ptr);
   for (int pass = 0; pass < 2; ++pass) {
     player_chunk* chunks = static_cast<player_chunk*>(heap_alloc(7 * sizeof(player_chunk)));
@@ -179,8 +188,10 @@ void list_checks(session& s) {
       memcpy(copies[i], chunks[i].data, chunks[i].size * sizeof(audio_sample));
     }
     code = guarded([&] {
-      if (pass == 0) d->run(&list, s.no_track, dsp::END_OF_TRACK);
-      else d->run_v2(&list, s.no_track, dsp::END_OF_TRACK | dsp::FLUSH, s.abort);
+      if (pass == 0)
+        d->run(&list, s.no_track, dsp::END_OF_TRACK);
+      else
+        d->run_v2(&list, s.no_track, dsp::END_OF_TRACK | dsp::FLUSH, s.abort);
     });
     const int kept[4] = {0, 4, 5, 6};
     bool ok = code == 0 && list.count == 4 && list.other_calls == 0;
@@ -209,7 +220,8 @@ void config_checks(session& s) {
   memcpy(records + 16 + 4 + 5 + 16, len0, 4);
   player_reader whole(records, sizeof records);
   DWORD code = guarded([&] { s.client->set_config(&whole, s.abort); });
-  check(code == 0 && whole.at == whole.size, "set_config reads two records and stops at the short tail");
+  check(code == 0 && whole.at == whole.size,
+        "set_config reads two records and stops at the short tail");
 
   unsigned char truncated[16 + 4 + 10];
   memset(truncated, 0x33, sizeof truncated);
@@ -220,10 +232,12 @@ void config_checks(session& s) {
   out("  truncated record: ");
   out_hex(code);
   out("\n");
-  check(code == player_exception, "set_config: the player's exception from skip_object reaches the player");
+  check(code == player_exception,
+        "set_config: the player's exception from skip_object reaches the player");
   player_reader short_length(truncated, 16 + 2);
   code = guarded([&] { s.client->set_config(&short_length, s.abort); });
-  check(code == player_exception, "set_config: the player's exception from read_object reaches the player");
+  check(code == player_exception,
+        "set_config: the player's exception from read_object reaches the player");
   check(s.client->get_version() == client_version, "the client still answers after the exceptions");
 }
 
@@ -236,7 +250,8 @@ void board_checks(session& s) {
   DWORD code;
   s.console->length = 0;
   s.console->log[0] = 0;
-  if (!check(instantiate(s, preset, out_ref, &code) && code == 0, "DSP on the board's port")) return;
+  if (!check(instantiate(s, preset, out_ref, &code) && code == 0, "DSP on the board's port"))
+    return;
   check(contains(s.console->log, "successful com open."), "console: \"successful com open.\"");
   auto* d = static_cast<dsp_v2*>(out_ref.m_ptr);
 
@@ -273,7 +288,8 @@ void board_checks(session& s) {
 
   check(drop(out_ref) == 0 && contains(s.console->log, "successful com close."),
         "release closes the port: \"successful com close.\"");
-  for (const DWORD start = GetTickCount(); GetTickCount() - start < 10000 && !read_board(s).last_is_closing;)
+  for (const DWORD start = GetTickCount();
+       GetTickCount() - start < 10000 && !read_board(s).last_is_closing;)
     Sleep(20);
   check(read_board(s).last_is_closing, "the board's last command is the closing command");
 }
@@ -288,7 +304,8 @@ void added_during_playback_checks(session& s, const player_preset& preset, playe
   const int asked = s.outputs->asked;
   service_ptr_t<dsp> out_ref = {nullptr};
   DWORD code;
-  if (!check(instantiate(s, preset, out_ref, &code) && code == 0, "DSP added during playback")) return;
+  if (!check(instantiate(s, preset, out_ref, &code) && code == 0, "DSP added during playback"))
+    return;
   check(s.outputs->asked == asked + 1 && s.outputs->refs == 0,
         "getCoreConfig asked once, the output manager released");
   auto* d = static_cast<dsp_v2*>(out_ref.m_ptr);
@@ -304,12 +321,14 @@ void added_during_playback_checks(session& s, const player_preset& preset, playe
   // Half a buffer on: were its place the clock's 20 s (or 0), blocks would be due.
   clock.now_ms = 20500;
   const long queried = clock.queries;
-  for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000 && clock.queries - queried < 200;)
+  for (const DWORD start = GetTickCount();
+       GetTickCount() - start < 30000 && clock.queries - queried < 200;)
     Sleep(5);
   board_state b = read_board(s);
   check(code == 0 && b.level_commands == before, "half a buffer past the clock: no level command");
   clock.now_ms = 22000;
-  for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000 && b.level_commands == before;) {
+  for (const DWORD start = GetTickCount();
+       GetTickCount() - start < 30000 && b.level_commands == before;) {
     Sleep(5);
     b = read_board(s);
   }
@@ -320,14 +339,18 @@ void added_during_playback_checks(session& s, const player_preset& preset, playe
 }
 
 void sync_checks(session& s) {
-  if (!check(write_board_settings(s, "SYNC=1\r\n"), "settings file with SYNC=1 naming the board's port")) return;
+  if (!check(write_board_settings(s, "SYNC=1\r\n"),
+             "settings file with SYNC=1 naming the board's port"))
+    return;
   player_clock& clock = s.vis->clock;
   clock.now_ms = 0;  // playback has just started: nothing of it heard yet
   const int streams = s.vis->streams;
   player_preset preset(dsp_guid, "");
   service_ptr_t<dsp> out_ref = {nullptr};
   DWORD code;
-  if (!check(instantiate(s, preset, out_ref, &code) && code == 0, "DSP in sync mode on the board's port")) return;
+  if (!check(instantiate(s, preset, out_ref, &code) && code == 0,
+             "DSP in sync mode on the board's port"))
+    return;
   check(s.vis->streams == streams + 1 && clock.refs == 1 && s.vis->refs == 0,
         "create_stream called once; the stream kept, the manager released");
   auto* d = static_cast<dsp_v2*>(out_ref.m_ptr);
@@ -348,7 +371,8 @@ void sync_checks(session& s) {
   // that holds a queued block: many queries after the last chunk mean every
   // block has been queued and found not yet due.
   const long queried = clock.queries;
-  for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000 && clock.queries - queried < 200;)
+  for (const DWORD start = GetTickCount();
+       GetTickCount() - start < 30000 && clock.queries - queried < 200;)
     Sleep(5);
   check(code == 0 && clock.queries - queried >= 200, "the worker queries get_absolute_time");
   board_state b = read_board(s);
@@ -356,7 +380,8 @@ void sync_checks(session& s) {
   check(b.level_commands == before, "clock held before the blocks: no level command");
 
   clock.now_ms = 10000;
-  for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000 && b.level_commands == before;) {
+  for (const DWORD start = GetTickCount();
+       GetTickCount() - start < 30000 && b.level_commands == before;) {
     Sleep(5);
     b = read_board(s);
   }
@@ -387,8 +412,10 @@ void settings_oom_checks(session& s) {
   fill_noise(c, 2, 1024, 0.5, 3);
   player_list list;
   list.items[list.count++] = &c;
-  code = guarded([&] { static_cast<dsp_v2*>(out_ref.m_ptr)->run_v2(&list, s.no_track, 0, s.abort); });
-  check(code == 0 && list.count == 1 && drop(out_ref) == 0, "that DSP passes audio and is released");
+  code =
+      guarded([&] { static_cast<dsp_v2*>(out_ref.m_ptr)->run_v2(&list, s.no_track, 0, s.abort); });
+  check(code == 0 && list.count == 1 && drop(out_ref) == 0,
+        "that DSP passes audio and is released");
 }
 
 }  // namespace
@@ -406,8 +433,8 @@ extern "C" void player_entry() {
       const char* name;
       void (*run)(session&);
     } sections[] = {
-        {"client", client_checks},   {"registration", registration_checks},
-        {"strings", string_checks},  {"entry", entry_checks},
+        {"client", client_checks},    {"registration", registration_checks},
+        {"strings", string_checks},   {"entry", entry_checks},
         {"chunk lists", list_checks}, {"configuration", config_checks},
         {"board", board_checks},      {"sync", sync_checks},
         {"chain swap", swap_checks},  {"settings allocation", settings_oom_checks},

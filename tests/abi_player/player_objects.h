@@ -10,10 +10,12 @@
 inline bool same(const GUID& a, const GUID& b) { return memcmp(&a, &b, sizeof a) == 0; }
 
 class player_string : public string_base {
-public:
+ public:
   char text[512];
   t_size length;
-  explicit player_string(const char* initial) : text(), length(0) { add_string(initial, ~t_size(0)); }
+  explicit player_string(const char* initial) : text(), length(0) {
+    add_string(initial, ~t_size(0));
+  }
   void add_string(const char* s, t_size n) override {
     for (t_size i = 0; i < n && s[i] && length + 1 < sizeof text; ++i) text[length++] = s[i];
     text[length] = 0;
@@ -40,13 +42,13 @@ public:
 };
 
 class player_abort : public abort_callback {
-public:
+ public:
   bool is_aborting() const override { return false; }
   void* get_abort_event() const override { return nullptr; }
 };
 
 class player_chunk : public audio_chunk {
-public:
+ public:
   audio_sample* data = nullptr;
   t_size size = 0, frames = 0;
   unsigned rate = 0, channels = 0, config = 0;
@@ -65,7 +67,7 @@ public:
 };
 
 class player_list : public dsp_chunk_list {
-public:
+ public:
   audio_chunk* items[16] = {};
   t_size count = 0;
   int other_calls = 0;  // remove_mask, insert_item, bad indices: never expected
@@ -87,7 +89,7 @@ public:
 };
 
 class player_preset : public dsp_preset {
-public:
+ public:
   GUID owner;
   unsigned char bytes[64] = {};
   t_size size = 0;
@@ -100,18 +102,20 @@ public:
     size = n <= sizeof bytes ? n : sizeof bytes;
     if (size) memcpy(bytes, p, size);
   }
-  void set_data_from_stream(stream_reader*, t_size, abort_callback&) override { size = sizeof bytes + 1; }
+  void set_data_from_stream(stream_reader*, t_size, abort_callback&) override {
+    size = sizeof bytes + 1;
+  }
 };
 
 class player_edit_callback : public dsp_preset_edit_callback {
-public:
+ public:
   int changes = 0;
   void on_preset_changed(const dsp_preset&) override { ++changes; }
 };
 
 // A configuration stream over bytes; exact reads throw the player's exception.
 class player_reader : public stream_reader {
-public:
+ public:
   const unsigned char* bytes;
   t_size size, at = 0;
   player_reader(const unsigned char* b, t_size n) : bytes(b), size(n) {}
@@ -136,13 +140,13 @@ public:
 };
 
 class player_writer : public stream_writer {
-public:
+ public:
   t_size written = 0;
   void write(const void*, t_size n, abort_callback&) override { written += n; }
 };
 
 class player_console : public console_receiver {
-public:
+ public:
   char log[4096] = {};
   t_size length = 0;
   int refs = 0;
@@ -159,7 +163,7 @@ public:
 // The playback clock the test holds and advances. The component's worker
 // reads it while the test thread sets it: aligned 32-bit words, one writer each.
 class player_clock : public visualisation_stream {
-public:
+ public:
   volatile long now_ms = 0;
   volatile long queries = 0;
   int refs = 0;
@@ -183,7 +187,7 @@ public:
 };
 
 class player_vis_manager : public visualisation_manager {
-public:
+ public:
   player_clock clock;
   int refs = 0, streams = 0;
   int service_release() noexcept override { return --refs; }
@@ -199,7 +203,7 @@ public:
 
 // The core's output settings: the user's output buffer length.
 class player_output_manager : public output_manager {
-public:
+ public:
   double buffer_length = 1.0;
   int refs = 0, asked = 0;
   int service_release() noexcept override { return --refs; }
@@ -219,7 +223,7 @@ public:
 };
 
 class player_api : public foobar2000_api {
-public:
+ public:
   player_console* console;
   player_vis_manager* vis;
   player_output_manager* outputs;
@@ -260,7 +264,7 @@ public:
 // What the player's reference held before instantiate: must be released once
 // on success and left alone on failure.
 class sentinel_dsp : public dsp {
-public:
+ public:
   int refs = 1;
   int service_release() noexcept override { return --refs; }
   int service_add_ref() noexcept override { return ++refs; }

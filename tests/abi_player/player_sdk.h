@@ -29,7 +29,7 @@ typedef const void* service_class_ref;
 
 // service.h
 class service_base {
-public:
+ public:
   virtual int service_release() noexcept = 0;
   virtual int service_add_ref() noexcept = 0;
   virtual bool service_query(service_ptr& p_out, const GUID& p_guid) = 0;
@@ -37,22 +37,22 @@ public:
 
 // service.h: a registration node
 class service_factory_base {
-public:
+ public:
   virtual void instance_create(service_ptr& p_out) = 0;
   service_factory_base* __internal__next;
   const GUID& m_guid;
 
-protected:
+ protected:
   explicit service_factory_base(const GUID& g) : __internal__next(nullptr), m_guid(g) {}
 };
 
 // pfc/string-interface.h
 class string_receiver {
-public:
+ public:
   virtual void add_string(const char* p_string, t_size p_string_size = ~t_size(0)) = 0;
 };
 class string_base : public string_receiver {
-public:
+ public:
   virtual const char* get_ptr() const = 0;
   virtual void add_string(const char* p_string, t_size p_length = ~t_size(0)) = 0;
   virtual void set_string(const char* p_string, t_size p_length = ~t_size(0)) = 0;
@@ -64,27 +64,27 @@ public:
 
 // abort_callback.h
 class abort_callback {
-public:
+ public:
   virtual bool is_aborting() const = 0;
   virtual void* get_abort_event() const = 0;
 };
 
 // file.h
 class stream_reader {
-public:
+ public:
   virtual t_size read(void* p_buffer, t_size p_bytes, abort_callback& p_abort) = 0;
   virtual void read_object(void* p_buffer, t_size p_bytes, abort_callback& p_abort) = 0;
   virtual t_filesize skip(t_filesize p_bytes, abort_callback& p_abort) = 0;
   virtual void skip_object(t_filesize p_bytes, abort_callback& p_abort) = 0;
 };
 class stream_writer {
-public:
+ public:
   virtual void write(const void* p_buffer, t_size p_bytes, abort_callback& p_abort) = 0;
 };
 
 // audio_chunk.h
 class audio_chunk {
-public:
+ public:
   virtual audio_sample* get_data() = 0;
   virtual const audio_sample* get_data() const = 0;
   virtual t_size get_data_size() const = 0;
@@ -101,7 +101,7 @@ public:
 // dsp.h
 class bit_array;
 class dsp_chunk_list {
-public:
+ public:
   virtual t_size get_count() const = 0;
   virtual audio_chunk* get_item(t_size n) const = 0;
   virtual void remove_by_idx(t_size idx) = 0;
@@ -111,7 +111,7 @@ public:
 typedef service_ptr_t<service_base> dsp_track_t;  // a metadb_handle reference
 
 class dsp : public service_base {
-public:
+ public:
   enum { END_OF_TRACK = 1, FLUSH = 2 };
   virtual void run(dsp_chunk_list* p_chunk_list, const dsp_track_t& p_cur_file, int p_flags) = 0;
   virtual void flush() = 0;
@@ -119,28 +119,29 @@ public:
   virtual bool need_track_change_mark() = 0;
 };
 class dsp_v2 : public dsp {
-public:
+ public:
   virtual void run_v2(dsp_chunk_list* p_chunk_list, const dsp_track_t& p_cur_file, int p_flags,
                       abort_callback& p_abort) = 0;
 };
 
 class dsp_preset {
-public:
+ public:
   virtual GUID get_owner() const = 0;
   virtual void set_owner(const GUID& p_owner) = 0;
   virtual const void* get_data() const = 0;
   virtual t_size get_data_size() const = 0;
   virtual void set_data(const void* p_data, t_size p_data_size) = 0;
-  virtual void set_data_from_stream(stream_reader* p_stream, t_size p_bytes, abort_callback& p_abort) = 0;
+  virtual void set_data_from_stream(stream_reader* p_stream, t_size p_bytes,
+                                    abort_callback& p_abort) = 0;
 };
 class dsp_preset_edit_callback {
-public:
+ public:
   virtual void on_preset_changed(const dsp_preset&) = 0;
 };
 
 struct HWND__;
 class dsp_entry : public service_base {
-public:
+ public:
   virtual void get_name(string_base& p_out) = 0;
   virtual bool get_default_preset(dsp_preset& p_out) = 0;
   virtual bool instantiate(service_ptr_t<dsp>& p_out, const dsp_preset& p_preset) = 0;
@@ -149,14 +150,14 @@ public:
   virtual bool show_config_popup(dsp_preset& p_data, HWND__* p_parent) = 0;
 };
 class dsp_entry_v2 : public dsp_entry {
-public:
+ public:
   virtual void show_config_popup_v2(const dsp_preset& p_data, HWND__* p_parent,
                                     dsp_preset_edit_callback& p_callback) = 0;
 };
 
 // componentversion.h
 class componentversion : public service_base {
-public:
+ public:
   virtual void get_file_name(string_base& out) = 0;
   virtual void get_component_name(string_base& out) = 0;
   virtual void get_component_version(string_base& out) = 0;
@@ -165,13 +166,13 @@ public:
 
 // console.h
 class console_receiver : public service_base {
-public:
+ public:
   virtual void print(const char* p_message, t_size p_message_length) = 0;
 };
 
 // component.h
 class foobar2000_client {
-public:
+ public:
   virtual t_uint32 get_version() = 0;
   virtual service_factory_base* get_service_list() = 0;
   virtual void get_config(stream_writer* p_stream, abort_callback& p_abort) = 0;
@@ -181,9 +182,10 @@ public:
   virtual bool is_debug() = 0;
 };
 class foobar2000_api {
-public:
+ public:
   virtual service_class_ref service_enum_find_class(const GUID& p_guid) = 0;
-  virtual bool service_enum_create(service_ptr& p_out, service_class_ref p_class, t_size p_index) = 0;
+  virtual bool service_enum_create(service_ptr& p_out, service_class_ref p_class,
+                                   t_size p_index) = 0;
   virtual t_size service_enum_get_count(service_class_ref p_class) = 0;
   virtual HWND__* get_main_window() = 0;
   virtual bool assert_main_thread() = 0;
@@ -197,15 +199,19 @@ public:
 
 // vis.h: the playback clock's stream and the core service that creates it.
 class visualisation_stream : public service_base {
-public:
+ public:
   virtual bool get_absolute_time(double& p_value) = 0;
-  virtual bool get_chunk_absolute(audio_chunk& p_chunk, double p_offset, double p_requested_length) = 0;
-  virtual bool get_spectrum_absolute(audio_chunk& p_chunk, double p_offset, unsigned p_fft_size) = 0;
-  virtual void make_fake_chunk_absolute(audio_chunk& p_chunk, double p_offset, double p_requested_length) = 0;
-  virtual void make_fake_spectrum_absolute(audio_chunk& p_chunk, double p_offset, unsigned p_fft_size) = 0;
+  virtual bool get_chunk_absolute(audio_chunk& p_chunk, double p_offset,
+                                  double p_requested_length) = 0;
+  virtual bool get_spectrum_absolute(audio_chunk& p_chunk, double p_offset,
+                                     unsigned p_fft_size) = 0;
+  virtual void make_fake_chunk_absolute(audio_chunk& p_chunk, double p_offset,
+                                        double p_requested_length) = 0;
+  virtual void make_fake_spectrum_absolute(audio_chunk& p_chunk, double p_offset,
+                                           unsigned p_fft_size) = 0;
 };
 class visualisation_manager : public service_base {
-public:
+ public:
   virtual void create_stream(service_ptr_t<visualisation_stream>& p_out, unsigned p_flags) = 0;
 };
 
@@ -221,7 +227,7 @@ struct outputCoreConfig_t {
 #pragma pack(pop)
 class output;
 class output_manager : public service_base {
-public:
+ public:
   virtual service_ptr_t<output> instantiateCoreDefault(double overrideBufferLength) = 0;
   virtual void getCoreConfig(void* out, t_size outSize) = 0;
 };

@@ -1,6 +1,7 @@
 // Freestanding support for the test player (see runtime.h).
-#include "tests/abi_player/player_sdk.h"
 #include "tests/abi_player/runtime.h"
+
+#include "tests/abi_player/player_sdk.h"
 
 extern "C" {
 int _fltused = 0;  // MSVC's marker that floating point is used
@@ -37,14 +38,16 @@ int check_count = 0, failure_count = 0;
 
 void out(const char* text) {
   DWORD written;
-  WriteFile(GetStdHandle(static_cast<DWORD>(-11)), text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+  WriteFile(GetStdHandle(static_cast<DWORD>(-11)), text, static_cast<DWORD>(strlen(text)), &written,
+            nullptr);
 }
 
 void out_uint(unsigned value) {
   char text[12];
   int n = 11;
   text[n] = 0;
-  do text[--n] = static_cast<char>('0' + value % 10); while (value /= 10);
+  do text[--n] = static_cast<char>('0' + value % 10);
+  while (value /= 10);
   out(text + n);
 }
 
@@ -83,7 +86,9 @@ void* heap_alloc(t_size bytes) {
   return p;
 }
 
-bool equal(const char* a, const char* b) { return strlen(a) == strlen(b) && memcmp(a, b, strlen(a)) == 0; }
+bool equal(const char* a, const char* b) {
+  return strlen(a) == strlen(b) && memcmp(a, b, strlen(a)) == 0;
+}
 bool starts_with(const char* text, const char* prefix) {
   return strlen(text) >= strlen(prefix) && memcmp(text, prefix, strlen(prefix)) == 0;
 }
@@ -99,10 +104,12 @@ bool read_env(const wchar_t* name, wchar_t* buffer, DWORD capacity) {
 }
 
 bool write_file(const wchar_t* path, const char* text) {
-  HANDLE f = CreateFileW(path, 0x40000000 /* GENERIC_WRITE */, 0, nullptr, 2 /* CREATE_ALWAYS */, 0x80, nullptr);
+  HANDLE f = CreateFileW(path, 0x40000000 /* GENERIC_WRITE */, 0, nullptr, 2 /* CREATE_ALWAYS */,
+                         0x80, nullptr);
   if (f == reinterpret_cast<HANDLE>(-1)) return false;
   DWORD written = 0;
-  const bool ok = WriteFile(f, text, static_cast<DWORD>(strlen(text)), &written, nullptr) && written == strlen(text);
+  const bool ok = WriteFile(f, text, static_cast<DWORD>(strlen(text)), &written, nullptr) &&
+                  written == strlen(text);
   CloseHandle(f);
   return ok;
 }

@@ -10,7 +10,8 @@ extern "C" {
 __declspec(dllimport) HANDLE __stdcall GetStdHandle(DWORD which);
 __declspec(dllimport) int __stdcall WriteFile(HANDLE, const void*, DWORD, DWORD*, void*);
 __declspec(dllimport) int __stdcall ReadFile(HANDLE, void*, DWORD, DWORD*, void*);
-__declspec(dllimport) HANDLE __stdcall CreateFileW(const wchar_t*, DWORD, DWORD, void*, DWORD, DWORD, HANDLE);
+__declspec(dllimport) HANDLE
+    __stdcall CreateFileW(const wchar_t*, DWORD, DWORD, void*, DWORD, DWORD, HANDLE);
 __declspec(dllimport) int __stdcall CloseHandle(HANDLE);
 __declspec(dllimport) int __stdcall CreateDirectoryW(const wchar_t*, void*);
 __declspec(dllimport) HANDLE __stdcall LoadLibraryW(const wchar_t*);

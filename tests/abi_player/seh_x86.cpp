@@ -43,14 +43,19 @@ extern "C" int _except_handler3(DWORD* record, void* establisher, void* context,
     if (!filter) continue;
     int verdict = reinterpret_cast<int>(frame);
     __asm__ volatile("push %%ebp\n\tmov %%eax, %%ebp\n\tcall *%%edx\n\tpop %%ebp"
-                     : "+a"(verdict), "+d"(filter) : : "ecx", "memory");
+                     : "+a"(verdict), "+d"(filter)
+                     :
+                     : "ecx", "memory");
     if (verdict < 0) return 0;  // continue execution
     if (verdict == 0) continue;
     __asm__ volatile("push $0\n\tpush %0\n\tpush $1f\n\tpush %1\n\tcall *%2\n1:"
-                     : : "b"(record), "S"(establisher), "D"(&RtlUnwind) : "eax", "ecx", "edx", "memory");
+                     :
+                     : "b"(record), "S"(establisher), "D"(&RtlUnwind)
+                     : "eax", "ecx", "edx", "memory");
     node->try_level = node->table[level].enclosing;
     __asm__ volatile("mov %0, %%esp\n\tmov %1, %%ebp\n\tjmp *%2"
-                     : : "a"(node->saved_esp), "c"(frame), "d"(node->table[level].handler));
+                     :
+                     : "a"(node->saved_esp), "c"(frame), "d"(node->table[level].handler));
     __builtin_unreachable();
   }
   return 1;  // continue search

@@ -43,7 +43,8 @@ inline bool write_settings(const char* lines) {
   return write_file(L"components\\foo_Fulgora.ini", text);
 }
 
-inline bool instantiate(session& s, const player_preset& preset, service_ptr_t<dsp>& out, DWORD* code) {
+inline bool instantiate(session& s, const player_preset& preset, service_ptr_t<dsp>& out,
+                        DWORD* code) {
   bool made = false;
   *code = guarded([&] { made = s.entry->instantiate(out, preset); });
   return made;

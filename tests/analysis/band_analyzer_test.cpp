@@ -1,9 +1,10 @@
+#include "analysis/band_analyzer.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
-#include "analysis/band_analyzer.h"
 #include "tests/support/signals.h"
 
 namespace fulgora {
@@ -25,9 +26,11 @@ band_analyzer with_edges(double low, double mid, double high) {
 }
 
 TEST(band_analyzer, block_length_is_the_largest_power_of_two_run) {
-  const struct { unsigned frames, block; bool taken; } cases[] = {
-      {0, 0, false}, {1, 0, false}, {2, 2, true},       {3, 2, true},
-      {4095, 2048, true}, {4096, 4096, true}, {4097, 4096, true}};
+  const struct {
+    unsigned frames, block;
+    bool taken;
+  } cases[] = {{0, 0, false},      {1, 0, false},      {2, 2, true},      {3, 2, true},
+               {4095, 2048, true}, {4096, 4096, true}, {4097, 4096, true}};
   for (const auto& c : cases) {
     band_analyzer a;
     const auto samples = sine(1000, 0.5, c.frames, 2, 44100);
@@ -100,7 +103,11 @@ TEST(band_analyzer, in_memory_edges_reach_exactly_half_the_block) {
 
 TEST(band_analyzer, edges_that_do_not_fit_fail_the_analysis) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  const struct { double low, mid, high; unsigned rate; bool ok; } cases[] = {
+  const struct {
+    double low, mid, high;
+    unsigned rate;
+    bool ok;
+  } cases[] = {
       {500, 5000, 22000, 44100, true},
       {500, 5000, 22000, 32000, false},  // 22000 Hz is above half of 32000
       {500, 505, 22000, 44100, false},   // both truncate to bin 46
@@ -108,8 +115,8 @@ TEST(band_analyzer, edges_that_do_not_fit_fail_the_analysis) {
       {-1, 5000, 22000, 44100, false},
       {nan, 5000, 22000, 44100, false},
       {500, nan, 22000, 44100, false},
-      {500, 5000, 5000, 44100, false},   // high index equals mid
-      {500, 300, 22000, 44100, true},    // reversed mid: empty band
+      {500, 5000, 5000, 44100, false},  // high index equals mid
+      {500, 300, 22000, 44100, true},   // reversed mid: empty band
   };
   for (const auto& c : cases) {
     band_analyzer a = with_edges(c.low, c.mid, c.high);

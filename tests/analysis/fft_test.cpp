@@ -1,3 +1,5 @@
+#include "analysis/fft.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -5,7 +7,6 @@
 #include <random>
 #include <vector>
 
-#include "analysis/fft.h"
 #include "analysis/fft_internal.h"
 
 namespace fulgora {
@@ -19,9 +20,7 @@ struct fft_arrays {
   std::vector<double> data;
   std::vector<int> work;
   std::vector<double> table;
-  void run() {
-    complex_fft(static_cast<int>(data.size()), data.data(), work.data(), table.data());
-  }
+  void run() { complex_fft(static_cast<int>(data.size()), data.data(), work.data(), table.data()); }
   cplx at(int k) const { return {data[2 * k], data[2 * k + 1]}; }
 };
 
@@ -52,22 +51,22 @@ TEST(complex_fft, matches_direct_dft_for_every_power_of_two_on_both_paths) {
   std::vector<bool> paths = {false};
   if (fft_detail::cpu_has_avx2()) paths.push_back(true);
   for (const bool avx2 : paths)
-  for (int n = 2; n <= 4096; n *= 2) {
-    fft_arrays a(n);
-    std::vector<cplx> x(n);
-    double largest = 0;
-    for (int j = 0; j < n; ++j) {
-      x[j] = {dist(rng), dist(rng)};
-      a.data[2 * j] = x[j].real();
-      a.data[2 * j + 1] = x[j].imag();
-      largest = std::max({largest, std::abs(x[j].real()), std::abs(x[j].imag())});
+    for (int n = 2; n <= 4096; n *= 2) {
+      fft_arrays a(n);
+      std::vector<cplx> x(n);
+      double largest = 0;
+      for (int j = 0; j < n; ++j) {
+        x[j] = {dist(rng), dist(rng)};
+        a.data[2 * j] = x[j].real();
+        a.data[2 * j + 1] = x[j].imag();
+        largest = std::max({largest, std::abs(x[j].real()), std::abs(x[j].imag())});
+      }
+      fft_detail::complex_fft_variant(2 * n, a.data.data(), a.work.data(), a.table.data(), avx2);
+      const std::vector<cplx> expected = direct_dft(x);
+      double worst = 0;
+      for (int k = 0; k < n; ++k) worst = std::max(worst, std::abs(a.at(k) - expected[k]));
+      EXPECT_LT(worst / (n * largest), 1e-12) << "n = " << n << (avx2 ? " (AVX2)" : " (SSE2)");
     }
-    fft_detail::complex_fft_variant(2 * n, a.data.data(), a.work.data(), a.table.data(), avx2);
-    const std::vector<cplx> expected = direct_dft(x);
-    double worst = 0;
-    for (int k = 0; k < n; ++k) worst = std::max(worst, std::abs(a.at(k) - expected[k]));
-    EXPECT_LT(worst / (n * largest), 1e-12) << "n = " << n << (avx2 ? " (AVX2)" : " (SSE2)");
-  }
 }
 
 TEST(complex_fft, small_cases_and_impulse) {
@@ -96,7 +95,8 @@ TEST(complex_fft, small_cases_and_impulse) {
 TEST(complex_fft, real_sine_on_a_bin_has_magnitude_a_n_over_2) {
   const int n = 1024, bin = 37;
   fft_arrays a(n);
-  for (int j = 0; j < n; ++j) a.data[2 * j] = 0.5 * std::sin(2 * 3.14159265358979323846 * bin * j / n);
+  for (int j = 0; j < n; ++j)
+    a.data[2 * j] = 0.5 * std::sin(2 * 3.14159265358979323846 * bin * j / n);
   a.run();
   EXPECT_NEAR(std::abs(a.at(bin)), 0.5 * n / 2, 1e-9);
   EXPECT_NEAR(std::abs(a.at(bin + 1)), 0.0, 1e-9);

@@ -1,10 +1,11 @@
+#include "analysis/shaping.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
 #include "analysis/level_history.h"
-#include "analysis/shaping.h"
 
 namespace fulgora {
 namespace {
@@ -13,15 +14,32 @@ const double inf = std::numeric_limits<double>::infinity();
 const double nan = std::numeric_limits<double>::quiet_NaN();
 
 TEST(shape_band, worked_examples_and_limits) {
-  const struct { double level, ratio; float gamma; int byte; } cases[] = {
-      {0.5, 1, 1, 127},   {0.5, 1, 0.5f, 63},  {0.5, 1, 2, 180},  {1.0, 0.8, 1, 204},
-      {1.0, 0.9, 0.6f, 213}, {1.2, 1, 1, 255}, {inf, 1, 1, 255},  {nan, 1, 1, 0},
-      {0.0, 1, 3, 0},     {1.0, 1, 0.3f, 255}, {1.0, 1, 7, 255},  {0.0, 0, 1, 0},
+  const struct {
+    double level, ratio;
+    float gamma;
+    int byte;
+  } cases[] = {
+      {0.5, 1, 1, 127},
+      {0.5, 1, 0.5f, 63},
+      {0.5, 1, 2, 180},
+      {1.0, 0.8, 1, 204},
+      {1.0, 0.9, 0.6f, 213},
+      {1.2, 1, 1, 255},
+      {inf, 1, 1, 255},
+      {nan, 1, 1, 0},
+      {0.0, 1, 3, 0},
+      {1.0, 1, 0.3f, 255},
+      {1.0, 1, 7, 255},
+      {0.0, 0, 1, 0},
       {0.7, 0, 2, 0},
       // Gamma 0: exponent +inf; below 1 goes dark, 1 and above full.
-      {0.99, 1, 0, 0},    {1.0, 1, 0, 255},    {1.5, 1, 0, 255},
+      {0.99, 1, 0, 0},
+      {1.0, 1, 0, 255},
+      {1.5, 1, 0, 255},
       // Below zero is dark, never a wrapped byte such as 231.
-      {-0.1, 1, 1, 0},    {-0.5, 1, 1, 0},     {0.5, -1, 1, 0},
+      {-0.1, 1, 1, 0},
+      {-0.5, 1, 1, 0},
+      {0.5, -1, 1, 0},
       {-0.5, 1, 0.5f, 63},  // even exponent: a positive result
       {-0.5, 1, 0.3f, 0},   // non-integral exponent: NaN
   };
@@ -103,8 +121,8 @@ TEST(level_history, mean_over_what_was_written_then_a_ring) {
   EXPECT_DOUBLE_EQ(h.mean().low, (36 - 1 + 100) / 8.0);
 
   // A level that is not finite stays out: it would darken a whole ring.
-  for (const band_levels bad : {band_levels{nan, 0, 0}, band_levels{0, inf, 0},
-                                band_levels{0, 0, -inf}}) {
+  for (const band_levels bad :
+       {band_levels{nan, 0, 0}, band_levels{0, inf, 0}, band_levels{0, 0, -inf}}) {
     h.push(bad);
     EXPECT_EQ(h.entries[0].low, 100.0) << "not written";
     EXPECT_DOUBLE_EQ(h.mean().low, (36 - 1 + 100) / 8.0);

@@ -1,3 +1,5 @@
+#include "host/dsp.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "component/dsp_fulgora.h"
-#include "host/dsp.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -25,7 +26,7 @@ using fulgora_test::sine;
 
 // Owns its chunks; the list operations the component never calls end the test.
 class chunk_list : public dsp_chunk_list {
-public:
+ public:
   void remove_mask(const pfc::bit_array&) override { std::abort(); }
   audio_chunk* insert_item(size_t, size_t) override { std::abort(); }
   size_t get_count() const override { return chunks.size(); }
@@ -39,7 +40,7 @@ public:
 
 // Records what the run loop does; need_track_change_mark is switchable.
 class probe_dsp : public dsp_impl_base_t<dsp_v2> {
-public:
+ public:
   std::vector<std::string> calls;
   bool wants_marks = false;
   bool refuse_second = false;
@@ -49,7 +50,7 @@ public:
   dsp_chunk_list* list_field() const { return m_list; }
   metadb_handle* track_field() const { return m_cur_file; }
 
-protected:
+ protected:
   void on_endoftrack(abort_callback&) override { calls.push_back("endoftrack"); }
   void on_endofplayback(abort_callback&) override { calls.push_back("endofplayback"); }
   bool on_chunk(audio_chunk* c, abort_callback&) override {
@@ -149,8 +150,11 @@ TEST(dsp_fulgora, passes_audio_bit_identical_and_answers_its_queries) {
     d->run(&list, metadb_handle_ptr(), 0);
     d->flush();
     ASSERT_EQ(list.chunks.size(), 2u);
-    EXPECT_EQ(std::memcmp(list.chunks[0]->get_data(), stereo.data(), stereo.size() * sizeof(audio_sample)), 0);
-    EXPECT_EQ(std::memcmp(list.chunks[1]->get_data(), six.data(), six.size() * sizeof(audio_sample)), 0);
+    EXPECT_EQ(std::memcmp(list.chunks[0]->get_data(), stereo.data(),
+                          stereo.size() * sizeof(audio_sample)),
+              0);
+    EXPECT_EQ(
+        std::memcmp(list.chunks[1]->get_data(), six.data(), six.size() * sizeof(audio_sample)), 0);
   }
   d.release();  // last reference: stops the engine on this thread
   EXPECT_EQ(port.writes_now().back(), "LD\r\n");

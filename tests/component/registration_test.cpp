@@ -1,3 +1,5 @@
+#include "host/registration.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +9,6 @@
 #include <vector>
 
 #include "component/dsp_fulgora.h"
-#include "host/registration.h"
 #include "platform/settings_reader.h"
 #include "tests/support/expected_names.h"
 #include "tests/support/fake_console.h"

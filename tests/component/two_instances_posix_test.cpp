@@ -2,7 +2,6 @@
 // player's chain swap makes them: the new one is built while the old one
 // holds the port, and takes it when the old one is released.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -65,9 +64,9 @@ TEST(two_instances, the_new_instance_takes_the_port_when_the_old_one_lets_go) {
   old_one->run(&none, metadb_handle_ptr(), dsp::FLUSH);
   old_one.release();
   ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines_now().size() >= 3; }));
-  EXPECT_EQ(host.lines_now(), (std::vector<std::string>{"successful com open.",
-                                                    "successful com close.",
-                                                    "successful com open."}));
+  EXPECT_EQ(host.lines_now(),
+            (std::vector<std::string>{"successful com open.", "successful com close.",
+                                      "successful com open."}));
   ASSERT_TRUE(play_until(b, {new_one.get()}, 4));
   b.serve();
   const size_t ld = b.received.find("LD\r\n");
@@ -90,7 +89,7 @@ TEST(two_instances, a_holder_that_stays_leaves_the_other_dark_and_says_so_once) 
   ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines_now().size() >= 2; }));
   ASSERT_TRUE(play_until(b, {second.get(), first.get()}, 3));
   EXPECT_EQ(host.lines_now(), (std::vector<std::string>{"successful com open.",
-                                                    "com port in use by another instance."}));
+                                                        "com port in use by another instance."}));
   second.release();
   EXPECT_EQ(host.lines_now().size(), 2u) << "an instance that never opened ends silently";
   b.serve();

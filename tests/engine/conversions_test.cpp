@@ -36,23 +36,40 @@ std::wstring widen(const std::string& s) { return std::wstring(s.begin(), s.end(
 std::vector<std::wstring> real_forms() {
   const std::string signs[] = {"", "+", "-", " ", "\t-", "+-", "- "};
   const std::string zeros45(45, '0'), zeros50(50, '0');
-  const std::string decimals[] = {
-      "0", "1", "12", "1.5", ".5", "5.", ".", "007", "0.000", "1" + zeros45, "0." + zeros50 + "1",
-      "123456789012345678901234567890", "3.4028235", "3.4028236", "1.17549435", "1.4012984",
-      "0.7006", "2.2250738585072014", "4.9406564584124654", "2.4703282292062328", "0.1", ""};
-  const std::string exponents[] = {"",     "e0",   "e5",    "E-5",   "e-1",  "e+38", "e39",
-                                   "e-38", "e-45", "e-46",  "e308",  "e309", "e-308", "e-324",
-                                   "e-330", "e400", "e-400", "e",    "e+",   "e-",   "e+-3",
-                                   "e1.5",  "e99999999999", "e-99999999999"};
-  const std::string hexes[] = {"0x1", "0X1", "0x", "0x.", "0x.8", "0x1.8", "0xA", "0xfF",
-                               "0x-1", "0x+1", "0xg", "0x0.0001", "0x1fffffffffffff"};
-  const std::string hex_exponents[] = {"",       "p3",     "P-3",    "p+3",    "p+-3",
-                                       "p",      "p-1074", "p-1075", "p-1080", "p1023",
-                                       "p1024",  "p128",   "p-149",  "p-150",  "p127",
-                                       "p-126",  "e3"};
-  const std::string specials[] = {"inf",  "INF",       "Infinity",     "infinit",  "infinityx",
-                                  "nan",  "NaN",       "nan()",        "nan(123)", "nan(abc_XYZ)",
-                                  "nan(", "nan(-)",    "nanx",         "0x-inf",   "0Xnan",
+  const std::string decimals[] = {"0",
+                                  "1",
+                                  "12",
+                                  "1.5",
+                                  ".5",
+                                  "5.",
+                                  ".",
+                                  "007",
+                                  "0.000",
+                                  "1" + zeros45,
+                                  "0." + zeros50 + "1",
+                                  "123456789012345678901234567890",
+                                  "3.4028235",
+                                  "3.4028236",
+                                  "1.17549435",
+                                  "1.4012984",
+                                  "0.7006",
+                                  "2.2250738585072014",
+                                  "4.9406564584124654",
+                                  "2.4703282292062328",
+                                  "0.1",
+                                  ""};
+  const std::string exponents[] = {
+      "",      "e0",   "e5",   "E-5",  "e-1",   "e+38",  "e39",          "e-38",
+      "e-45",  "e-46", "e308", "e309", "e-308", "e-324", "e-330",        "e400",
+      "e-400", "e",    "e+",   "e-",   "e+-3",  "e1.5",  "e99999999999", "e-99999999999"};
+  const std::string hexes[] = {"0x1",  "0X1",  "0x",   "0x.", "0x.8",     "0x1.8",           "0xA",
+                               "0xfF", "0x-1", "0x+1", "0xg", "0x0.0001", "0x1fffffffffffff"};
+  const std::string hex_exponents[] = {"",       "p3",     "P-3",    "p+3",   "p+-3",  "p",
+                                       "p-1074", "p-1075", "p-1080", "p1023", "p1024", "p128",
+                                       "p-149",  "p-150",  "p127",   "p-126", "e3"};
+  const std::string specials[] = {"inf",   "INF",    "Infinity", "infinit",  "infinityx",
+                                  "nan",   "NaN",    "nan()",    "nan(123)", "nan(abc_XYZ)",
+                                  "nan(",  "nan(-)", "nanx",     "0x-inf",   "0Xnan",
                                   "0xinf", "-0x-1"};
   const std::string suffixes[] = {"", " ", "x"};
   std::vector<std::string> bodies;
@@ -106,9 +123,10 @@ TEST(conversions, agree_with_the_c_library_over_a_generated_table) {
   EXPECT_EQ(mismatches<float>(reals, parse_float, c_wcstof, "float"), 0);
 
   const std::string signs[] = {"", "+", "-", " ", " -", "+-"};
-  const std::string digits[] = {"0", "1", "007", "2147483647", "2147483648", "4294967296",
-                                "99999999999", "99999999999999999999999", "0x10", "1.0", "1e3",
-                                ""};
+  const std::string digits[] = {
+      "0",          "1",          "007",         "2147483647",
+      "2147483648", "4294967296", "99999999999", "99999999999999999999999",
+      "0x10",       "1.0",        "1e3",         ""};
   const std::string suffixes[] = {"", " ", "x"};
   int wrong = 0, forms = 0;
   for (const auto& sign : signs)

@@ -2,8 +2,8 @@
 
 #include <condition_variable>
 #include <memory>
-#include <new>
 #include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,16 +66,21 @@ TEST(led_engine, no_port_configured_means_stopped_and_silent) {
     }
     EXPECT_TRUE(port.opened_names.empty());
     // A file without a port is the user's choice; no file at all is a mistake.
-    EXPECT_EQ(host.lines(), file ? lines{} : lines{"settings: no foo_Fulgora.ini found, lights off."});
+    EXPECT_EQ(host.lines(),
+              file ? lines{} : lines{"settings: no foo_Fulgora.ini found, lights off."});
   }
 }
 
 TEST(led_engine, a_value_that_fails_the_load_is_named_once) {
-  const struct { const char* line; const char* said; } rows[] = {
+  const struct {
+    const char* line;
+    const char* said;
+  } rows[] = {
       {"LOW_RATIO=2,5\n", "settings: LOW_RATIO malformed, built-in defaults used."},
       {"LOW_FREQ=300 ; bass\n", "settings: LOW_FREQ malformed, built-in defaults used."},
       {"HI_GANMA=\n", "settings: HI_GANMA empty, built-in defaults used."},
-      {"ENHANCER_MEAN_COUNT=-1\n", "settings: ENHANCER_MEAN_COUNT malformed, built-in defaults used."},
+      {"ENHANCER_MEAN_COUNT=-1\n",
+       "settings: ENHANCER_MEAN_COUNT malformed, built-in defaults used."},
   };
   for (const auto& r : rows) {
     fake_services host;
@@ -163,7 +168,10 @@ TEST(led_engine, chunks_that_are_never_measured) {
 }
 
 TEST(engine_notices, texts_name_the_edge_and_the_rate) {
-  const struct { double low, mid, high, rate; const char* said; } rows[] = {
+  const struct {
+    double low, mid, high, rate;
+    const char* said;
+  } rows[] = {
       {500, 5000, 20000, 22050, "HI_FREQ 20000 Hz above half of 22050 Hz"},
       {500, 30000, 40000, 44100, "MID_FREQ 30000 Hz above half of 44100 Hz"},
       {-50, 5000, 20000, 44100, "LOW_FREQ -50 Hz is no frequency"},
@@ -272,7 +280,7 @@ TEST(worker_main, a_pending_block_is_never_analysed_once_stop_is_set) {
 
 // A chunk whose samples cannot be had: the player's objects may throw.
 class throwing_chunk : public audio_chunk_impl {
-public:
+ public:
   using audio_chunk_impl::get_data;
   unsigned get_channels() const override { return 2; }
   unsigned get_srate() const override { return 44100; }
@@ -282,12 +290,12 @@ public:
 
 // A chunk claiming more frames than a block the analyser can hold.
 class huge_chunk : public audio_chunk_impl {
-public:
+ public:
   huge_chunk(const std::vector<audio_sample>& s, size_t frames)
       : audio_chunk_impl(s.data(), s.size() / 2, 2, 44100), frames_(frames) {}
   size_t get_sample_count() const override { return frames_; }
 
-private:
+ private:
   size_t frames_;
 };
 
@@ -314,7 +322,8 @@ TEST(led_engine, chunks_that_cannot_be_taken_leave_the_gate_open) {
     EXPECT_EQ(engine.analyzer.block_length, 0u) << "nothing stored";
   }
   engine.offer_chunk(chunk_of(tone, 2, 44100));
-  ASSERT_TRUE(eventually([&] { return level_commands(port) == 1; })) << "the next chunk is measured";
+  ASSERT_TRUE(eventually([&] { return level_commands(port) == 1; }))
+      << "the next chunk is measured";
 }
 
 TEST(led_engine, stop_twice_and_all_handles_none) {

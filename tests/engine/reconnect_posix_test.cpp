@@ -3,7 +3,6 @@
 // comes back as a new pseudo-terminal under the same path. The retry rules
 // themselves are reconnect_test.cpp's; a short interval keeps this one fast.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <memory>

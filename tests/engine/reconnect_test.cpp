@@ -1,11 +1,12 @@
 // The opt-in reconnect's rules on a scripted port and a clock the test sets:
 // the retry interval, a port another instance holds, a stuck line's silence.
+#include "engine/reconnect.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "engine/reconnect.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
 
@@ -92,7 +93,7 @@ TEST(link_recovery, retries_by_the_clock_and_leaves_a_held_port_alone) {
   EXPECT_TRUE(r.cycle());
   EXPECT_EQ(r.port.opened_names, std::vector<std::wstring>(3, L"X")) << "the same port";
   EXPECT_EQ(r.host.lines(), (lines{"successful com open.", "recv failed ClearCommError!",
-                         "successful com close.", "successful com open."}));
+                                   "successful com close.", "successful com open."}));
 }
 
 TEST(link_recovery, a_stuck_line_is_quiet_until_a_command_goes_through) {
@@ -113,8 +114,8 @@ TEST(link_recovery, a_stuck_line_is_quiet_until_a_command_goes_through) {
   EXPECT_TRUE(r.cycle());
   EXPECT_TRUE(r.link.is_open());
   EXPECT_EQ(r.opens(), 4u);
-  EXPECT_EQ(r.host.lines(), (lines{"successful com open.", "failed WriteFile.", "successful com close.",
-                         "successful com open."}))
+  EXPECT_EQ(r.host.lines(), (lines{"successful com open.", "failed WriteFile.",
+                                   "successful com close.", "successful com open."}))
       << "the open said once, when a command went through";
 }
 

@@ -23,7 +23,7 @@ TEST(win32_com, reconnect_when_the_board_comes_back) {
   if (!port || !std::getenv("FULGORA_TEST_RECONNECT"))
     GTEST_SKIP() << "needs FULGORA_TEST_COM and FULGORA_TEST_RECONNECT (run by wine_com_test.sh)";
   const settings_record file = fulgora_test::settings_of(std::string("[SETTING]\r\nPORTNAME=") +
-                                                        port + "\r\nRECONNECT=1\r\n");
+                                                         port + "\r\nRECONNECT=1\r\n");
   fulgora_test::fake_services host;
   const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
   const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);

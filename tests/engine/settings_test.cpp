@@ -71,9 +71,9 @@ TEST(load_settings, absent_keys_take_the_file_defaults) {
 
 TEST(load_settings, any_bad_value_keeps_every_in_memory_default) {
   const char* const bad[] = {
-      "LOW_FREQ=\n",      "MID_RATIO=0.9x\n", "LOW_FREQ=500Hz\n", "ENABLE_ENHANCER=yes\n",
-      "LOW_LEDTYPE=0x1\n", "HI_GANMA=1,5\n",  "MID_FREQ=--1\n",   "ENHANCER_MEAN_COUNT=8.0\n",
-      "HI_RATIO=1 2\n",
+      "LOW_FREQ=\n",           "MID_RATIO=0.9x\n",          "LOW_FREQ=500Hz\n",
+      "ENABLE_ENHANCER=yes\n", "LOW_LEDTYPE=0x1\n",         "HI_GANMA=1,5\n",
+      "MID_FREQ=--1\n",        "ENHANCER_MEAN_COUNT=8.0\n", "HI_RATIO=1 2\n",
   };
   for (const char* line : bad) {
     led_settings s;
@@ -85,7 +85,12 @@ TEST(load_settings, any_bad_value_keeps_every_in_memory_default) {
 }
 
 TEST(load_settings, accepted_forms) {
-  const struct { const char* line; double low_freq; int32_t low_type; bool enhancer; } cases[] = {
+  const struct {
+    const char* line;
+    double low_freq;
+    int32_t low_type;
+    bool enhancer;
+  } cases[] = {
       {"LOW_FREQ=  750", 750, 0, false},
       {"LOW_FREQ=+1e3", 1000, 0, false},
       {"LOW_FREQ=-5", -5, 0, false},
@@ -111,7 +116,10 @@ TEST(load_settings, accepted_forms) {
 }
 
 TEST(load_settings, a_mean_count_without_a_history_fails_like_a_malformed_value) {
-  struct row { const char* count; bool loads; };
+  struct row {
+    const char* count;
+    bool loads;
+  };
   std::vector<row> rows = {{"0", true}, {"-1", false}, {"-2147483648", false}};
   if (sizeof(size_t) == 4) rows.push_back({"2147483647", false});  // more than the address space
   for (const row& r : rows) {

@@ -1,9 +1,8 @@
 // A line that takes no more bytes (a board that stopped reading, or flow
 // control holding it): releasing the instance must not stall the player's
 // thread, and the console says so once, with or without RECONNECT.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <random>
-#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -65,9 +65,9 @@ TEST(heard_clock, follows_a_stepped_jittery_clock_through_pause_and_seek) {
     }
     const std::string what = std::to_string(r.step_s) + "/" + std::to_string(r.late_s);
     EXPECT_LE(worst_playing, 0.004 + r.late_s) << what;  // not the step's 20 or 40 ms
-    EXPECT_LE(worst_back, 0.0005) << what;              // never falls back with a step
+    EXPECT_LE(worst_back, 0.0005) << what;               // never falls back with a step
     EXPECT_LE(overrun, 2.5 * std::max(r.step_s, 0.017) + 0.01) << what;  // a step or two
-    EXPECT_LE(paused_past, 0.0) << what;                // stops once the pause shows
+    EXPECT_LE(paused_past, 0.0) << what;  // stops once the pause shows
   }
 }
 
@@ -104,8 +104,8 @@ bool measured_all(led_engine& e, size_t count) {
   uint64_t last = ~uint64_t{0};
   return eventually([&] {
     const uint64_t now = e.sync->commands_queued.load();
-    const bool done = now >= count && now == last &&
-                      e.sync->pieces_taken.load() == e.sync->pieces_written.load();
+    const bool done =
+        now >= count && now == last && e.sync->pieces_taken.load() == e.sync->pieces_written.load();
     last = now;
     if (!done) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return done;
@@ -140,8 +140,8 @@ TEST(sync_rate, bursts_light_on_time_at_any_chunk_size_and_rate) {
   struct row {
     unsigned chunk, rate;
   };
-  const row rows[] = {{441, 44100}, {1152, 44100}, {4096, 44100}, {16384, 44100},
-                      {960, 48000}, {4096, 96000}};
+  const row rows[] = {{441, 44100},   {1152, 44100}, {4096, 44100},
+                      {16384, 44100}, {960, 48000},  {4096, 96000}};
   for (const row r : rows) {
     const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
     fake_services host;
@@ -207,7 +207,7 @@ TEST(sync_rate, a_restart_drops_the_old_stream_and_a_successor_carries_it_on) {
 
 // The player's output manager (players from 1.3.5 on): its buffer length.
 class output_settings : public output_manager {
-public:
+ public:
   int service_release() noexcept override { return 1; }
   int service_add_ref() noexcept override { return 1; }
   bool service_query(service_ptr&, const GUID&) override { return false; }
@@ -221,7 +221,7 @@ public:
 };
 
 class services_with_output : public fake_services {
-public:
+ public:
   service_class_ref service_enum_find_class(const GUID& guid) override {
     if (guid == output_manager::class_guid) return offered ? &output : nullptr;
     return fake_services::service_enum_find_class(guid);
@@ -275,7 +275,8 @@ TEST(sync_rate, an_instance_added_during_playback_finds_its_place) {
 
 TEST(sync_rate, says_once_why_chunks_are_not_measured) {
   for (const char* rate : {"", "SYNC_RATE=0\n"}) {
-    const settings_record file = settings_of(std::string("[SETTING]\nPORTNAME=COM3\nSYNC=1\n") + rate);
+    const settings_record file =
+        settings_of(std::string("[SETTING]\nPORTNAME=COM3\nSYNC=1\n") + rate);
     fake_services host;
     fake_clock clock;
     clock.answering = false;
@@ -288,8 +289,7 @@ TEST(sync_rate, says_once_why_chunks_are_not_measured) {
     engine.offer_chunk(audio_chunk_impl(mono.data(), 4096, 1, 44100));
     engine.offer_chunk(audio_chunk_impl(six.data(), 4096, 6, 44100));
     // 32000 Hz: the file's 22000 Hz high edge lies above half the rate.
-    for (int i = 0; i < 8; ++i)
-      engine.offer_chunk(audio_chunk_impl(stereo.data(), 4096, 2, 32000));
+    for (int i = 0; i < 8; ++i) engine.offer_chunk(audio_chunk_impl(stereo.data(), 4096, 2, 32000));
     const std::vector<std::string> said = {
         "successful com open.", "audio: mono, only stereo is measured.",
         "analysis: HI_FREQ 22000 Hz above half of 32000 Hz, nothing sent."};

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace fulgora;
   std::wstring text;
   for (size_t i = 0; i < size && text.size() < 255; ++i)
-    text += static_cast<wchar_t>(static_cast<unsigned char>(alphabet[data[i] % (sizeof alphabet - 1)]));
+    text +=
+        static_cast<wchar_t>(static_cast<unsigned char>(alphabet[data[i] % (sizeof alphabet - 1)]));
   const wchar_t* s = text.c_str();
   wchar_t* end = nullptr;
 

@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (unsigned buffer_size : {1u, 2u, 256u}) {
     for (const wchar_t* key : keys) {
       wchar_t buffer[256];
-      const unsigned length = ini_lookup(sections, L"SETTING", key, L"fallback ", buffer,
-                                         buffer_size);
+      const unsigned length =
+          ini_lookup(sections, L"SETTING", key, L"fallback ", buffer, buffer_size);
       if (length >= buffer_size || buffer[length] != 0) std::abort();
     }
   }

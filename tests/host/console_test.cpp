@@ -1,6 +1,7 @@
+#include "host/console.h"
+
 #include <gtest/gtest.h>
 
-#include "host/console.h"
 #include "tests/support/fake_console.h"
 
 namespace fulgora {
@@ -22,8 +23,8 @@ TEST(console_print, every_receiver_once_in_order_each_reference_released) {
   fake_services host(2);
   console_print("recv res err!");
   console_print("ok\r\n");
-  EXPECT_EQ(host.all, (std::vector<std::string>{"recv res err!", "recv res err!", "ok\r\n",
-                                                "ok\r\n"}));
+  EXPECT_EQ(host.all,
+            (std::vector<std::string>{"recv res err!", "recv res err!", "ok\r\n", "ok\r\n"}));
   EXPECT_EQ(host.receivers[0].lines, host.receivers[1].lines);
   for (const auto& r : host.receivers) EXPECT_EQ(r.refs, 0) << "one release per reference";
 }

@@ -1,8 +1,7 @@
 // The POSIX port against pseudo-terminal pairs: we hold the board's side.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -67,14 +66,16 @@ TEST(posix_port, open_applies_38400_8n1_raw_and_keeps_flow_control) {
   EXPECT_FALSE(link.send_level_command(v));
   EXPECT_EQ(pty.read_board(), "SD01,02,03\r\n");
   link.close();
-  EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open.", "successful com close."}));
+  EXPECT_EQ(host.lines(),
+            (std::vector<std::string>{"successful com open.", "successful com close."}));
 }
 
 TEST(posix_port, a_second_open_is_refused_like_on_windows) {
   pty_board pty(false);  // holds the line open, as the board simulator or a monitor does
   auto refused_then_free = [&] {
     fake_services host;
-    serial_link first(system_serial_port(), console_print), second(system_serial_port(), console_print);
+    serial_link first(system_serial_port(), console_print),
+        second(system_serial_port(), console_print);
     const bool ok = first.open(pty.wide_path.c_str()) && !second.open(pty.wide_path.c_str()) &&
                     host.lines().back() == "failed CreateFile.";
     first.close();
@@ -105,8 +106,8 @@ TEST(posix_port, exchange_drains_stale_input_first) {
   ASSERT_TRUE(pty.say("NG\r\n"));
   EXPECT_FALSE(link.send_closing_command());
   EXPECT_EQ(pty.read_board(), "SD00,09,0a\r\nLD\r\n");
-  EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open.", "recv res err!",
-                                                    "NG\r\n"}));
+  EXPECT_EQ(host.lines(),
+            (std::vector<std::string>{"successful com open.", "recv res err!", "NG\r\n"}));
 }
 
 TEST(posix_port, a_partial_line_left_by_a_canonical_terminal_is_drained) {

@@ -1,7 +1,6 @@
 // Settings paths that are no regular file: each counts as a missing file,
 // without blocking, without growing memory and without an exception.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 

@@ -1,12 +1,13 @@
 // One table of INI files and the value each must yield. The same table runs
 // against GetPrivateProfileStringW (Windows build, under Wine) and against our
 // own reader (POSIX build), so both readers give identical results.
+#include "platform/settings_reader.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "platform/settings_reader.h"
 #include "tests/support/temp_settings.h"
 
 namespace fulgora {
@@ -50,10 +51,10 @@ const ini_case cases[] = {
     {"comment after value", "[SETTING]\nLOW_FREQ=506 ; Hz\n", L"LOW_FREQ", L"506 ; Hz"},
     {"hash is no comment", "[SETTING]\n#LOW_FREQ=1\nLOW_FREQ=507\n", L"LOW_FREQ", L"507"},
     {"duplicate key: first", "[SETTING]\nLOW_FREQ=508\nLOW_FREQ=1\n", L"LOW_FREQ", L"508"},
-    {"duplicate section: first key",
-     "[SETTING]\nLOW_FREQ=509\n[SETTING]\nLOW_FREQ=2\n", L"LOW_FREQ", L"509"},
-    {"duplicate section: key only in the second",
-     "[SETTING]\nA=1\n[SETTING]\nLOW_FREQ=2\n", L"LOW_FREQ", L"fallback"},
+    {"duplicate section: first key", "[SETTING]\nLOW_FREQ=509\n[SETTING]\nLOW_FREQ=2\n",
+     L"LOW_FREQ", L"509"},
+    {"duplicate section: key only in the second", "[SETTING]\nA=1\n[SETTING]\nLOW_FREQ=2\n",
+     L"LOW_FREQ", L"fallback"},
     {"value with equals", "[SETTING]\nPORTNAME=a=b\n", L"PORTNAME", L"a=b"},
     {"blank lines", "\n\n[SETTING]\n\n\nLOW_FREQ=510\n\n", L"LOW_FREQ", L"510"},
     {"section spaced outside", "  [SETTING]  \nLOW_FREQ=511\n", L"LOW_FREQ", L"511"},
@@ -64,11 +65,13 @@ const ini_case cases[] = {
     {"255 exactly", "[SETTING]\nPORTNAME=" + std::string(255, 'y') + "\n", L"PORTNAME",
      repeat(L'y', 255)},
     {"UTF-8 BOM", bom + "[SETTING]\nLOW_FREQ=513\n", L"LOW_FREQ", L"513"},
-    {"UTF-8 BOM, non-ASCII value", bom + "[SETTING]\nPORTNAME=\xc3\xa9t\xc3\xa9\n",
-     L"PORTNAME", L"\u00e9t\u00e9"},
-    {"UTF-8 BOM, CJK value", bom + "[SETTING]\nPORTNAME=\xe5\x85\x89\r\n", L"PORTNAME",
-     L"\u5149"},
-    {"UTF-16LE BOM", std::string("\xff\xfe[\0S\0E\0T\0T\0I\0N\0G\0]\0\n\0A\0=\0" "7\0\n\0", 30),
+    {"UTF-8 BOM, non-ASCII value", bom + "[SETTING]\nPORTNAME=\xc3\xa9t\xc3\xa9\n", L"PORTNAME",
+     L"\u00e9t\u00e9"},
+    {"UTF-8 BOM, CJK value", bom + "[SETTING]\nPORTNAME=\xe5\x85\x89\r\n", L"PORTNAME", L"\u5149"},
+    {"UTF-16LE BOM",
+     std::string("\xff\xfe[\0S\0E\0T\0T\0I\0N\0G\0]\0\n\0A\0=\0"
+                 "7\0\n\0",
+                 30),
      L"A", L"7"},
     {"CR only line ends", "[SETTING]\rLOW_FREQ=514\r", L"LOW_FREQ", L"514"},
 };

@@ -1,6 +1,5 @@
 // The serial link against the board simulator on a pseudo-terminal.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <string>

@@ -1,10 +1,11 @@
+#include "serial/serial_link.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "serial/serial_link.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
 
@@ -25,10 +26,20 @@ TEST(serial_link, open_outcomes_and_their_lines) {
   } cases[] = {
       {"success", false, false, false, true, {"successful com open."}, 0},
       {"no such port", true, false, false, false, {"failed CreateFile."}, 0},
-      {"get refused", false, true, false, false,
-       {"failed GetCommState.", "successful com close."}, 1},
-      {"set refused", false, false, true, false,
-       {"failed SetCommState.", "successful com close."}, 1},
+      {"get refused",
+       false,
+       true,
+       false,
+       false,
+       {"failed GetCommState.", "successful com close."},
+       1},
+      {"set refused",
+       false,
+       false,
+       true,
+       false,
+       {"failed SetCommState.", "successful com close."},
+       1},
   };
   for (const auto& c : cases) {
     fake_services host;
@@ -88,7 +99,10 @@ TEST(serial_link, open_drains_stale_input_in_pieces) {
 }
 
 TEST(level_command, exact_bytes) {
-  const struct { uint8_t v[3]; const char* wire; } cases[] = {
+  const struct {
+    uint8_t v[3];
+    const char* wire;
+  } cases[] = {
       {{0, 9, 10}, "SD00,09,0a\r\n"},
       {{255, 16, 171}, "SDff,10,ab\r\n"},
       {{1, 128, 254}, "SD01,80,fe\r\n"},
@@ -111,7 +125,7 @@ struct reply_case {
   std::vector<std::string> pieces;
   bool accepted;
   lines printed;
-  int polls;  // status queries made
+  int polls;        // status queries made
   size_t left = 0;  // bytes still queued after the wait
 };
 
@@ -128,16 +142,25 @@ TEST(read_reply, every_reply_case) {
       {"CR CR LF never completes", {"OK\r\r\n"}, false, {}, 11},
       {"CR CR LF then a proper pair", {"OK\r\r\n", "\r\n"}, true, {}, 2},
       {"silence", {}, false, {}, 11},
-      {"255 bytes ending CR LF complete", {x253 + "\r\n"}, false,
-       {"recv res err!", x253 + "\r\n"}, 1},
+      {"255 bytes ending CR LF complete",
+       {x253 + "\r\n"},
+       false,
+       {"recv res err!", x253 + "\r\n"},
+       1},
       {"LF as the 256th byte overflows", {x254 + "\r\n"}, false, {"recv buffer over!"}, 1},
-      {"flood: the rest of that poll is dropped", {std::string(1000, '\x7f')}, false,
-       {"recv buffer over!"}, 1},
+      {"flood: the rest of that poll is dropped",
+       {std::string(1000, '\x7f')},
+       false,
+       {"recv buffer over!"},
+       1},
       {"OK then a flood in one poll", {"OK\r\n" + std::string(296, 'x')}, true, {}, 1},
       {"a later poll's bytes stay queued", {"OK\r\n", "late"}, true, {}, 1, 4},
       {"two replies in one read count as one", {"OK\r\nER\r\n"}, true, {}, 1},
-      {"garbage then error line", {"\x01\x02zz\r", "\n"}, false,
-       {"recv res err!", "\x01\x02zz\r\n"}, 2},
+      {"garbage then error line",
+       {"\x01\x02zz\r", "\n"},
+       false,
+       {"recv res err!", "\x01\x02zz\r\n"},
+       2},
   };
   for (const auto& c : cases) {
     fake_services host;

@@ -16,7 +16,7 @@
 namespace fulgora_test {
 
 class board_process {
-public:
+ public:
   explicit board_process(std::vector<std::string> args) {
     int out[2];
     if (pipe(out) != 0) return;
@@ -64,7 +64,7 @@ public:
   std::string device;
   std::wstring wide_device;
 
-private:
+ private:
   pid_t pid_ = -1;
   int stdout_fd_ = -1;
   int status_ = -1;

@@ -9,7 +9,7 @@
 namespace fulgora_test {
 
 class fake_clock : public visualisation_manager, public visualisation_stream {
-public:
+ public:
   enum class manner { answers, refuses };
   std::atomic<double> now_s{0.0};
   std::atomic<bool> answering{true};  // false: the clock has no answer (nothing plays)

@@ -14,7 +14,7 @@
 namespace fulgora_test {
 
 class recording_receiver : public console_receiver {
-public:
+ public:
   int service_release() noexcept override { return --refs; }
   int service_add_ref() noexcept override { return ++refs; }
   bool service_query(service_ptr&, const GUID&) override { return false; }
@@ -34,7 +34,7 @@ public:
 };
 
 class fake_services : public foobar2000_api {
-public:
+ public:
   explicit fake_services(int receiver_count = 1, bool available = true)
       : receivers(receiver_count) {
     for (auto& r : receivers) r.log = &all;
@@ -88,9 +88,9 @@ public:
   std::vector<std::string> all;
   std::atomic<int> find_calls{0};
   visualisation_manager* clock = nullptr;  // the player's playback clock, if it has one
-  std::string profile_path;  // none unless a test gives one
+  std::string profile_path;                // none unless a test gives one
 
-private:
+ private:
   foobar2000_api* previous_api_;
   bool previous_flag_;
 };

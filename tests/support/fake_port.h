@@ -15,7 +15,7 @@
 namespace fulgora_test {
 
 class fake_port : public fulgora::serial_port_api {
-public:
+ public:
   // Pieces that arrive one per status query, in order ("" for a quiet poll).
   std::deque<std::string> arrivals;
   // Called with each write; may push arrivals (a board that answers).

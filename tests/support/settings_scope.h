@@ -11,7 +11,7 @@
 namespace fulgora_test {
 
 class settings_scope {
-public:
+ public:
   explicit settings_scope(const std::string* bytes) {
     static int counter = 0;
     namespace fs = std::filesystem;
@@ -40,7 +40,7 @@ public:
   settings_scope(const settings_scope&) = delete;
   settings_scope& operator=(const settings_scope&) = delete;
 
-private:
+ private:
   std::filesystem::path previous_;
   std::filesystem::path dir_;
 };

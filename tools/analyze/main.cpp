@@ -115,8 +115,7 @@ bool analyze_file(const char* path, const options& o, fulgora::led_settings& set
   if (info.channels != 2) {
     char why[100];
     fulgora::channels_text(static_cast<unsigned>(info.channels), why, sizeof why);
-    std::fprintf(stderr, "fulgora-analyze: %s: %s; the component measures none of it\n", path,
-                 why);
+    std::fprintf(stderr, "fulgora-analyze: %s: %s; the component measures none of it\n", path, why);
     sf_close(file);
     return false;
   }

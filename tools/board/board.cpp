@@ -74,16 +74,24 @@ bool parse_options(int argc, char** argv, options& o) {
       std::fprintf(stderr, "fulgora-board: %s needs a value (see --help)\n", a.c_str());
       return false;
     }
-    if (a == "--help" || a == "-h") o.help = true;
-    else if (a == "--split") o.split = true;
-    else if (a == "--flood") o.flood = true;
-    else if (a == "--line-speed") o.line_speed = true;
-    else if (a == "--no-read") o.no_read = true;
-    else if (a == "--quiet") o.quiet = true;
-    else if (a == "--monotonic") o.monotonic = true;
+    if (a == "--help" || a == "-h")
+      o.help = true;
+    else if (a == "--split")
+      o.split = true;
+    else if (a == "--flood")
+      o.flood = true;
+    else if (a == "--line-speed")
+      o.line_speed = true;
+    else if (a == "--no-read")
+      o.no_read = true;
+    else if (a == "--quiet")
+      o.quiet = true;
+    else if (a == "--monotonic")
+      o.monotonic = true;
     else if (a == "--reply") {
       o.reply = argv[++i];
-      if (o.reply != "ok" && o.reply != "error" && o.reply != "silent") return bad_value(a, argv[i]);
+      if (o.reply != "ok" && o.reply != "error" && o.reply != "silent")
+        return bad_value(a, argv[i]);
     } else if (a == "--late") {
       // An hour at most: the value becomes whole milliseconds.
       if (!number(argv[++i], 3600e3, v)) return bad_value(a, argv[i]);
@@ -94,8 +102,10 @@ bool parse_options(int argc, char** argv, options& o) {
     } else if (a == "--seconds") {
       if (!number(argv[++i], 1e9, v)) return bad_value(a, argv[i]);
       o.seconds = v;
-    } else if (a == "--csv") o.csv = argv[++i];
-    else if (a == "--link") o.link = argv[++i];
+    } else if (a == "--csv")
+      o.csv = argv[++i];
+    else if (a == "--link")
+      o.link = argv[++i];
     else {
       std::fprintf(stderr, "fulgora-board: unknown option %s (see --help)\n", a.c_str());
       return false;

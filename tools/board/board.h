@@ -21,12 +21,12 @@ struct options {
 bool parse_options(int argc, char** argv, options& o);
 
 struct received {
-  std::string text;   // the line without CR LF, non-printable bytes as \xNN
+  std::string text;  // the line without CR LF, non-printable bytes as \xNN
   bool is_level = false;
   bool is_closing = false;
   bool malformed = false;
   unsigned ch[3] = {0, 0, 0};
-  size_t bytes = 0;   // on the wire, with CR LF
+  size_t bytes = 0;  // on the wire, with CR LF
 };
 
 struct stats_t {

@@ -68,7 +68,8 @@ int main(int argc, char** argv) {
 
   const int master = posix_openpt(O_RDWR | O_NOCTTY);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-    std::fprintf(stderr, "fulgora-board: cannot create a pseudo-terminal: %s\n", std::strerror(errno));
+    std::fprintf(stderr, "fulgora-board: cannot create a pseudo-terminal: %s\n",
+                 std::strerror(errno));
     return 1;
   }
   const std::string device = ptsname(master);
@@ -87,7 +88,8 @@ int main(int argc, char** argv) {
   if (!o.link.empty()) {
     unlink(o.link.c_str());
     if (symlink(device.c_str(), o.link.c_str()) != 0) {
-      std::fprintf(stderr, "fulgora-board: cannot link %s: %s\n", o.link.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "fulgora-board: cannot link %s: %s\n", o.link.c_str(),
+                   std::strerror(errno));
       return 1;
     }
   }
@@ -95,7 +97,8 @@ int main(int argc, char** argv) {
   if (!o.csv.empty()) {
     csv = std::fopen(o.csv.c_str(), "w");
     if (!csv) {
-      std::fprintf(stderr, "fulgora-board: cannot write %s: %s\n", o.csv.c_str(), std::strerror(errno));
+      std::fprintf(stderr, "fulgora-board: cannot write %s: %s\n", o.csv.c_str(),
+                   std::strerror(errno));
       return 1;
     }
     std::fprintf(csv, "time_s,line,ch0,ch1,ch2\n");
@@ -138,7 +141,8 @@ int main(int argc, char** argv) {
           if (csv) {
             const std::string quoted = fulgora_board::csv_quote(r.text);
             if (r.is_level)
-              std::fprintf(csv, "%.6f,%s,%u,%u,%u\n", t_rx, quoted.c_str(), r.ch[0], r.ch[1], r.ch[2]);
+              std::fprintf(csv, "%.6f,%s,%u,%u,%u\n", t_rx, quoted.c_str(), r.ch[0], r.ch[1],
+                           r.ch[2]);
             else
               std::fprintf(csv, "%.6f,%s,,,\n", t_rx, quoted.c_str());
             std::fflush(csv);
@@ -155,9 +159,9 @@ int main(int argc, char** argv) {
     }
   }
   if (live) std::fputs("\n", stdout);
-  std::fprintf(stderr,
-               "fulgora-board: %ld lines: %ld level commands, %ld closing commands, %ld malformed\n",
-               board.stats.lines, board.stats.levels, board.stats.closings, board.stats.malformed);
+  std::fprintf(
+      stderr, "fulgora-board: %ld lines: %ld level commands, %ld closing commands, %ld malformed\n",
+      board.stats.lines, board.stats.levels, board.stats.closings, board.stats.malformed);
   if (csv) std::fclose(csv);
   if (!o.link.empty()) unlink(o.link.c_str());
   if (keeper >= 0) close(keeper);

@@ -14,7 +14,8 @@
 namespace fulgora_tools {
 namespace {
 
-const char* const defaults_used = ": the component uses its built-in defaults for all seventeen values";
+const char* const defaults_used =
+    ": the component uses its built-in defaults for all seventeen values";
 
 bool is_folder(const std::string& path) {
   struct stat st;
@@ -43,8 +44,8 @@ size_t distance(const std::string& a, const std::string& b) {
   for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
   for (size_t i = 1; i <= a.size(); ++i)
     for (size_t j = 1; j <= b.size(); ++j) {
-      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
-                          d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      d[i][j] = std::min(
+          {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
       if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
         d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
     }
@@ -88,7 +89,8 @@ bool choose_settings(const std::string& explicit_path, const std::string& compon
 std::vector<std::string> check_settings(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::vector<fulgora::ini_section> sections = fulgora::parse_ini(fulgora::decode_ini_text(bytes));
+  const std::vector<fulgora::ini_section> sections =
+      fulgora::parse_ini(fulgora::decode_ini_text(bytes));
   std::vector<std::string> found;
   const fulgora::ini_section* setting = nullptr;
   for (size_t s = 1; s < sections.size() && !setting; ++s)
@@ -103,9 +105,8 @@ std::vector<std::string> check_settings(const std::string& path) {
   wchar_t buffer[fulgora::settings_value_size];
   for (const fulgora::settings_key* k = begin_keys(); k != end_keys(); ++k) {
     const std::string name = name_of(*k);
-    const auto key = std::find_if(setting->keys.begin(), setting->keys.end(), [&](const auto& x) {
-      return upper(narrow(x.name)) == name;
-    });
+    const auto key = std::find_if(setting->keys.begin(), setting->keys.end(),
+                                  [&](const auto& x) { return upper(narrow(x.name)) == name; });
     if (key == setting->keys.end() || !key->has_value) continue;
     fulgora::ini_lookup(sections, L"SETTING", k->name, L"", buffer, fulgora::settings_value_size);
     fulgora::key_value value;

@@ -10,8 +10,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -54,7 +54,8 @@ int write_bursts(char** argv) {
   const int srate = std::atoi(argv[2]);
   const double seconds = std::atof(argv[3]);
   if (!(srate >= 8000 && srate <= 384000 && seconds > 0 && seconds <= 3600)) {
-    std::fprintf(stderr, "fulgora-demo-track: --bursts needs a rate of 8000 to 384000 Hz and a length\n");
+    std::fprintf(stderr,
+                 "fulgora-demo-track: --bursts needs a rate of 8000 to 384000 Hz and a length\n");
     return 2;
   }
   SF_INFO info{};
@@ -63,7 +64,8 @@ int write_bursts(char** argv) {
   info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
   SNDFILE* file = sf_open(argv[4], SFM_WRITE, &info);
   if (!file) {
-    std::fprintf(stderr, "fulgora-demo-track: cannot write %s: %s\n", argv[4], sf_strerror(nullptr));
+    std::fprintf(stderr, "fulgora-demo-track: cannot write %s: %s\n", argv[4],
+                 sf_strerror(nullptr));
     return 1;
   }
   const long frames = std::lround(seconds * srate);
@@ -98,10 +100,11 @@ int main(int argc, char** argv) {
   const bool squeezed = argc == 4 && std::string(argv[1]) == "--length";
   const bool help = argc == 2 && argv[1][0] == '-';
   if ((argc != 2 && !tone && !squeezed && !onsets) || help) {
-    std::fprintf(stderr, "usage: fulgora-demo-track [--length SECONDS] OUT.wav\n"
-                         "       fulgora-demo-track --tone HZ SECONDS OUT.wav\n"
-                         "       fulgora-demo-track --onsets CHUNK EVERY SECONDS OUT.wav\n"
-                         "       fulgora-demo-track --bursts RATE SECONDS OUT.wav\n");
+    std::fprintf(stderr,
+                 "usage: fulgora-demo-track [--length SECONDS] OUT.wav\n"
+                 "       fulgora-demo-track --tone HZ SECONDS OUT.wav\n"
+                 "       fulgora-demo-track --onsets CHUNK EVERY SECONDS OUT.wav\n"
+                 "       fulgora-demo-track --bursts RATE SECONDS OUT.wav\n");
     return help && std::string(argv[1]) == "--help" ? 0 : 2;
   }
   const double length = squeezed ? std::atof(argv[2]) : 20.0;
@@ -116,13 +119,15 @@ int main(int argc, char** argv) {
   info.format = SF_FORMAT_WAV | (tone || onsets ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
   const long chunk = onsets ? std::atol(argv[2]) : 0, every = onsets ? std::atol(argv[3]) : 0;
   if (onsets && !(chunk > 0 && every > 2 && std::atof(argv[4]) > 0)) {
-    std::fprintf(stderr, "fulgora-demo-track: --onsets needs a chunk size, a period above 2 "
-                         "chunks and a length\n");
+    std::fprintf(stderr,
+                 "fulgora-demo-track: --onsets needs a chunk size, a period above 2 "
+                 "chunks and a length\n");
     return 2;
   }
   SNDFILE* file = sf_open(out_path, SFM_WRITE, &info);
   if (!file) {
-    std::fprintf(stderr, "fulgora-demo-track: cannot write %s: %s\n", out_path, sf_strerror(nullptr));
+    std::fprintf(stderr, "fulgora-demo-track: cannot write %s: %s\n", out_path,
+                 sf_strerror(nullptr));
     return 1;
   }
   std::mt19937 rng(7);
@@ -135,12 +140,18 @@ int main(int argc, char** argv) {
   for (int i = 0; i < frames; ++i) {
     const double t = static_cast<double>(i) / rate;
     double v = 0.0;
-    if (onsets) v = (i / chunk) % every < 2 ? noise(rng) : 0.0;
-    else if (tone) v = 0.5 * std::sin(2 * pi * tone_hz * t);
-    else if (t < part) v = bass(t);
-    else if (t < 2 * part) v = mids(t);
-    else if (t < 3 * part) v = highs(t, rng);
-    else v = 0.6 * bass(t) + 0.5 * mids(t * 0.5) + 0.8 * highs(t, rng);
+    if (onsets)
+      v = (i / chunk) % every < 2 ? noise(rng) : 0.0;
+    else if (tone)
+      v = 0.5 * std::sin(2 * pi * tone_hz * t);
+    else if (t < part)
+      v = bass(t);
+    else if (t < 2 * part)
+      v = mids(t);
+    else if (t < 3 * part)
+      v = highs(t, rng);
+    else
+      v = 0.6 * bass(t) + 0.5 * mids(t * 0.5) + 0.8 * highs(t, rng);
     const float s = static_cast<float>(std::fmax(-1.0, std::fmin(1.0, v)));
     out[2 * i] = s;
     out[2 * i + 1] = s;

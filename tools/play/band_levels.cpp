@@ -27,7 +27,8 @@ std::vector<band_sample> measure_bands(const std::vector<decoded_audio>& audio, 
       const size_t frames = std::min<size_t>(chunk, a.frames - at);
       piece.set_data(a.samples.data() + at * 2, frames, 2, a.rate);
       uint8_t bytes[3];
-      if (!fulgora::capture_chunk(analyzer, piece) || !fulgora::measure_block(analyzer, settings, history, bytes))
+      if (!fulgora::capture_chunk(analyzer, piece) ||
+          !fulgora::measure_block(analyzer, settings, history, bytes))
         continue;
       band_sample s;
       s.track_s = start_s + static_cast<double>(at) / a.rate;

@@ -6,7 +6,7 @@
 namespace fulgora_play {
 
 class board_child {
-public:
+ public:
   // Starts fulgora-board logging to csv_path; device gets the PORTNAME.
   bool start(const std::string& program, const std::string& csv_path, std::string& device,
              std::string& error);
@@ -15,7 +15,7 @@ public:
   ~board_child() { stop(); }
   std::string summary;
 
-private:
+ private:
   long pid_ = -1;
   int err_fd_ = -1;
 };

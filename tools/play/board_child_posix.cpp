@@ -57,7 +57,8 @@ void board_child::stop() {
   pid_ = -1;
   char buffer[512];
   ssize_t n;
-  while ((n = read(err_fd_, buffer, sizeof buffer)) > 0) summary.append(buffer, static_cast<size_t>(n));
+  while ((n = read(err_fd_, buffer, sizeof buffer)) > 0)
+    summary.append(buffer, static_cast<size_t>(n));
   close(err_fd_);
   err_fd_ = -1;
   while (!summary.empty() && summary.back() == '\n') summary.pop_back();

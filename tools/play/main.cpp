@@ -114,8 +114,9 @@ fulgora::led_settings routing_settings(const settings_state& s) {
   fulgora::led_settings routing;
   if (s.have) {
     fulgora::level_history unused;
-    fulgora::load_settings(fulgora::read_settings(utf8(s.workdir / "components" / "foo_Fulgora.ini")),
-                           routing, unused);
+    fulgora::load_settings(
+        fulgora::read_settings(utf8(s.workdir / "components" / "foo_Fulgora.ini")), routing,
+        unused);
   }
   return routing;
 }

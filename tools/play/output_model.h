@@ -16,7 +16,7 @@
 namespace fulgora_play {
 
 class output_model {
-public:
+ public:
   explicit output_model(double buffer_s) : buffer_s_(buffer_s) {}
 
   // True while the buffer has room (or is empty, for a buffer of 0).
@@ -37,15 +37,15 @@ public:
   // up to now, also in the past.
   double heard_position(double at) const;
 
-private:
+ private:
   // One stretch of constant behaviour; a new one starts at every pause,
   // resume, seek and underrun.
   struct segment {
-    double origin;    // when it began
-    double heard0;    // heard clock at origin
-    bool running;     // false while paused
-    double written;   // clock seconds written; what is heard never passes it
-    double base;      // stream position of clock 0
+    double origin;   // when it began
+    double heard0;   // heard clock at origin
+    bool running;    // false while paused
+    double written;  // clock seconds written; what is heard never passes it
+    double base;     // stream position of clock 0
   };
   static double heard_in(const segment& s, double at);
   void settle(double now);  // starts a segment where the buffer ran dry

@@ -3,17 +3,16 @@
 // the modelled output, and a chunk list.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
 
 #include "host/console.h"
 #include "host/dsp.h"
@@ -27,13 +26,12 @@ namespace fulgora_play {
 
 // Lines come from the creating, the audio and the worker threads.
 class stdout_console final : public console_receiver {
-public:
+ public:
   int service_release() noexcept override { return 1; }
   int service_add_ref() noexcept override { return 1; }
   bool service_query(service_ptr&, const GUID&) override { return false; }
   void print(const char* text, size_t length) override {
-    const std::string line =
-        length == ~size_t{0} ? std::string(text) : std::string(text, length);
+    const std::string line = length == ~size_t{0} ? std::string(text) : std::string(text, length);
     if (line.rfind("recv", 0) == 0) ++reply_errors;
     view->line(printable_line(line));
   }
@@ -44,13 +42,11 @@ public:
 // The player's visualisation manager and its one kind of stream: the heard
 // clock of the modelled output, on the stand-in's own time line.
 class playback_clock final : public visualisation_manager, public visualisation_stream {
-public:
+ public:
   int service_release() noexcept override { return 1; }
   int service_add_ref() noexcept override { return 1; }
   bool service_query(service_ptr&, const GUID&) override { return false; }
-  void create_stream(service_ptr_t<visualisation_stream>& out, unsigned) override {
-    out.set(this);
-  }
+  void create_stream(service_ptr_t<visualisation_stream>& out, unsigned) override { out.set(this); }
   bool get_absolute_time(double& value) override {
     const std::chrono::duration<double> now = std::chrono::steady_clock::now() - start;
     value = output->heard_clock(now.count());
@@ -70,7 +66,7 @@ public:
 
 // The player's output settings: the modelled output's buffer length.
 class output_settings final : public output_manager {
-public:
+ public:
   int service_release() noexcept override { return 1; }
   int service_add_ref() noexcept override { return 1; }
   bool service_query(service_ptr&, const GUID&) override { return false; }
@@ -84,7 +80,7 @@ public:
 };
 
 class player_services final : public foobar2000_api {
-public:
+ public:
   service_class_ref service_enum_find_class(const GUID& guid) override {
     if (guid == visualisation_manager::class_guid && clock.output) return &clock;
     if (guid == output_manager::class_guid && clock.output) return &output;
@@ -118,12 +114,12 @@ public:
   bool is_portable_mode_enabled() override { return false; }
   bool is_quiet_mode_enabled() override { return false; }
   stdout_console console;
-  playback_clock clock;  // offered while an output is modelled
+  playback_clock clock;    // offered while an output is modelled
   output_settings output;  // likewise
 };
 
 class chunk_list final : public dsp_chunk_list {
-public:
+ public:
   size_t get_count() const override { return chunks_.size(); }
   audio_chunk* get_item(size_t index) const override { return chunks_[index]; }
   void remove_by_idx(size_t index) override {
@@ -134,7 +130,7 @@ public:
   audio_chunk* insert_item(size_t, size_t) override { std::abort(); }
   void set(audio_chunk* chunk) { chunks_.assign(1, chunk); }
 
-private:
+ private:
   std::vector<audio_chunk*> chunks_;
 };
 
