@@ -8,14 +8,7 @@
 set -u
 native=$1
 mode=${2:-native}
-work=$(mktemp -d)
-board_pid=
-cleanup() {
-  [ -n "$board_pid" ] && kill "$board_pid" 2>/dev/null && wait "$board_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/common.sh"
 
 # 93 cycles in 4096 frames: every chunk of 4096 frames holds the same samples.
 "$native/fulgora-demo-track" --tone "$(awk 'BEGIN { printf "%.12f", 93 * 44100 / 4096 }')" \

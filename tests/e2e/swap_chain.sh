@@ -12,14 +12,7 @@
 set -u
 native=$1
 mode=${2:-native}
-work=$(mktemp -d)
-board_pid=
-cleanup() {
-  [ -n "$board_pid" ] && kill "$board_pid" 2>/dev/null && wait "$board_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/common.sh"
 
 chunk_s=$(awk 'BEGIN { printf "%.12f", 4096 / 44100 }')
 # 20 and 800 cycles per 4096 frames: bins 20 and 800, 24 chunks each.
