@@ -2,6 +2,8 @@
 // in a program built by the player's compiler with nothing of ours linked in.
 #pragma once
 
+#include "tests/abi_player/player_sdk.h"  // t_size
+
 typedef unsigned long DWORD;
 typedef void* HANDLE;
 
