@@ -83,6 +83,7 @@ TEST(load_settings, any_bad_value_keeps_every_in_memory_default) {
   }
 }
 
+// The number forms themselves: conversions_test.cpp.
 TEST(load_settings, accepted_forms) {
   const struct {
     const char* line;
@@ -91,13 +92,8 @@ TEST(load_settings, accepted_forms) {
     bool enhancer;
   } cases[] = {
       {"LOW_FREQ=  750", 750, 0, false},
-      {"LOW_FREQ=+1e3", 1000, 0, false},
-      {"LOW_FREQ=-5", -5, 0, false},
-      {"LOW_FREQ=.5", 0.5, 0, false},
       {"LOW_LEDTYPE=7", 500, 7, false},
-      {"LOW_LEDTYPE=-1", 500, -1, false},
       {"LOW_LEDTYPE=99999999999", 500, INT32_MAX, false},
-      {"LOW_LEDTYPE=-99999999999", 500, INT32_MIN, false},
       {"ENABLE_ENHANCER=2", 500, 0, true},
       {"ENABLE_ENHANCER=-1", 500, 0, true},
       {"LOW_FREQ=1e400", std::numeric_limits<double>::infinity(), 0, false},
