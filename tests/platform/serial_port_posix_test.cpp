@@ -88,38 +88,35 @@ TEST(posix_port, a_second_open_is_refused_like_on_windows) {
   EXPECT_TRUE(as_ordinary_user(pty.path, refused_then_free)) << "without root";
 }
 
+// Stale input never counts as a reply: a whole line on a raw line, and a
+// partial one that a canonical terminal does not report as waiting.
 TEST(posix_port, exchange_drains_stale_input_first) {
-  fake_services host;
-  pty_board pty(false);
-  termios raw;  // a fresh pseudo-terminal echoes; a board's line does not
-  ASSERT_EQ(tcgetattr(pty.device, &raw), 0);
-  cfmakeraw(&raw);
-  ASSERT_EQ(tcsetattr(pty.device, TCSANOW, &raw), 0);
-  ASSERT_TRUE(pty.say("stale OK\r\n"));
-  serial_link link(system_serial_port(), console_print);
-  ASSERT_TRUE(link.open(pty.wide_path.c_str()));
-  const uint8_t v[3] = {0, 9, 10};
-  EXPECT_FALSE(link.send_level_command(v)) << "the stale line must not count as the reply";
-  EXPECT_EQ(pty.read_board(), "SD00,09,0a\r\n");
-  ASSERT_TRUE(pty.say("OK\r\n"));
-  EXPECT_TRUE(link.send_level_command(v));
-  ASSERT_TRUE(pty.say("NG\r\n"));
-  EXPECT_FALSE(link.send_closing_command());
-  EXPECT_EQ(pty.read_board(), "SD00,09,0a\r\nLD\r\n");
-  EXPECT_EQ(host.lines(),
-            (std::vector<std::string>{"successful com open.", "recv res err!", "NG\r\n"}));
-}
-
-TEST(posix_port, a_partial_line_left_by_a_canonical_terminal_is_drained) {
-  fake_services host;
-  pty_board pty(false);  // as it comes: canonical, so only whole lines count as waiting
-  ASSERT_TRUE(pty.say("junk"));
-  serial_link link(system_serial_port(), console_print);
-  ASSERT_TRUE(link.open(pty.wide_path.c_str()));
-  ASSERT_TRUE(pty.say("OK\r\n"));
-  const uint8_t v[3] = {0, 0, 0};
-  EXPECT_TRUE(link.send_level_command(v)) << "the stale bytes must not begin the reply";
-  EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open."}));
+  for (const bool raw : {true, false}) {
+    fake_services host;
+    pty_board pty(false);
+    termios t;  // a fresh pseudo-terminal echoes and is canonical; a board's line is raw
+    ASSERT_EQ(tcgetattr(pty.device, &t), 0);
+    cfmakeraw(&t);
+    if (raw) {
+      ASSERT_EQ(tcsetattr(pty.device, TCSANOW, &t), 0);
+    }
+    ASSERT_TRUE(pty.say(raw ? "stale OK\r\n" : "junk"));
+    serial_link link(system_serial_port(), console_print);
+    ASSERT_TRUE(link.open(pty.wide_path.c_str()));
+    const uint8_t v[3] = {0, 9, 10};
+    if (raw) {
+      EXPECT_FALSE(link.send_level_command(v)) << "the stale line is no reply";
+    }
+    ASSERT_TRUE(pty.say("OK\r\n"));
+    EXPECT_TRUE(link.send_level_command(v)) << raw << ": the stale bytes do not begin the reply";
+    ASSERT_TRUE(pty.say("NG\r\n"));
+    EXPECT_FALSE(link.send_closing_command());
+    if (raw) {
+      EXPECT_EQ(pty.read_board(), "SD00,09,0a\r\nSD00,09,0a\r\nLD\r\n");
+    }
+    EXPECT_EQ(host.lines(),
+              (std::vector<std::string>{"successful com open.", "recv res err!", "NG\r\n"}));
+  }
 }
 
 TEST(posix_port, a_hung_up_device_is_a_failed_status_query) {
