@@ -1,7 +1,10 @@
-// Two DSP instances configured for one port, on a pseudo-terminal. The hand-over
-// of the port in the player's chain swap: e2e/swap_chain.sh and the test player.
+// Two DSP instances configured for one port, on a pseudo-terminal, as the
+// player's chain swap makes them: the new one is built while the old one
+// holds the port, and takes it when the old one is released.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -36,6 +39,43 @@ bool play_until(pty_board& b, std::initializer_list<dsp*> instances, size_t comm
     for (char c : b.received) lines += c == '\n';
     return lines >= commands;
   });
+}
+
+TEST(two_instances, the_new_instance_takes_the_port_when_the_old_one_lets_go) {
+  pty_board b;
+  ASSERT_GE(b.board, 0);
+  // The new chain's instance names the port through a link: the same device.
+  const std::string link = std::string(testing::TempDir()) + "fulgora-two-instances-link";
+  std::remove(link.c_str());
+  ASSERT_EQ(symlink(b.path.c_str(), link.c_str()), 0);
+  fulgora_test::fake_services host;
+
+  service_ptr_t<dsp> old_one, new_one;
+  old_one.set(new service_impl_t<dsp_fulgora>(
+      fulgora_test::settings_of("[SETTING]\nPORTNAME=" + b.path + "\n")));
+  new_one.set(new service_impl_t<dsp_fulgora>(
+      fulgora_test::settings_of("[SETTING]\nPORTNAME=" + link + "\n")));
+  EXPECT_EQ(host.lines_now(), std::vector<std::string>{"successful com open."})
+      << "the waiting instance does not try the port";
+  ASSERT_TRUE(play_until(b, {new_one.get(), old_one.get()}, 2));
+
+  // The player's order: the old chain's last run with FLUSH, then its release.
+  chunk_list none;
+  old_one->run(&none, metadb_handle_ptr(), dsp::FLUSH);
+  old_one.release();
+  ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines_now().size() >= 3; }));
+  EXPECT_EQ(host.lines_now(),
+            (std::vector<std::string>{"successful com open.", "successful com close.",
+                                      "successful com open."}));
+  ASSERT_TRUE(play_until(b, {new_one.get()}, 4));
+  b.serve();
+  const size_t ld = b.received.find("LD\r\n");
+  ASSERT_NE(ld, std::string::npos) << b.received;
+  EXPECT_EQ(b.received.rfind("SD", ld), ld - 12) << "nothing of the new instance before LD";
+  EXPECT_NE(b.received.find("SD", ld), std::string::npos) << "the new instance lights";
+  new_one.release();
+  EXPECT_EQ(host.lines_now().back(), "successful com close.");
+  std::remove(link.c_str());
 }
 
 TEST(two_instances, a_holder_that_stays_leaves_the_other_dark_and_says_so_once) {
