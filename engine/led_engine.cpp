@@ -40,7 +40,7 @@ led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
     start(file.PORTNAME);
     if (no_clock && running) console_print("sync off: no playback clock.");
     load_settings(file);
-    recovery.load(file.RECONNECT, port_name);
+    recovery.enabled = file.RECONNECT;
   } catch (...) {
     stop();  // a constructor that throws runs no destructor of its own
     throw;
@@ -148,7 +148,8 @@ void await_port(led_engine& engine) {
 }
 
 void send_levels(led_engine& engine, const uint8_t channels[3]) {
-  if (!engine.recovery.link_ready(engine.serial, engine.port)) return;  // down: measure only
+  if (!engine.recovery.link_ready(engine.serial, engine.port, engine.port_name))
+    return;  // down: measure only
   engine.serial.send_level_command(channels);
   engine.recovery.after_command(engine.serial, engine.port);
 }

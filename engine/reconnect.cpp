@@ -1,18 +1,10 @@
 #include "engine/reconnect.h"
 
-#include <cwchar>
-
 #include "host/console.h"
 
 namespace fulgora {
 
-void link_recovery::load(bool on, const wchar_t* port) {
-  enabled = on;
-  std::wcsncpy(port_name, port, settings_value_size - 1);
-  port_name[settings_value_size - 1] = 0;
-}
-
-bool link_recovery::link_ready(serial_link& link, port_ticket& port) {
+bool link_recovery::link_ready(serial_link& link, port_ticket& port, const wchar_t* port_name) {
   if (!enabled || link.is_open()) return true;
   const unsigned long long now = clock_ms();
   if (now < next_try_ms) return false;

@@ -10,7 +10,6 @@
 #pragma once
 
 #include "engine/port_registry.h"
-#include "platform/settings_reader.h"
 #include "serial/serial_link.h"
 
 namespace fulgora {
@@ -19,7 +18,6 @@ constexpr unsigned long long reconnect_interval_ms = 2000;
 
 struct link_recovery {
   bool enabled = false;
-  wchar_t port_name[settings_value_size] = {};
   unsigned long long next_try_ms = 0;
   // The line was found stuck: later reopens and closes of it are silent, and
   // the open line is said once a command goes through again.
@@ -30,12 +28,10 @@ struct link_recovery {
   unsigned long long (*clock_ms)() = monotonic_ms;
   unsigned long long interval_ms = reconnect_interval_ms;
 
-  // RECONNECT as the settings record holds it, and the port to reopen.
-  void load(bool on, const wchar_t* port);
-  // Before a command: false while the link is down and could not be reopened
-  // (tried at most once per interval, failures silent). A port that another
-  // instance of this process holds now is left to it.
-  bool link_ready(serial_link& link, port_ticket& port);
+  // Before a command: false while the link is down and port_name could not
+  // be reopened (tried at most once per interval, failures silent). A port
+  // that another instance of this process holds now is left to it.
+  bool link_ready(serial_link& link, port_ticket& port, const wchar_t* port_name);
   // After a command: a failed write or status query closes the link and
   // lets another instance that waits for the port have it.
   void after_command(serial_link& link, port_ticket& port);

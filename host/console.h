@@ -33,4 +33,9 @@ extern bool g_services_available;
 
 void console_print(const char* text);
 
+// The player's first service of a class (index 0), with one reference the
+// caller releases; null before the player's services are up or when it has
+// none. No destructor has work to do while the player runs.
+service_base* first_service(const GUID& class_guid);
+
 }  // namespace fulgora

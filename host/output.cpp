@@ -7,13 +7,7 @@
 namespace fulgora {
 
 bool read_output_buffer_length(double& seconds) {
-  if (!g_services_available || g_foobar2000_api == nullptr) return false;
-  foobar2000_api* api = g_foobar2000_api;
-  const service_class_ref clazz = api->service_enum_find_class(output_manager::class_guid);
-  if (clazz == nullptr) return false;
-  service_ptr holder;
-  if (!api->service_enum_create(holder, clazz, 0)) return false;
-  service_base* manager = holder.detach();
+  service_base* manager = first_service(output_manager::class_guid);
   if (manager == nullptr) return false;
   output_core_config config{};
   static_cast<output_manager*>(manager)->get_core_config(&config, sizeof config);

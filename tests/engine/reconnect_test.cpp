@@ -28,7 +28,6 @@ struct recovering_link {
 
   explicit recovering_link(bool enabled) {
     recovery.enabled = enabled;
-    recovery.port_name[0] = L'X';  // any name: the fake port opens what it is told
     recovery.clock_ms = test_clock;
     recovery.interval_ms = 1000;
     port.answer_ok();
@@ -39,7 +38,8 @@ struct recovering_link {
   // True when the command was written.
   bool cycle() {
     const size_t before = port.writes_now().size();
-    if (recovery.link_ready(link, ticket)) {
+    // Any name: the fake port opens what it is told.
+    if (recovery.link_ready(link, ticket, L"X")) {
       const uint8_t levels[3] = {1, 2, 0};
       link.send_level_command(levels);
       recovery.after_command(link, ticket);
