@@ -19,11 +19,6 @@ std::vector<port_ticket*>& waiters() {
   return list;
 }
 
-struct record_lock {
-  record_lock() { lock_shared_records(); }
-  ~record_lock() { unlock_shared_records(); }
-};
-
 void erase(std::vector<port_ticket*>& list, port_ticket* t) {
   list.erase(std::remove(list.begin(), list.end(), t), list.end());
 }
@@ -38,7 +33,7 @@ bool port_ticket::prepare(const wchar_t* port_name) {
 
 bool port_ticket::claim() {
   if (freed == nullptr) return true;
-  record_lock lock;
+  shared_records_lock lock;
   for (port_ticket* h : holders())
     if (h != this && h->identity == identity) {
       reset_event(freed);  // under the lock: a release after this sets it again
@@ -67,7 +62,7 @@ bool port_ticket::claim() {
 
 void port_ticket::release() {
   if (freed == nullptr || !held) return;
-  record_lock lock;
+  shared_records_lock lock;
   erase(holders(), this);
   held = false;
   for (port_ticket* w : waiters())
@@ -78,7 +73,7 @@ void port_ticket::withdraw() {
   if (freed == nullptr) return;
   release();
   {
-    record_lock lock;
+    shared_records_lock lock;
     if (waiting) erase(waiters(), this);
     waiting = false;
   }

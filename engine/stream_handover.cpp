@@ -20,18 +20,13 @@ std::vector<entry>& entries() {
   return list;
 }
 
-struct record_lock {
-  record_lock() { lock_shared_records(); }
-  ~record_lock() { unlock_shared_records(); }
-};
-
 }  // namespace
 
 void leave_handover(const std::string& port, stream_handover&& h) {
   h.left_at = monotonic_seconds();
   try {
     entry e{port, std::move(h)};
-    record_lock lock;
+    shared_records_lock lock;
     for (entry& old : entries())
       if (old.port == port) {
         old.h = std::move(e.h);
@@ -45,7 +40,7 @@ void leave_handover(const std::string& port, stream_handover&& h) {
 
 bool take_handover(const std::string& port, stream_handover& out) {
   const double now = monotonic_seconds();
-  record_lock lock;
+  shared_records_lock lock;
   std::vector<entry>& list = entries();
   for (size_t i = 0; i < list.size(); ++i) {
     if (list[i].port != port) continue;

@@ -34,4 +34,12 @@ void close_thread(thread_handle t);
 void lock_shared_records();
 void unlock_shared_records();
 
+// Holds that lock for a scope.
+struct shared_records_lock {
+  shared_records_lock() { lock_shared_records(); }
+  ~shared_records_lock() { unlock_shared_records(); }
+  shared_records_lock(const shared_records_lock&) = delete;
+  shared_records_lock& operator=(const shared_records_lock&) = delete;
+};
+
 }  // namespace fulgora

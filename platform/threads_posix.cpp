@@ -59,11 +59,11 @@ void join_thread(thread_handle h) {
 }
 
 namespace {
-pthread_mutex_t shared_records_lock = PTHREAD_MUTEX_INITIALIZER;
+pthread_mutex_t records_mutex = PTHREAD_MUTEX_INITIALIZER;
 }  // namespace
 
-void lock_shared_records() { pthread_mutex_lock(&shared_records_lock); }
-void unlock_shared_records() { pthread_mutex_unlock(&shared_records_lock); }
+void lock_shared_records() { pthread_mutex_lock(&records_mutex); }
+void unlock_shared_records() { pthread_mutex_unlock(&records_mutex); }
 
 void close_thread(thread_handle h) {
   auto* t = static_cast<posix_thread*>(h);

@@ -41,10 +41,10 @@ void join_thread(thread_handle t) { WaitForSingleObject(t, INFINITE); }
 void close_thread(thread_handle t) { CloseHandle(t); }
 
 namespace {
-SRWLOCK shared_records_lock = SRWLOCK_INIT;  // statically initialised: no start-up order
+SRWLOCK records_mutex = SRWLOCK_INIT;  // statically initialised: no start-up order
 }  // namespace
 
-void lock_shared_records() { AcquireSRWLockExclusive(&shared_records_lock); }
-void unlock_shared_records() { ReleaseSRWLockExclusive(&shared_records_lock); }
+void lock_shared_records() { AcquireSRWLockExclusive(&records_mutex); }
+void unlock_shared_records() { ReleaseSRWLockExclusive(&records_mutex); }
 
 }  // namespace fulgora
