@@ -35,6 +35,7 @@ class heard_clock {
   bool moving() const { return s_.known && s_.moving; }
   void reset() { s_ = heard_clock_state{}; }
 
+ private:
   heard_clock_state s_;
 };
 

@@ -5,6 +5,7 @@
 #include "engine/measure.h"
 #include "host/console.h"
 #include "host/output.h"
+#include "platform/clock.h"
 
 namespace fulgora {
 namespace {
@@ -31,14 +32,15 @@ led_engine::led_engine(serial_port_api& port_api) : led_engine(read_settings(), 
 
 led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
     : serial(port_api, console_print) {
+  notices.say = serial.say;
   if (file.PORTNAME[0] == 0) {
-    if (!file.file_found) tell_no_settings_file();  // no PORTNAME in a file: chosen
+    if (!file.file_found) notices.tell_no_settings_file();  // no PORTNAME in a file: chosen
     return;
   }
   try {
     const bool no_clock = prepare_sync(sync, file.sync);
     start(file.PORTNAME);
-    if (no_clock && running) console_print("sync off: no playback clock.");
+    if (no_clock && running) notices.tell("sync off: no playback clock.");
     load_settings(file);
     recovery.enabled = file.RECONNECT;
   } catch (...) {
@@ -79,7 +81,7 @@ bool led_engine::start(const wchar_t* name) {
 bool led_engine::load_settings(const settings_record& file) {
   settings_fault fault;
   if (fulgora::load_settings(file, settings, history, &fault)) return true;
-  tell_settings_fault(fault);
+  notices.tell_settings_fault(fault);
   return false;
 }
 
@@ -143,7 +145,7 @@ void await_port(led_engine& engine) {
   }
   if (!engine.said_in_use && monotonic_ms() - engine.waiting_since_ms >= in_use_notice_ms) {
     engine.said_in_use = true;
-    console_print("com port in use by another instance.");
+    engine.notices.tell("com port in use by another instance.");
   }
 }
 

@@ -3,8 +3,8 @@
 #include <new>
 #include <utility>
 
+#include "platform/clock.h"
 #include "platform/threads.h"
-#include "platform/timed_wait.h"
 
 namespace fulgora {
 namespace {

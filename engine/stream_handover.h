@@ -18,7 +18,7 @@ namespace fulgora {
 
 struct stream_handover {
   double end_s = 0.0;                  // playback-clock position of the end of its last chunk
-  heard_clock_state clock;             // its model of the playback clock
+  heard_clock clock;                   // its model of the playback clock
   std::vector<timed_command> waiting;  // measured, not yet due
   double left_at = 0.0;                // monotonic_seconds when it was left
 };

@@ -59,7 +59,7 @@ void leave_stream(sync_mode& sync, const std::string& port) {
   if (sync.pieces_written.load(std::memory_order_acquire) == 0) return;  // nothing played
   stream_handover h;
   h.end_s = sync.base_s + sync.last_end_s;
-  h.clock = sync.heard.s_;
+  h.clock = sync.heard;
   try {
     h.waiting.reserve(sync.queue.size());
     for (size_t i = 0; i < sync.queue.size(); ++i) h.waiting.push_back(sync.queue.at(i));

@@ -79,7 +79,6 @@ struct sync_mode {
   heard_clock heard;
   double base_s = 0.0;
   uint32_t worker_epoch = 0;
-  std::atomic<uint64_t> commands_queued{0};  // for anyone watching the worker
 
   // Audio thread: counts the chunk into the stream time and, for a 2-channel
   // chunk while the engine runs, copies it into the ring.

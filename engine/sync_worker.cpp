@@ -8,6 +8,7 @@
 #include "engine/led_engine.h"
 #include "engine/stream_handover.h"
 #include "engine/sync_mode.h"
+#include "platform/clock.h"
 
 namespace fulgora {
 namespace {
@@ -108,7 +109,6 @@ bool worker::measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bo
 
 void worker::queue(double stream_s) {
   s_.queue.push(s_.base_s + stream_s + s_.settings.SYNC_OFFSET_MS / 1000.0, channels_);
-  s_.commands_queued.fetch_add(1, std::memory_order_release);
 }
 
 void worker::free_to(uint64_t index) {
@@ -248,7 +248,7 @@ bool worker::settle_predecessor() {
   stream_handover h;
   if (predecessor_ && take_handover(e_.port.identity, h)) {
     s_.base_s = h.end_s;
-    s_.heard.s_ = h.clock;
+    s_.heard = h.clock;
     for (const timed_command& c : h.waiting) s_.queue.push(c.due_s, c.channels);
   } else {
     placing_ = true;
