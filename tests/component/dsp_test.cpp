@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "component/dsp_fulgora.h"
+#include "tests/support/engine_modes.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -18,6 +19,8 @@
 
 namespace fulgora {
 namespace {
+
+using fulgora_test::sync_of;
 
 using fulgora_test::fake_port;
 using fulgora_test::fake_services;
@@ -173,7 +176,7 @@ TEST(dsp_fulgora, sync_mode_counts_the_stream_and_restarts_it) {
   auto* impl = new service_impl_t<dsp_fulgora>(file, port);
   service_ptr_t<dsp> d;
   d.set(impl);
-  const sync_mode& sync = *impl->engine().sync;
+  const sync_mode& sync = *sync_of(impl->engine());
   chunk_list list;
   const auto stereo = sine(440, 0.9, 4096, 2, 44100);
   const auto six = sine(440, 0.9, 2048, 6, 48000);

@@ -11,9 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "engine/heard_clock.h"
 #include "engine/led_engine.h"
+#include "engine/sync/heard_clock.h"
 #include "host/output.h"
+#include "tests/support/engine_modes.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -22,6 +23,8 @@
 
 namespace fulgora {
 namespace {
+
+using fulgora_test::sync_of;
 
 using fulgora_test::eventually;
 using fulgora_test::fake_clock;
@@ -103,9 +106,9 @@ size_t commands_for(double seconds) { return static_cast<size_t>(seconds * updat
 // worker woken in between is not taken for done.
 bool measured_all(led_engine& e) {
   return eventually([&] {
-    const bool done = e.sync->sleeping.load() &&
-                      e.sync->pieces_taken.load() == e.sync->pieces_written.load() &&
-                      e.sync->sleeping.load();
+    const bool done = sync_of(e)->sleeping.load() &&
+                      sync_of(e)->pieces_taken.load() == sync_of(e)->pieces_written.load() &&
+                      sync_of(e)->sleeping.load();
     if (!done) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     return done;
   });
@@ -117,7 +120,7 @@ std::vector<timed_command> queued(led_engine& e, size_t count) {
   EXPECT_TRUE(measured_all(e));
   e.stop();
   std::vector<timed_command> out;
-  for (size_t i = 0; i < e.sync->queue.size(); ++i) out.push_back(e.sync->queue.at(i));
+  for (size_t i = 0; i < sync_of(e)->queue.size(); ++i) out.push_back(sync_of(e)->queue.at(i));
   EXPECT_GE(out.size(), count);
   return out;
 }
@@ -152,7 +155,7 @@ TEST(sync_rate, bursts_light_on_time_at_any_chunk_size_and_rate) {
     fake_port port;
     port.answer_ok();
     led_engine engine(file, port);
-    ASSERT_NE(engine.sync, nullptr);
+    ASSERT_NE(sync_of(engine), nullptr);
     const bursts b(r.rate, 3.0);
     b.offer(engine, r.chunk, r.rate, 0, b.samples.size() / 2);
     const auto q = queued(engine, commands_for(3.0));
@@ -258,12 +261,12 @@ TEST(sync_rate, an_instance_added_during_playback_finds_its_place) {
     fake_port port;
     port.answer_ok();
     led_engine engine(file, port);
-    ASSERT_NE(engine.sync, nullptr);
+    ASSERT_NE(sync_of(engine), nullptr);
     const unsigned rate = 44100;
     const bursts b(rate, 2.0);
     // As the player gives it, the worker takes the first chunk as it comes.
     b.offer(engine, 1024, rate, 0, 1024);
-    ASSERT_TRUE(eventually([&] { return engine.sync->pieces_taken.load() == 1; }));
+    ASSERT_TRUE(eventually([&] { return sync_of(engine)->pieces_taken.load() == 1; }));
     b.offer(engine, 1024, rate, 1024, b.samples.size() / 2);
     const auto q = queued(engine, commands_for(2.0));
     const std::string what = std::to_string(r.clock_s) + "/" + std::to_string(r.buffer_s);
@@ -286,7 +289,7 @@ TEST(led_engine, says_once_why_chunks_are_not_measured) {
     fake_port port;
     port.answer_ok();
     led_engine engine(file, port);
-    ASSERT_EQ(engine.sync != nullptr, *mode != 0) << mode;
+    ASSERT_EQ(sync_of(engine) != nullptr, *mode != 0) << mode;
     const std::vector<audio_sample> mono(4096, 0.25f), six(6 * 4096, 0.25f),
         stereo(2 * 4096, 0.25f);
     engine.offer_chunk(audio_chunk_impl(mono.data(), 4096, 1, 44100));

@@ -1,10 +1,23 @@
-#include "engine/sync_mode.h"
+#include "engine/sync/sync_mode.h"
 
 #include <new>
 
-#include "engine/stream_handover.h"
+#include "engine/sync/stream_handover.h"
+#include "host/output.h"
 
 namespace fulgora {
+
+std::unique_ptr<sync_mode> make_sync_mode(const sync_settings& settings) {
+  service_ptr_t<visualisation_stream> clock;
+  if (!open_playback_clock(clock)) return nullptr;
+  std::unique_ptr<sync_mode> mode(new sync_mode);
+  if (!mode->prepare()) return nullptr;
+  mode->settings = settings;
+  mode->clock = clock;
+  double buffer_s = 0.0;
+  if (read_output_buffer_length(buffer_s)) mode->output_buffer_s = buffer_s;
+  return mode;
+}
 
 bool sync_mode::prepare() {
   ring.reset(new (std::nothrow) float[ring_frames]);
@@ -47,13 +60,15 @@ void sync_mode::offer(const audio_chunk& chunk, bool running) {
   }
   pieces_written.store(p + 1, std::memory_order_seq_cst);
   // Pairs with the worker's store of `sleeping` before its last look.
-  if (sleeping.load(std::memory_order_seq_cst)) wake(waker);
+  if (sleeping.load(std::memory_order_seq_cst)) fulgora::wake(waker);
 }
 
 void sync_mode::restart() {
   stream_s = 0.0;
   ++epoch;
 }
+
+void sync_mode::finish(const std::string& port_identity) { leave_stream(*this, port_identity); }
 
 void leave_stream(sync_mode& sync, const std::string& port) {
   if (sync.pieces_written.load(std::memory_order_acquire) == 0) return;  // nothing played

@@ -6,8 +6,9 @@
 #include <cmath>
 
 #include "engine/led_engine.h"
-#include "engine/stream_handover.h"
-#include "engine/sync_mode.h"
+#include "engine/measure.h"
+#include "engine/sync/stream_handover.h"
+#include "engine/sync/sync_mode.h"
 #include "platform/clock.h"
 
 namespace fulgora {
@@ -33,13 +34,16 @@ struct segment {
   double end_s() const { return start_s + static_cast<double>(ring_end - ring0) / rate; }
 };
 
-class worker {
+}  // namespace
+
+// The worker's side of the sync driver, made when the engine starts.
+class sync_worker {
  public:
-  explicit worker(led_engine& e) : e_(e), s_(*e.sync) {
+  sync_worker(led_engine& e, sync_mode& s) : e_(e), s_(s) {
     predecessor_ = e.port.waiting;
     started_ = monotonic_seconds();
   }
-  unsigned run();
+  void turn();
 
  private:
   bool settle_predecessor();
@@ -67,6 +71,8 @@ class worker {
   double next_feed_s = 0.0;  // the enhancer's history takes a window from here on
 };
 
+namespace {
+
 // A visible rise of the light: the channels together up by 16 or more.
 bool rises(const uint8_t before[3], const uint8_t after[3]) {
   int up = 0;
@@ -83,9 +89,11 @@ uint32_t window_for(unsigned rate) {
   return n;
 }
 
+}  // namespace
+
 // The window of n frames that ends at ring index end, silence before floor
 // (the start of the segment).
-bool worker::measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bool feed) {
+bool sync_worker::measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bool feed) {
   const size_t before = end - floor < n ? static_cast<size_t>(n - (end - floor)) : 0;
   const size_t count = n - before;
   const uint64_t start = end - count;
@@ -94,24 +102,16 @@ bool worker::measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bo
   const float* ring = s_.ring.get();
   if (analyzer_.load_mono(rate, n, before, ring + at, first, ring) != capture_result::stored)
     return false;
-  const led_settings& settings = e_.settings;
-  analyzer_.low_edge = settings.LOW_FREQ;
-  analyzer_.mid_edge = settings.MID_FREQ;
-  analyzer_.high_edge = settings.HI_FREQ;
-  if (!analyzer_.analyze()) {
-    e_.notices.tell_failed_analysis(analyzer_);
-    return false;
-  }
-  const band_levels levels{analyzer_.low_level, analyzer_.mid_level, analyzer_.high_level};
-  shape_levels(levels, shaping_of(settings), e_.history, channels_, feed);
-  return true;
+  if (measure_block(analyzer_, e_.settings, e_.history, channels_, feed)) return true;
+  e_.notices.tell_failed_analysis(analyzer_);
+  return false;
 }
 
-void worker::queue(double stream_s) {
+void sync_worker::queue(double stream_s) {
   s_.queue.push(s_.base_s + stream_s + s_.settings.SYNC_OFFSET_MS / 1000.0, channels_);
 }
 
-void worker::free_to(uint64_t index) {
+void sync_worker::free_to(uint64_t index) {
   const uint64_t written = s_.frames_written.load(std::memory_order_acquire);
   index = std::min(index, written);
   if (index > s_.frames_freed.load(std::memory_order_relaxed))
@@ -120,7 +120,7 @@ void worker::free_to(uint64_t index) {
 
 // One chunk's block, as without a rate: its first power-of-two run, stamped
 // with its middle frame.
-void worker::block(const stream_piece& p) {
+void sync_worker::block(const stream_piece& p) {
   if (p.copied >= 2) {
     const uint32_t n = block_length_for(p.copied);
     if (measure(p.rate, n, p.ring_start + n, p.ring_start, true))
@@ -131,7 +131,7 @@ void worker::block(const stream_piece& p) {
 
 // Takes a chunk's record into the segment (a new one after a gap, a change
 // of rate or a restart of the stream).
-void worker::apply(const stream_piece& p) {
+void sync_worker::apply(const stream_piece& p) {
   if (placing_) {
     placing_ = false;
     if (p.epoch == 0) find_place(p);  // after a restart the stream starts with the clock
@@ -163,7 +163,7 @@ void worker::apply(const stream_piece& p) {
 }
 
 // The ring index of stream time t in the segment.
-uint64_t worker::index_of(double t) const {
+uint64_t sync_worker::index_of(double t) const {
   return seg_.ring0 + static_cast<uint64_t>(std::llround((t - seg_.start_s) * seg_.rate));
 }
 
@@ -175,7 +175,7 @@ uint64_t worker::index_of(double t) const {
 // update before its end, and the whole update's an eighth before its own. The
 // light then climbs with the sound in quarter updates, rather than in one step
 // a whole update late.
-void worker::update() {
+void sync_worker::update() {
   const double hop = 1.0 / s_.settings.SYNC_RATE;
   const double t = static_cast<double>(next_k_) * hop;
   const bool feed = t >= next_feed_s;
@@ -206,7 +206,7 @@ void worker::update() {
 }
 
 // Measures until nothing is left or the slice is used; true when work is left.
-bool worker::measure_some() {
+bool sync_worker::measure_some() {
   const double until = monotonic_seconds() + measure_slice_s;
   for (;;) {
     if (monotonic_seconds() > until) return true;
@@ -224,7 +224,7 @@ bool worker::measure_some() {
 
 // The newest due command to the board, the older due ones dropped; the
 // seconds until the next one is due (by the model), or a poll interval.
-double worker::send_due() {
+double sync_worker::send_due() {
   double value = 0.0;
   const double now = monotonic_seconds();
   if (!s_.clock->get_absolute_time(value)) return standing_poll_s;  // nothing plays
@@ -241,7 +241,7 @@ double worker::send_due() {
 // A successor measures nothing until its predecessor has let the port go and
 // left its stream: then it carries that stream on. Without one in time it
 // starts on its own.
-bool worker::settle_predecessor() {
+bool sync_worker::settle_predecessor() {
   if (settled_) return true;
   if (predecessor_ && e_.port.waiting && monotonic_seconds() - started_ < predecessor_wait_s)
     return false;
@@ -264,7 +264,7 @@ bool worker::settle_predecessor() {
 // has been there since playback started: stream and clock start together.
 // The worker is woken by the chunks, so the clock is read a moment after the
 // newest one came.
-void worker::find_place(const stream_piece& first) {
+void sync_worker::find_place(const stream_piece& first) {
   const uint32_t written = s_.pieces_written.load(std::memory_order_acquire);
   const stream_piece& newest = s_.pieces[(written - 1) % sync_mode::piece_count];
   double value = 0.0;
@@ -273,30 +273,26 @@ void worker::find_place(const stream_piece& first) {
   s_.base_s = value + s_.output_buffer_s - newest.start_s;
 }
 
-unsigned worker::run() {
-  for (;;) {
-    const bool stopping = test_event(e_.stop_event);
-    e_.notices.tell_channels();  // also for a chunk noted just before the end
-    if (stopping) return 0;
-    await_port(e_);
-    const bool more = settle_predecessor() && measure_some();
-    const double wait = send_due();
-    if (more) continue;
-    s_.sleeping.store(true, std::memory_order_seq_cst);
-    // A chunk published before the store above is seen here; one after it
-    // wakes the wait.
-    const bool pending = settled_ && s_.pieces_written.load(std::memory_order_seq_cst) !=
-                                         s_.pieces_taken.load(std::memory_order_relaxed);
-    if (!pending) wait_for(s_.waker, settled_ ? wait : std::min(wait, moving_poll_s));
-    s_.sleeping.store(false, std::memory_order_relaxed);
-  }
+void sync_worker::turn() {
+  const bool more = settle_predecessor() && measure_some();
+  const double wait = send_due();
+  if (more) return;
+  s_.sleeping.store(true, std::memory_order_seq_cst);
+  // A chunk published before the store above is seen here; one after it
+  // wakes the wait.
+  const bool pending = settled_ && s_.pieces_written.load(std::memory_order_seq_cst) !=
+                                       s_.pieces_taken.load(std::memory_order_relaxed);
+  if (!pending) wait_for(s_.waker, settled_ ? wait : std::min(wait, moving_poll_s));
+  s_.sleeping.store(false, std::memory_order_relaxed);
 }
 
-}  // namespace
+void sync_worker_deleter::operator()(sync_worker* w) const { delete w; }
 
-unsigned sync_worker_main(led_engine& engine) {
-  worker w(engine);
-  return w.run();
+bool sync_mode::start(led_engine& core) {
+  worker_.reset(new sync_worker(core, *this));
+  return true;
 }
+
+void sync_mode::turn(led_engine&) { worker_->turn(); }
 
 }  // namespace fulgora

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/command_queue.h"
-#include "engine/heard_clock.h"
+#include "engine/sync/command_queue.h"
+#include "engine/sync/heard_clock.h"
 
 namespace fulgora {
 
