@@ -6,9 +6,9 @@
 // once, through two events) and sync/ (a ring of the stream, sent when heard).
 //
 // Threads, per call: the creating thread runs start; the audio thread runs
-// offer and restart (never blocking, never allocating); the worker runs turn;
-// the stopping thread runs wake; the releasing thread runs finish once the
-// worker has ended.
+// offer, restart and end_of_playback (never blocking, never allocating); the worker runs turn and
+// last_turn; the stopping thread runs wake; the releasing thread runs finish once the worker has
+// ended.
 #pragma once
 
 #include <memory>
@@ -30,11 +30,16 @@ class engine_driver {
   // A chunk of the player's (the core has noted a chunk that is not stereo);
   // running: whether the engine's worker runs.
   virtual void offer(const audio_chunk& chunk, bool running) = 0;
-  // The stream starts again (a seek, the end of playback).
+  // The stream starts again (a seek).
   virtual void restart() = 0;
+  // A FLUSH without a seek: playback may go on or start anew later.
+  virtual void end_of_playback() = 0;
   // One turn of the worker after the core's own checks: measure and send
   // what there is, then wait a little (never past a stop for long).
   virtual void turn(led_engine& core) = 0;
+  // The worker has seen the stop and ends after this: a last word (the sync
+  // driver measures what it still holds, so the next holder carries it on).
+  virtual void last_turn(led_engine& core) = 0;
   // The stop is set: a wait in progress ends now.
   virtual void wake() = 0;
   // The worker has ended and the port is still held: gives back what start

@@ -75,6 +75,10 @@ void led_engine::restart_stream() {
   if (driver) driver->restart();
 }
 
+void led_engine::end_of_playback() {
+  if (driver) driver->end_of_playback();
+}
+
 void led_engine::stop() {
   if (!running) return;
   set_event(stop_event);
@@ -122,7 +126,10 @@ unsigned worker_main(void* argument) {
   for (;;) {
     const bool stopping = test_event(engine.stop_event);
     engine.notices.tell_channels();  // also for a chunk noted just before the end
-    if (stopping) return 0;
+    if (stopping) {
+      engine.driver->last_turn(engine);
+      return 0;
+    }
     await_port(engine);
     engine.driver->turn(engine);
   }

@@ -70,9 +70,12 @@ struct led_engine {
   // The audio thread's gate: never blocks, never changes the chunk, throws
   // nothing of its own.
   void offer_chunk(const audio_chunk& chunk);
-  // The audio thread's word that the stream starts again (a seek, a flush,
-  // the end of playback); the sync driver starts its stream time again.
+  // The audio thread's word that the stream starts again (a seek); the sync
+  // driver starts its stream time again.
   void restart_stream();
+  // The audio thread's word of a FLUSH (the end of playback, or a DSP after
+  // this one that flushes at track changes): no restart; told to the driver.
+  void end_of_playback();
   void stop();
   void release_resources();
 };
@@ -86,7 +89,8 @@ void await_port(led_engine& engine);
 constexpr unsigned long long in_use_notice_ms = 1000;
 
 // The worker thread's entry; the argument is the engine. Every pass: the
-// stop, the not-stereo line, the port, then one turn of the driver. Returns 0.
+// stop (then the driver's last turn), the not-stereo line, the port, then one
+// turn of the driver. Returns 0.
 unsigned worker_main(void* engine);
 
 // One cycle's level command, through the reconnect when it is on.

@@ -24,7 +24,9 @@ class default_mode final : public engine_driver {
   bool start(led_engine& core) override;
   void offer(const audio_chunk& chunk, bool running) override;
   void restart() override {}
+  void end_of_playback() override {}
   void turn(led_engine& core) override;
+  void last_turn(led_engine&) override {}
   void wake() override {}
   void finish(const std::string& port_identity) override;
 

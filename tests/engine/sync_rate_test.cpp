@@ -101,15 +101,16 @@ struct bursts {
 
 size_t commands_for(double seconds) { return static_cast<size_t>(seconds * update_rate); }
 
-// The worker has taken every chunk offered and, with nothing left to measure,
-// gone to sleep (it sleeps only then); asked twice around the counters, so a
-// worker woken in between is not taken for done.
+// The worker has taken every chunk offered and measures no more: the ring it
+// frees behind each window it measured stands still while nothing is left.
 bool measured_all(led_engine& e) {
+  uint64_t last = ~uint64_t{0};
   return eventually([&] {
-    const bool done = sync_of(e)->sleeping.load() &&
-                      sync_of(e)->pieces_taken.load() == sync_of(e)->pieces_written.load() &&
-                      sync_of(e)->sleeping.load();
-    if (!done) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const sync_mode& s = *sync_of(e);
+    const uint64_t freed = s.frames_freed.load();
+    const bool done = freed == last && s.pieces_taken.load() == s.pieces_written.load();
+    last = freed;
+    if (!done) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return done;
   });
 }
@@ -189,15 +190,19 @@ TEST(sync_rate, a_restart_drops_the_old_stream_and_a_successor_carries_it_on) {
   ASSERT_TRUE(measured_all(*old_engine));
   old_engine->restart_stream();
   b.offer(*old_engine, chunk, rate, 0, rate);
+  ASSERT_TRUE(measured_all(*old_engine));
   // The chain is swapped during playback: the new instance is built while the
-  // old one holds the port, gets the next chunks, and the old one is released.
+  // old one holds the port; the old one runs once more, its last chunks, and
+  // is released at once; the new one gets the chunks after them.
   led_engine successor(file, new_port);
   ASSERT_TRUE(successor.port.waiting);
-  b.offer(successor, chunk, rate, rate, 3 * rate);
-  ASSERT_TRUE(measured_all(*old_engine));
+  const unsigned last = rate + 4 * chunk;
+  b.offer(*old_engine, chunk, rate, rate, last);
   old_engine.reset();
+  b.offer(successor, chunk, rate, last, 3 * rate);
   const auto q = queued(successor, commands_for(2.0));
-  // The old instance's second second (the new stream), then the successor's two.
+  // The old instance's second second (the new stream) and its last run, then
+  // the successor's.
   ASSERT_GE(q.size(), commands_for(3.0));
   EXPECT_NEAR(q.front().due_s, 0.5 / update_rate, 1e-9) << "the seek's stream only";
   // On across the swap: no gap, no overlap (a rise stamps up to 3/8 of an
