@@ -135,7 +135,8 @@ bool parse(int argc, char** argv, options& o) {
     }
   }
   if (o.files.empty()) {
-    usage(stderr);
+    std::fprintf(stderr,
+                 "fulgora-play: no audio file given (fulgora-play --help lists the options)\n");
     return false;
   }
   return combination_fits(o);
