@@ -102,24 +102,30 @@ void channel_lane(std::ostream& svg, const sheet& s, int c, const plot_data& d) 
              std::string("stroke=\"") + colours[c] + "\" stroke-width=\"1.5\"");
 }
 
-// The band's level as an area (0 at -60 dB, full at 0 dB, the same scale in
-// every band lane), tinted as the channel that shows it, with that
-// channel's bytes drawn over it.
+// The band's level as an area, from -60 dB up to the loudest moment of any
+// band (one scale in every band lane, so that a quiet band looks quiet),
+// tinted as the channel that shows it, with that channel's bytes drawn over
+// it.
 void band_lane(std::ostream& svg, const sheet& s, int b, const plot_data& d) {
   const double y0 = s.band_top + b * s.band_lane, base = y0 + s.band_lane - 15;
-  const double scale = s.band_lane - 25;
+  double peak = 1e-3;
+  for (const band_sample& p : d.bands) peak = std::max({peak, p.level[0], p.level[1], p.level[2]});
+  peak = std::min(peak, 1.0);
+  const double scale = (s.band_lane - 25) / peak;
+  char top[24];
+  std::snprintf(top, sizeof top, "%.0f dB", 60 * (peak - 1));  // levels: 0 at -60 dB, 1 at 0
   const int channel = d.routing[b];
   const bool shown = channel >= 0 && channel < 3;
   const std::string where = shown ? "on ch" + std::to_string(channel) : "on no channel";
   lane_frame(svg, s, y0, s.band_lane, shown ? colours[channel] : "#666",
              std::string(band_names[b]) + " band", where);
-  scale_marks(svg, s, base, y0 + 20, "-60 dB", "0 dB");
+  scale_marks(svg, s, base, y0 + 20, "-60 dB", top);
   svg << "<polygon fill=\"" << (shown ? tints[channel] : "#cccccc") << "\" stroke=\""
       << (shown ? colours[channel] : "#666") << "\" stroke-width=\"0.5\" points=\"" << s.left << ','
       << base;
   for (const band_sample& p : d.bands)
     svg << ' ' << s.x_of(p.track_s) << ','
-        << base - std::min(std::max(p.level[b], 0.0), 1.0) * scale;
+        << base - std::min(std::max(p.level[b], 0.0), peak) * scale;
   const double end_x = d.bands.empty() ? s.left : s.x_of(d.bands.back().track_s);
   svg << ' ' << end_x << ',' << base << "\"/>\n";
   if (shown)
@@ -137,7 +143,8 @@ void event_marks(std::ostream& svg, const sheet& s, const plot_data& d) {
                          : e.kind == play_event::pause ? "#7b3fa0"
                                                        : "#444444";
     if (e.kind == play_event::seek)
-      std::snprintf(label, sizeof label, "seek %.1f\u2192%.1f s", e.at_s, e.to_s);
+      std::snprintf(label, sizeof label, "seek %.1f\u2192%.1f s%s", e.at_s, e.to_s,
+                    e.to_s < e.at_s ? " (the lines after it dashed)" : "");
     else if (e.kind == play_event::pause)
       std::snprintf(label, sizeof label, "pause %.1f s", e.to_s);
     else
