@@ -108,7 +108,7 @@ bool settings_for_board(const std::string& path, const std::string& port, std::s
   const std::string bytes = read_bytes(path, ok);
   if (!ok) return error = path + ": cannot read the settings file", false;
   if (!setting_section(fulgora::parse_ini(fulgora::decode_ini_text(bytes)))) {
-    text = bytes;
+    text.clear();  // the component finds no key in it, as in the user's file
     return true;
   }
   const fulgora::settings_file file = fulgora::settings_file::at(path);

@@ -119,7 +119,7 @@ bool start_board(const fs::path& self, const std::string& csv, board_child& boar
   // without [SETTING] stays so (the check says it), so the simulation does
   // what the player would: nothing.
   if (!fulgora_tools::settings_for_board(s.path, device, s.text, error)) return false;
-  if (s.text.find("PORTNAME=") != std::string::npos) s.board_port = device;
+  if (!s.text.empty()) s.board_port = device;
   s.have = true;
   std::fprintf(stderr, "fulgora-play: simulated board on %s\n", device.c_str());
   return true;
