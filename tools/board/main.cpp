@@ -46,7 +46,8 @@ void usage(FILE* to) {
       "  --monotonic              time_s on the system's monotonic clock, not since\n"
       "                           the start (to join the log with another program's)\n"
       "  --link PATH              also make PATH a symbolic link to the device\n"
-      "                           (for Wine: $WINEPREFIX/dosdevices/com5)\n"
+      "                           (for Wine: $WINEPREFIX/dosdevices/com5); PATH must\n"
+      "                           be free or a link an earlier board made\n"
       "  --count N                end after N command lines\n"
       "  --seconds S              end after S seconds\n"
       "  --quiet                  no live view\n",
