@@ -130,7 +130,7 @@ void band_lane(std::ostream& svg, const sheet& s, int b, const plot_data& d) {
   svg << ' ' << end_x << ',' << base << "\"/>\n";
   if (shown)
     byte_steps(
-        svg, s, channel, d, base, scale,
+        svg, s, channel, d, base, s.band_lane - 25,
         std::string("stroke=\"") + colours[channel] + "\" stroke-width=\"1\" opacity=\"0.7\"");
 }
 
