@@ -116,8 +116,8 @@ bool start_board(const fs::path& self, const std::string& csv, board_child& boar
   if (!board.start(utf8(self.parent_path() / "fulgora-board"), csv, device, error)) return false;
   // Written afresh from what the component's reader finds, so that no
   // encoding of the user's file can leave its own port in the copy. A file
-  // without [SETTING] stays so (the check says it), so the simulation does
-  // what the player would: nothing.
+  // without [SETTING] gives an empty copy (the check says why), so the
+  // simulation does what the player would: nothing.
   if (!fulgora_tools::settings_for_board(s.path, device, s.text, error)) return false;
   if (!s.text.empty()) s.board_port = device;
   s.have = true;
@@ -125,8 +125,8 @@ bool start_board(const fs::path& self, const std::string& csv, board_child& boar
   return true;
 }
 
-// The routing the component will use (its built-in one when a value fails
-// the load), for the channels' labels.
+// What the component will read from the copy, and the routing it will use
+// (its built-in one when a value fails the load), for the channels' labels.
 fulgora::settings_record copy_record(const settings_state& s) {
   return s.have ? fulgora::read_settings(utf8(s.workdir / "components" / "foo_Fulgora.ini"))
                 : fulgora::settings_record();
