@@ -51,6 +51,9 @@ outputs)
   expect "--plot in a missing folder" "no such folder" play --plot "$work/none/x.svg" "$work/c.wav"
   expect "--plot on a folder" "a folder" play --plot "$work" "$work/c.wav"
   expect "--plot on another file" "not written by this tool" play --plot "$work/notes.svg" "$work/c.wav"
+  ln -s "$work/nothing" "$work/dangling.svg"
+  expect "--plot on a dangling link" "a link to nothing" play --plot "$work/dangling.svg" "$work/c.wav"
+  [ -L "$work/dangling.svg" ] || { echo "FAIL: the user's link went"; status=1; }
   expect "--csv on another file" "not written by this tool" timeout 10 "$bin/fulgora-board" --quiet --csv "$work/notes.svg"
   unchanged "outputs" "$work/notes.svg" notes
   [ "$(od -An -c -N4 "$work/c.wav" | tr -d ' ')" = RIFF ] || { echo "FAIL: the audio was replaced"; status=1; }

@@ -49,6 +49,8 @@ bool output_allowed(const std::string& path, const std::string& own_header,
       return error = path + ": cannot be written", false;
     return true;
   }
+  if (fs::is_symlink(fs::symlink_status(p, ec)))
+    return error = path + ": a link to nothing; not followed", false;
   const fs::path folder = fs::absolute(p, ec).parent_path();
   if (!fs::is_directory(folder, ec))
     return error = path + ": no such folder " + folder.u8string(), false;
