@@ -65,7 +65,7 @@ void usage(FILE* to) {
       to);
 }
 
-// An option that takes a number, with its value: 1 when taken, -1 when the
+// An option that takes a checked value, with it: 1 when taken, -1 when the
 // value is wrong (after a message), 0 when `a` is none of them.
 int numeric_option(const std::string& a, const char* value, options& o) {
   char* end = nullptr;

@@ -11,11 +11,12 @@ namespace fulgora_play {
 
 void second_chain::start(dsp_entry& entry, const dsp_preset& preset, double seconds) {
   join();
-  ended_ = false;
+  ended_ = cut_ = false;
   thread_ = std::thread([this, &entry, &preset, seconds] { convert(entry, preset, seconds); });
 }
 
-bool second_chain::join() {
+bool second_chain::join(bool cut) {
+  cut_ = cut_ || cut;
   if (thread_.joinable()) thread_.join();
   return made_;
 }
@@ -29,7 +30,7 @@ void second_chain::convert(dsp_entry& entry, const dsp_preset& preset, double se
   made_ = entry.instantiate(instance, preset);
   const auto start = std::chrono::steady_clock::now();
   const auto total = static_cast<size_t>(seconds * rate);
-  for (size_t at = 0; made_ && at < total; at += frames) {
+  for (size_t at = 0; made_ && !cut_ && at < total; at += frames) {
     const size_t n = std::min<size_t>(frames, total - at);
     for (size_t i = 0; i < n; ++i) {
       const double phase = 2 * 3.14159265358979324 * second_chain_tone_hz * (at + i) / rate;

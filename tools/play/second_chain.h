@@ -26,13 +26,14 @@ class second_chain {
   void start(dsp_entry& entry, const dsp_preset& preset, double seconds);
   // Started and not yet ended.
   bool running() const { return thread_.joinable() && !ended_; }
-  // Waits for its end; false when the entry made no DSP for it.
-  bool join();
+  // Waits for its end; false when the entry made no DSP for it. With cut,
+  // it ends after its current chunk (an interrupt).
+  bool join(bool cut = false);
 
  private:
   void convert(dsp_entry& entry, const dsp_preset& preset, double seconds);
   std::thread thread_;
-  std::atomic<bool> ended_{false};
+  std::atomic<bool> ended_{false}, cut_{false};
   bool made_ = true;
 };
 

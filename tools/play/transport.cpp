@@ -82,7 +82,7 @@ bool transport::run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<ds
     }
   }
   report.interrupted = interrupted_;
-  if (!second_.join()) {
+  if (!second_.join(interrupted_)) {
     error = "the DSP entry refused to instantiate the second chain's DSP";
     return false;
   }
