@@ -7,7 +7,8 @@
       the playlist; a DSP after ours that holds audio back puts each onset
       that much later on the heard clock, so these offsets are light minus
       heard onset plus its hold-back
-  sync_offsets.py gap LOG.csv          the longest gap between level commands
+  sync_offsets.py gap LOG.csv [FROM_S UNTIL_S]
+      the longest gap between level commands (after one heard in that span)
   sync_offsets.py drove LOG.csv        whose level commands the board got
   sync_offsets.py report RESULTS       (the table)"""
 import csv
@@ -66,11 +67,11 @@ def tracks(log, rate, name, mode, *playlist):
         begin += float(seconds)
 
 
-def gap(log):
+def gap(log, since="-1", until="1e9"):
     rows = levels(log)
     worst, at = 0.0, 0.0
     for a, b in zip(rows, rows[1:]):
-        if b[0] - a[0] > worst:
+        if float(since) <= a[1] <= float(until) and b[0] - a[0] > worst:
             worst, at = b[0] - a[0], a[1]
     print("%.1f ms after the command heard at %.2f s" % (worst * 1000.0, at))
 
