@@ -33,8 +33,8 @@ std::vector<int> chain_flags(const std::vector<bool>& wants_marks, const std::ve
 player_chain::player_chain(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& ours,
                            const std::string& after)
     : entry_(entry), preset_(preset), ours_(ours) {
-  links_.push_back({{"ours", 0}, nullptr});
-  if (!after.empty()) links_.push_back({{after, 0}, make_own_dsp(after)});
+  links_.emplace_back(chain_slot{"ours", 0}, nullptr);
+  if (!after.empty()) links_.emplace_back(chain_slot{after, 0}, make_own_dsp(after));
 }
 
 void player_chain::reconfigure(bool ours_changed) {
@@ -84,7 +84,7 @@ bool player_chain::rebuild(chunk_list& list, int flags, std::vector<const audio_
   // one moves over after the old chain's last run.
   std::vector<link> next;
   for (size_t i = 0; i < pending_.size(); ++i) {
-    next.push_back({pending_[i], nullptr});
+    next.emplace_back(pending_[i], nullptr);
     if (kept[i]) continue;
     if (pending_[i].name != "ours")
       next.back().own = make_own_dsp(pending_[i].name);

@@ -14,6 +14,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/dsp.h"
@@ -61,6 +62,7 @@ class player_chain {
 
  private:
   struct link {
+    link(chain_slot s, std::unique_ptr<own_dsp> o) : slot(std::move(s)), own(std::move(o)) {}
     chain_slot slot;
     std::unique_ptr<own_dsp> own;  // null for ours
   };
