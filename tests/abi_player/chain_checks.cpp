@@ -37,11 +37,11 @@ void show_tones(const tone_counts& t) {
 }
 
 // Until the worker has read the clock `times` more times: it has looked at
-// everything queued against the clock's value (or 30 s).
-void let_worker_look(session& s, long times) {
+// everything queued against the clock's value (or limit_ms).
+void let_worker_look(session& s, long times, DWORD limit_ms = 30000) {
   const long queried = s.vis->clock.queries;
   for (const DWORD start = GetTickCount();
-       GetTickCount() - start < 30000 && s.vis->clock.queries - queried < times;)
+       GetTickCount() - start < limit_ms && s.vis->clock.queries - queried < times;)
     Sleep(5);
 }
 
@@ -97,7 +97,11 @@ void track_marks_checks(session& s) {
   show_tones(at_half);
   check(at_half.low > 0 && at_half.high == 0,
         "clock inside track A: its commands come, track B's wait for their place after it");
-  clock.now_ms = 1300;  // inside track B
+  // On to inside track B in steps: of commands due at once only the newest goes.
+  for (long ms = 520; ms <= 1300; ms += 20) {
+    clock.now_ms = ms;
+    let_worker_look(s, 10, 1000);
+  }
   tone_counts later = at_half;
   for (const DWORD start = GetTickCount(); GetTickCount() - start < 10000 && later.high == 0;) {
     Sleep(20);
