@@ -21,6 +21,7 @@
 #include "tools/play/inputs.h"
 #include "tools/play/options.h"
 #include "tools/play/plot.h"
+#include "tools/play/settings_follow.h"
 #include "tools/play/settings_text.h"
 #include "tools/play/transport.h"
 
@@ -41,6 +42,7 @@ struct settings_state {
   bool have = false;
   std::vector<std::string> notes;  // said once the component is loaded
   fs::path workdir;
+  std::string source, device;  // the user's file (absolute); the board's port
   ~settings_state() {
     if (workdir.empty()) return;
     std::error_code ignored;
@@ -66,6 +68,7 @@ bool prepare_settings(const options& o, const fs::path& component, settings_stat
     if (!in) return error = path + ": cannot read the settings file", false;
     s.text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     s.have = true;
+    s.source = utf8(fs::absolute(path, ec));
   }
   if (path.empty())
     s.notes.push_back(
@@ -104,6 +107,7 @@ bool start_board(const fs::path& self, const std::string& csv, board_child& boar
   // simulation does what the player would: nothing.
   with_port(s.text, device);
   s.have = true;
+  s.device = device;
   std::fprintf(stderr, "fulgora-play: simulated board on %s\n", device.c_str());
   return true;
 }
@@ -194,6 +198,9 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
   if (!entry->instantiate(instance, preset)) return fail("the DSP entry refused to instantiate");
   fulgora::notice_interrupts(&interrupted);
   std::string error;
+  // LIVE=1: the user's edits reach the component's copy while it plays.
+  const settings_follow follow(
+      settings.source, utf8(settings.workdir / "components" / "foo_Fulgora.ini"), settings.device);
   if (!t.run(*entry, preset, instance, error)) return fail(error);
   r.report = t.report;
   r.wall_s = t.since_start();

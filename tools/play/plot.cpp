@@ -4,6 +4,8 @@
 #include <cmath>
 #include <fstream>
 
+#include "tools/play/plot_clicks.h"
+
 namespace fulgora_play {
 namespace {
 
@@ -130,6 +132,8 @@ bool write_plot(const std::string& path, const plot_data& d) {
       << "</text>\n<text x=\"" << s.left + s.plot_w() << "\" y=\"28\" text-anchor=\"end\">"
       << "the bytes the board received</text>\n";
   for (int c = 0; c < 3; ++c) channel_lane(svg, s, c, d);
+  // A calibration track: each click and the first lit command, and the ms between.
+  draw_clicks(svg, find_clicks(d), s.left, s.plot_w(), s.span, s.top + 12, s.axis_y);
   svg << "<text x=\"" << s.left + s.plot_w() << "\" y=\"" << s.band_top
       << "\" text-anchor=\"end\">the track's band levels, as the component measures them "
          "(each to its loudest)</text>\n";
