@@ -275,6 +275,12 @@ double worker::send_due() {
   uint8_t out[3];
   if (s_.heard.paused()) {
     double wait = paused_poll_s;
+    // What was heard before the clock stood still goes out all the same.
+    if (s_.queue.take_due(heard, out)) {
+      send_levels(e_, out);
+      fade_.sent(out);
+      return 0.0;
+    }
     if (fade_.standing(now, s_.heard.s_.last_change, s_.settings.PAUSE_FADE_MS, out, wait))
       send_levels(e_, out);
     return wait;
