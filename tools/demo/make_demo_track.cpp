@@ -83,11 +83,11 @@ int write_bursts(char** argv) {
   return written == frames ? 0 : 1;
 }
 
-// The calibration track: 30 s of silence with a click on every whole second
+// The calibration track: 30 s (or seconds) of silence with a click on every whole second
 // from 1 s on: 15 ms, loud in all three bands (a low and a mid tone under a
 // burst of noise), decaying fast, so flash and click can be told apart by
 // eye and ear.
-int write_clicks(const char* path) {
+int write_clicks(const char* path, long seconds) {
   SF_INFO info{};
   info.samplerate = rate;
   info.channels = 2;
@@ -97,7 +97,7 @@ int write_clicks(const char* path) {
     std::fprintf(stderr, "fulgora-demo-track: cannot write %s: %s\n", path, sf_strerror(nullptr));
     return 1;
   }
-  const long frames = 30L * rate, click = rate * 15 / 1000;
+  const long frames = seconds * rate, click = rate * 15 / 1000;
   std::vector<float> out(2 * static_cast<size_t>(frames), 0.0f);
   std::mt19937 rng(11);
   std::uniform_real_distribution<double> noise(-1.0, 1.0);
@@ -125,9 +125,13 @@ int main(int argc, char** argv) {
   // --bursts RATE SECONDS OUT.wav: silence with bursts of noise, 100 ms long,
   // starting at random frames 0.6 to 1.2 s apart, at sample rate RATE; prints
   // each burst's first frame, one a line.
-  // --clicks OUT.wav: the calibration track (write_clicks).
+  // --clicks [SECONDS] OUT.wav: the calibration track (write_clicks); 30 s
+  // unless the tests ask for a shorter one.
   if (argc == 5 && std::string(argv[1]) == "--bursts") return write_bursts(argv);
-  if (argc == 3 && std::string(argv[1]) == "--clicks") return write_clicks(argv[2]);
+  if (argc == 3 && std::string(argv[1]) == "--clicks") return write_clicks(argv[2], 30);
+  if (argc == 4 && std::string(argv[1]) == "--clicks" && std::atol(argv[2]) >= 2 &&
+      std::atol(argv[2]) <= 3600)
+    return write_clicks(argv[3], std::atol(argv[2]));
   const bool onsets = argc == 6 && std::string(argv[1]) == "--onsets";
   const bool tone = argc == 5 && std::string(argv[1]) == "--tone";
   const bool squeezed = argc == 4 && std::string(argv[1]) == "--length";
@@ -138,7 +142,7 @@ int main(int argc, char** argv) {
                  "       fulgora-demo-track --tone HZ SECONDS OUT.wav\n"
                  "       fulgora-demo-track --onsets CHUNK EVERY SECONDS OUT.wav\n"
                  "       fulgora-demo-track --bursts RATE SECONDS OUT.wav\n"
-                 "       fulgora-demo-track --clicks OUT.wav\n");
+                 "       fulgora-demo-track --clicks [SECONDS] OUT.wav\n");
     return help && std::string(argv[1]) == "--help" ? 0 : 2;
   }
   const double length = squeezed ? std::atof(argv[2]) : 20.0;
