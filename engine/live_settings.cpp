@@ -50,8 +50,9 @@ void switch_port(led_engine& e, const wchar_t* name) {
 
 live_settings::live_settings(const std::string& path) : path_(path) { stamp_of(path_, applied_); }
 
-std::vector<std::wstring> live_settings::texts() const {
-  const settings_file file = settings_file::at(path_);
+// Every key's text as the reader gives it (absent keys as a mark of their
+// own, so that deleting a key is a change).
+std::vector<std::wstring> live_settings::texts(const settings_file& file) {
   std::vector<std::wstring> out;
   wchar_t buffer[settings_value_size];
   for (size_t i = 0; i < settings_key_count; ++i) {
@@ -73,11 +74,18 @@ bool live_settings::poll(double now, settings_record& record, settings_fault& fa
   if (!pending_ || stamp != pending_stamp_) {
     pending_ = true;
     pending_stamp_ = stamp;
-    pending_texts_ = texts();
+    pending_texts_ = texts(settings_file::at(path_));
     next_look_s_ = now + settle_s;
     return false;
   }
-  std::vector<std::wstring> again = texts();
+  // One file for the check and the record (on Windows each key is read
+  // from the disk, so the texts are asked again after the record).
+  const settings_file file = settings_file::at(path_);
+  std::vector<std::wstring> again = texts(file);
+  if (again == pending_texts_) {
+    record = read_settings(file);
+    again = texts(file);
+  }
   if (again != pending_texts_) {
     pending_texts_.swap(again);  // still being written
     next_look_s_ = now + settle_s;
@@ -85,10 +93,8 @@ bool live_settings::poll(double now, settings_record& record, settings_fault& fa
   }
   pending_ = false;
   applied_ = stamp;
-  record = read_settings(path_);
   fault = record.tuning_read ? settings_fault{} : record.fault;
   if (fault.key) return true;
-  const settings_file file = settings_file::at(path_);
   wchar_t buffer[settings_value_size];
   for (size_t i = 0; i < settings_key_count; ++i) {
     const settings_key& key = settings_keys[i];

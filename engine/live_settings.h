@@ -33,7 +33,7 @@ class live_settings {
   bool poll(double now, settings_record& record, settings_fault& fault);
 
  private:
-  std::vector<std::wstring> texts() const;
+  static std::vector<std::wstring> texts(const settings_file& file);
 
   std::string path_;
   file_stamp applied_;  // the stamp of the file as last taken
