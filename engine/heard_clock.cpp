@@ -64,6 +64,8 @@ void heard_clock::reading(double value, double now) {
   }
 }
 
+double heard_clock::pause_shows_at() const { return s_.last_change + reach(s_); }
+
 bool heard_clock::position(double now, double& heard) const {
   const heard_clock_state& s = s_;
   if (!s.known) return false;

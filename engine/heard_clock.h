@@ -36,6 +36,9 @@ class heard_clock {
   bool moving() const { return s_.known && s_.moving; }
   // The clock stands still, longer than its steps: playback is paused.
   bool paused() const { return s_.known && !s_.moving && s_.stood; }
+  // While it moves: the moment a reading that shows no new value tells a
+  // pause (monotonic seconds).
+  double pause_shows_at() const;
   void reset() { s_ = heard_clock_state{}; }
 
   heard_clock_state s_;

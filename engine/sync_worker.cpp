@@ -295,7 +295,11 @@ double worker::send_due() {
   if (!s_.queue.next_due(due)) return idle_poll_s;
   // Moved once since it stood: the second new value makes the model move.
   if (!s_.heard.moving()) return s_.heard.s_.changed_once ? paused_poll_s : standing_poll_s;
-  return std::min(moving_poll_s, std::max(0.0, due - heard));
+  double wait = std::min(moving_poll_s, std::max(0.0, due - heard));
+  // A reading just after the model's reach shows a pause at once.
+  const double shows = s_.heard.pause_shows_at() + 0.0005 - now;
+  if (s_.settings.PAUSE_FADE_MS > 0 && shows > 0.0) wait = std::min(wait, shows);
+  return wait;
 }
 
 // A successor measures nothing until its predecessor has let the port go and
