@@ -88,14 +88,6 @@ std::vector<audio_sample> steady_sound(unsigned rate, double seconds) {
   return out;
 }
 
-void offer(led_engine& e, const std::vector<audio_sample>& s, unsigned rate, size_t from,
-           size_t to) {
-  for (size_t at = from; at < to; at += 1024) {
-    const size_t n = std::min<size_t>(1024, to - at);
-    e.offer_chunk(audio_chunk_impl(s.data() + 2 * at, static_cast<unsigned>(n), 2, rate));
-  }
-}
-
 // What the board showed around a pause of the modelled clock; seconds after
 // the pause (the fade) and after the resume (lit), -1 when never.
 struct pause_run {
@@ -120,7 +112,8 @@ pause_run play_with_pause(const std::string& keys, double step_s) {
   if (!engine.sync) return {};
   const unsigned rate = 44100;
   const auto sound = steady_sound(rate, end_s + 0.5);
-  offer(engine, sound, rate, 0, sound.size() / 2);  // the player's burst: all is buffered
+  for (size_t at = 0; at + 1024 <= sound.size() / 2; at += 1024)  // the player's burst
+    engine.offer_chunk(audio_chunk_impl(sound.data() + 2 * at, 1024, 2, rate));
   EXPECT_TRUE(eventually(
       [&] { return engine.sync->pieces_taken.load() == engine.sync->pieces_written.load(); }));
   // The heard clock: plays, stands still from pause_s to resume_s, plays on.
@@ -131,18 +124,12 @@ pause_run play_with_pause(const std::string& keys, double step_s) {
     std::this_thread::sleep_for(std::chrono::microseconds(500));
   }
   engine.stop();
-  auto sum = [](const std::string& b) {
-    return std::stoi(b.substr(2, 2), nullptr, 16) + std::stoi(b.substr(5, 2), nullptr, 16) +
-           std::stoi(b.substr(8, 2), nullptr, 16);
-  };
   pause_run out;
   // The steady sound's commands repeat a few patterns: the fade's are new.
   std::set<std::string> steady_bytes;
   for (const auto& w : board.now())
     if (w.at > pause_s - 0.5 && w.at < pause_s) steady_bytes.insert(w.bytes);
-  int least = 3 * 255;
-  for (const std::string& b : steady_bytes) least = std::min(least, sum(b));
-  out.lit_before = !steady_bytes.empty() && least > 60;
+  out.lit_before = !steady_bytes.empty() && steady_bytes.count(dark) == 0;
   const auto dimmed =
       board.first(pause_s, [&](const std::string& b) { return steady_bytes.count(b) == 0; });
   const auto dark_at = board.first(pause_s, [&](const std::string& b) { return b == dark; });
@@ -214,24 +201,7 @@ TEST(live_settings, takes_a_change_once_it_has_settled) {
   ASSERT_NE(fault.key, nullptr);
   EXPECT_EQ(std::wstring(fault.key), L"MID_RATIO");
   EXPECT_FALSE(live.poll(2.0, record, fault)) << "once per change";
-  save(file.path(), "[SETTING]\nPORTNAME=COM3\nLIVE=1\nSYNC_OFFSET_MS=-40\nSYNC_RATE=9x\n");
-  EXPECT_FALSE(live.poll(3.0, record, fault));
-  ASSERT_TRUE(live.poll(3.15, record, fault));
-  ASSERT_NE(fault.key, nullptr);
-  EXPECT_EQ(std::wstring(fault.key), L"SYNC_RATE") << "an opt-in key that follows too";
-  save(file.path(), "[SETTING]\nPORTNAME=COM3\nLIVE=1\nSYNC_OFFSET_MS=-40\nLOW_RATIO=0\n");
-  EXPECT_FALSE(live.poll(4.0, record, fault));
-  ASSERT_TRUE(live.poll(4.15, record, fault));
-  EXPECT_EQ(fault.key, nullptr);
-  EXPECT_EQ(record.sync.SYNC_OFFSET_MS, -40);
-  EXPECT_EQ(record.tuning.LOW_RATIO, 0.0);
 }
-
-}  // namespace
-}  // namespace fulgora
-
-namespace fulgora {
-namespace {
 
 // Plays the steady sound in real time, the stream a second ahead of the
 // heard clock (sync mode keeps a second of commands waiting).
@@ -318,9 +288,6 @@ TEST(live_settings, edits_reach_the_board_while_it_plays) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         const auto other = board.first(shown, [&](const std::string& b) { return !e.shows(b); });
         EXPECT_LT(other.at, 0.0) << mode << e.keys << other.bytes;
-        std::string keys = mode + e.keys;
-        std::replace(keys.begin(), keys.end(), '\n', ' ');
-        std::printf("%s: on the board %.0f ms after the save\n", keys.c_str(), 1000 * (shown - at));
       } else {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         EXPECT_LT(board.first(at + 0.3, is_dark).at, 0.0) << mode << "values in force kept";
@@ -330,7 +297,6 @@ TEST(live_settings, edits_reach_the_board_while_it_plays) {
     EXPECT_EQ(port.close_calls, 0);
     // Another port: the old one closes as at the end, the new one opens.
     const double at = since(board.t0);
-    const size_t before = port.writes_now().size();
     std::ofstream(file.path(), std::ios::binary | std::ios::trunc)
         << "[SETTING]\nPORTNAME=COM4\nLIVE=1\n"
         << mode;
@@ -339,13 +305,10 @@ TEST(live_settings, edits_reach_the_board_while_it_plays) {
     ASSERT_TRUE(eventually([&] { return host.lines_now() == said; }, 5.0)) << mode;
     EXPECT_EQ(port.opened_names, (std::vector<std::wstring>{L"COM3", L"COM4"}));
     EXPECT_EQ(port.close_calls, 1);
-    const auto writes = port.writes_now();
-    EXPECT_NE(std::find(writes.begin() + before, writes.end(), "LD\r\n"), writes.end());
-    const double closed = board.closed_at;
+    const double closed = board.closed_at;  // the old port's closing command
     ASSERT_GE(closed, at);
     ASSERT_TRUE(eventually([&] { return board.first(closed, lit).at >= 0; }));
-    std::printf("%sPORTNAME=COM4: lit on the new port %.0f ms after the save\n", mode.c_str(),
-                1000 * (board.first(closed, lit).at - at));
+    EXPECT_LE(board.first(closed, lit).at - at, 0.5) << mode << "lit on the new port";
   }
 }
 
