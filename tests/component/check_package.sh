@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Opens a .fb2k-component and checks what the player will find in it: exactly
 # the 32-bit DLL at the root, the 64-bit DLL in x64/, the example settings
-# under their own name and the calibration track (calibrate.wav); each DLL of
-# its machine type, without debug sections, exporting only the entry point
-# and importing only system DLLs.
+# under their own name with CRLF line ends and the calibration track
+# (calibrate.wav); each DLL of its machine type, without debug sections,
+# exporting only the entry point and importing only system DLLs.
 # usage: check_package.sh PACKAGE EXAMPLE_INI CALIBRATE_WAV
 #        check_package.sh --pack DLL32 DLL64 EXAMPLE_INI CALIBRATE_WAV PACKAGE  (packs first)
 set -u
@@ -23,7 +23,8 @@ expected="calibrate.wav foo_Fulgora.dll foo_Fulgora.example.ini x64/foo_Fulgora.
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 unzip -q "$package" -d "$dir" || fail "cannot extract"
-cmp -s "$dir/foo_Fulgora.example.ini" "$ini" || fail "example settings differ from $ini"
+sed 's/\r*$/\r/' "$ini" | cmp -s "$dir/foo_Fulgora.example.ini" - ||
+  fail "example settings differ from $ini with CRLF line ends"
 cmp -s "$dir/calibrate.wav" "$wav" || fail "calibrate.wav differs from $wav"
 [ "$(head -c 4 "$dir/calibrate.wav")" = RIFF ] || fail "calibrate.wav is no WAV file"
 

@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "engine/settings_record.h"
-#include "tools/play/settings_text.h"
+#include "tools/common/settings_file.h"
 
 namespace fulgora_play {
 
@@ -35,10 +35,16 @@ void settings_follow::run() {
 }
 
 void settings_follow::copy_once() {
-  std::ifstream in(source_, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.eof() && !in) return;
-  if (!port_.empty()) with_port(text, port_);
+  // With the board, written afresh with its port, as the first copy was:
+  // the simulation never drives the port the user's file names.
+  std::string text, error;
+  if (!port_.empty()) {
+    if (!fulgora_tools::settings_for_board(source_, port_, text, error)) return;
+  } else {
+    std::ifstream in(source_, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in.eof() && !in) return;
+  }
   const std::string next = copy_ + ".next";
   {
     std::ofstream out(next, std::ios::binary | std::ios::trunc);

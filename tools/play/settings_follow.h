@@ -1,5 +1,5 @@
 // With LIVE=1 in the user's settings file, the private copy the component
-// reads follows the user's edits during the run, pointed at the simulated
+// reads follows the user's edits during the run, written for the simulated
 // board as the first copy was: a thread of the tool looks at the user's file
 // a few times a second and, when it changed, puts a new copy in place of its
 // own old one in one rename (the component never reads half a copy). The

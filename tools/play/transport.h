@@ -12,9 +12,11 @@
 
 #include "tools/play/board_watch.h"
 #include "tools/play/decoder.h"
+#include "tools/play/idle_wait.h"
 #include "tools/play/options.h"
 #include "tools/play/output_model.h"
 #include "tools/play/player_host.h"
+#include "tools/play/plot.h"
 
 namespace fulgora_play {
 
@@ -44,12 +46,15 @@ class transport {
   const std::chrono::steady_clock::time_point start;
   output_model output;
   play_report report;
+  std::vector<play_event> events;  // seeks, pauses and swaps, for the picture
 
  private:
   void follow_output(double now, service_ptr_t<dsp>& instance);
   bool run_chunk(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance);
   bool run_dsp(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance, int flags);
   void seek_cursor(double position);
+
+  void mark(play_event::kind_t kind, double at_s, double to_s, const std::string& note);
 
   const options& o_;
   const std::vector<decoded_audio>& audio_;
@@ -61,6 +66,7 @@ class transport {
   double resume_at_ = -1;
   chunk_list list_;
   audio_chunk_impl chunk_;
+  idle_wait idle_;
 };
 
 }  // namespace fulgora_play
