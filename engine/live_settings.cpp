@@ -114,8 +114,12 @@ bool follow_settings(led_engine& e, sync_settings& next) {
   settings_record record;
   settings_fault fault;
   if (!e.live->poll(monotonic_seconds(), record, fault)) return false;
-  // A history of the new size that cannot be had fails the change too.
-  if (!fault.key) load_settings(record, e.settings, e.history, &fault);
+  // The enhancer's history goes on when its length stays; one of a new
+  // length that cannot be had fails the change too.
+  if (!fault.key && record.tuning.ENHANCER_MEAN_COUNT == e.history.capacity)
+    e.settings = record.tuning;
+  else if (!fault.key)
+    load_settings(record, e.settings, e.history, &fault);
   if (fault.key) {
     tell_kept(fault);
     return false;
