@@ -40,6 +40,9 @@ class engine_driver {
   // The worker has seen the stop and ends after this: a last word (the sync
   // driver measures what it still holds, so the next holder carries it on).
   virtual void last_turn(led_engine& core) = 0;
+  // LIVE=1: a saved change of the settings file was applied between two
+  // turns (the core's record); next holds the opt-in values to go on with.
+  virtual void retune(const sync_settings& next) = 0;
   // The stop is set: a wait in progress ends now.
   virtual void wake() = 0;
   // The worker has ended and the port is still held: gives back what start

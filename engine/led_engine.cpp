@@ -19,6 +19,7 @@ led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
   try {
     bool no_clock = false;
     driver = make_driver(file.sync, no_clock);  // the mode, once
+    if (file.LIVE && !file.path.empty()) live.reset(new live_settings(file.path));
     start(file.PORTNAME);
     if (no_clock && running) notices.tell("sync off: no playback clock.");
     load_settings(file);
@@ -131,6 +132,8 @@ unsigned worker_main(void* argument) {
       return 0;
     }
     await_port(engine);
+    sync_settings next;
+    if (follow_settings(engine, next)) engine.driver->retune(next);  // LIVE=1: between turns
     engine.driver->turn(engine);
   }
 }

@@ -19,6 +19,7 @@
 #include "analysis/level_history.h"
 #include "engine/driver.h"
 #include "engine/led_settings.h"
+#include "engine/live_settings.h"
 #include "engine/notices.h"
 #include "engine/port_registry.h"
 #include "engine/reconnect.h"
@@ -50,6 +51,8 @@ struct led_engine {
   // when the engine never starts (no PORTNAME).
   std::unique_ptr<engine_driver> driver;
   engine_notices notices;  // the lines that say why the lights stay dark
+  // LIVE=1 with a file read: set before the worker starts, then the worker's.
+  std::unique_ptr<live_settings> live;
 
   // If the settings name a port, starts on it and then loads them; with no
   // record, reads the component's settings file first.

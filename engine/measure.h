@@ -15,9 +15,11 @@ namespace fulgora {
 
 // False when the analysis yields no levels; then nothing else is touched.
 // feed: the block enters the enhancer's history (the sync driver's windows
-// overlap, and only some of them do).
+// overlap, and only some of them do). levels, when given, gets the bands'
+// levels before shaping (the sync driver shapes waiting commands again when
+// the settings change).
 bool measure_block(band_analyzer& analyzer, const led_settings& settings, level_history& history,
-                   uint8_t channels[3], bool feed = true);
+                   uint8_t channels[3], bool feed = true, band_levels* levels = nullptr);
 
 // The player's chunk into the analyser (the analyser knows no player types):
 // true when a block was stored.

@@ -27,6 +27,7 @@ class default_mode final : public engine_driver {
   void end_of_playback() override {}
   void turn(led_engine& core) override;
   void last_turn(led_engine&) override {}
+  void retune(const sync_settings&) override {}  // the core's record is all it reads
   void wake() override {}
   void finish(const std::string& port_identity) override;
 

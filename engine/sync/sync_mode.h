@@ -74,6 +74,7 @@ struct sync_mode final : engine_driver {
   void turn(led_engine& core) override;
   // Measures the last run (drain) before the hand-over.
   void last_turn(led_engine& core) override;
+  void retune(const sync_settings& next) override;
   void wake() override { wake_worker(); }
   // Leaves the stream for the next holder of the port (leave_stream).
   void finish(const std::string& port_identity) override;
