@@ -19,7 +19,7 @@ trap 'rm -rf "$work"' EXIT
 seconds=8 buffer_ms=1000
 printf '[SETTING]\r\nSYNC=1\r\nSYNC_RATE=0\r\n' >"$work/today.ini"
 printf '[SETTING]\r\nSYNC=1\r\n' >"$work/rate.ini"
-swap=$("$bin/fulgora-play" --help | grep -q -- --swap-at && echo yes || echo no)
+swap=$("$bin/fulgora-play" --no-sound --help | grep -q -- --swap-at && echo yes || echo no)
 
 run() {  # name chunk rate step extra...
   local name=$1 chunk=$2 rate=$3 step=$4
@@ -27,7 +27,7 @@ run() {  # name chunk rate step extra...
   [ -f "$work/bursts$rate.wav" ] ||
     "$bin/fulgora-demo-track" --bursts "$rate" $seconds "$work/bursts$rate.wav" >"$work/bursts$rate.txt"
   for mode in today rate; do
-    "$bin/fulgora-play" --board --settings "$work/$mode.ini" --chunk "$chunk" \
+    "$bin/fulgora-play" --no-sound --board --settings "$work/$mode.ini" --chunk "$chunk" \
       --buffer-ms $buffer_ms --clock-step "$step" "$@" --log "$work/log.csv" \
       "$work/bursts$rate.wav" >"$work/out" 2>"$work/err" || { cat "$work/err"; exit 1; }
     python3 "$here/sync_offsets.py" run "$work/log.csv" "$work/bursts$rate.txt" "$rate" \
@@ -48,7 +48,7 @@ python3 "$here/sync_offsets.py" report "$work/results"
 
 # A paused instance: its worker's CPU over 4 s in the middle of a 6 s pause.
 "$bin/fulgora-demo-track" --bursts 44100 4 "$work/idle.wav" >/dev/null
-"$bin/fulgora-play" --board --settings "$work/rate.ini" --pause 1:6 "$work/idle.wav" \
+"$bin/fulgora-play" --no-sound --board --settings "$work/rate.ini" --pause 1:6 "$work/idle.wav" \
   >/dev/null 2>&1 &
 player=$!
 sleep 2.5

@@ -18,6 +18,7 @@ struct options {
   double pause_at = -1, pause_for = 0;  // --pause AT:SECONDS
   double swap_at = -1;                  // --swap-at SECONDS
   bool fast = false;
+  bool no_sound = false;
   bool board = false;
   std::vector<std::string> files;
 };

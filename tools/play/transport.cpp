@@ -35,10 +35,12 @@ transport::transport(const options& o, const std::vector<decoded_audio>& audio, 
       pause_pending_(o.pause_at >= 0),
       swap_pending_(o.swap_at >= 0) {}
 
-void transport::offer_clock(playback_clock& clock) const {
+void transport::offer_clock(playback_clock& clock) {
   clock.start = start;
   clock.step_s = o_.clock_step_ms / 1000.0;
   if (!o_.fast) clock.output = &output;
+  clock.sound = o_.fast ? nullptr : sound_;
+  clock_ = &clock;
 }
 
 double transport::since_start() const {
@@ -56,8 +58,9 @@ bool transport::run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<ds
     const double now = since_start();
     if (!o_.fast) follow_output(now, instance);
     const bool more = file_ < audio_.size();
-    if (!more && (o_.fast || (output.drained(now) && resume_at_ < 0))) break;
-    if (more && (o_.fast || output.wants_more(now))) {
+    if (!more && sound_) sound_->finish();
+    if (!more && (o_.fast || (drained(now) && resume_at_ < 0))) break;
+    if (more && (o_.fast || wants_more(now))) {
       if (!run_chunk(entry, preset, instance)) {
         error = "the DSP entry refused to instantiate the new chain's DSP";
         return false;
@@ -74,15 +77,24 @@ bool transport::run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<ds
   return true;
 }
 
+bool transport::wants_more(double now) {
+  return sound_ ? sound_->wants_more() : output.wants_more(now);
+}
+
+bool transport::drained(double now) { return sound_ ? sound_->drained() : output.drained(now); }
+
 // --pause and --seek, when the heard position reaches them.
 void transport::follow_output(double now, service_ptr_t<dsp>& instance) {
+  if (sound_) output.follow(now, sound_->heard_clock());
   const double heard = output.heard_position(now);
   if (pause_pending_ && heard >= o_.pause_at) {
     output.pause(now);
+    if (sound_) sound_->pause(true);
     pause_pending_ = false;
     resume_at_ = now + o_.pause_for;
   } else if (resume_at_ >= 0 && now >= resume_at_) {
     output.resume(now);
+    if (sound_) sound_->pause(false);
     resume_at_ = -1;
   }
   if (seek_pending_ && heard >= o_.seek_at) {
@@ -90,6 +102,7 @@ void transport::follow_output(double now, service_ptr_t<dsp>& instance) {
     // The player empties its output, then tells the DSP; decoding goes on
     // from the new position.
     output.seek(now, o_.seek_to);
+    if (sound_) sound_->flush();
     instance->flush();
     seek_cursor(o_.seek_to);
   }
@@ -111,6 +124,7 @@ bool transport::run_chunk(dsp_entry& entry, const dsp_preset& preset,
       list_.get_count() == 1 && list_.get_item(0) == &chunk_ &&
       std::memcmp(chunk_.get_data(), source, sizeof(audio_sample) * frames * a.channels) == 0;
   report.changed += !same;
+  if (sound_) play_chunks();
   const double seconds = static_cast<double>(frames) / a.rate;
   report.played_s += seconds;
   if (!o_.fast) output.write(since_start(), seconds);
@@ -121,6 +135,19 @@ bool transport::run_chunk(dsp_entry& entry, const dsp_preset& preset,
     at_ = 0;
   }
   return true;
+}
+
+// What left the DSP, to the sound card; when the card stops answering, the
+// model plays on.
+void transport::play_chunks() {
+  for (size_t i = 0; i < list_.get_count(); ++i) {
+    const audio_chunk* c = list_.get_item(i);
+    if (sound_->write(c->get_data(), c->get_sample_count())) continue;
+    if (clock_) clock_->sound = nullptr;
+    sound_ = nullptr;
+    view_.aside("fulgora-play: the sound device stopped answering; the modelled output plays on\n");
+    return;
+  }
 }
 
 // The chunk through the DSP, or through a swapped chain once --swap-at is

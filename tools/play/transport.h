@@ -15,6 +15,7 @@
 #include "tools/play/options.h"
 #include "tools/play/output_model.h"
 #include "tools/play/player_host.h"
+#include "tools/play/sound_output.h"
 
 namespace fulgora_play {
 
@@ -30,9 +31,12 @@ class transport {
   // Starts the clock: its time line begins now.
   transport(const options& o, const std::vector<decoded_audio>& audio, board_watch& board,
             live_view& view, const std::atomic<bool>& interrupted);
+  // Plays to the sound card as well, whose position the model then follows
+  // and the player's clock reports; before offer_clock.
+  void play_to(sound_output* sound) { sound_ = sound; }
   // The player's clock, offered to the component unless --fast; before the
   // DSP is made, which asks for it then.
-  void offer_clock(playback_clock& clock) const;
+  void offer_clock(playback_clock& clock);
   // Plays to the end or an interrupt; false with a one-line reason when the
   // entry makes no DSP for the swapped chain.
   bool run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance,
@@ -47,6 +51,9 @@ class transport {
 
  private:
   void follow_output(double now, service_ptr_t<dsp>& instance);
+  bool wants_more(double now);
+  bool drained(double now);
+  void play_chunks();
   bool run_chunk(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance);
   bool run_dsp(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance, int flags);
   void seek_cursor(double position);
@@ -59,6 +66,8 @@ class transport {
   size_t file_ = 0, at_ = 0;  // where the next chunk starts
   bool seek_pending_, pause_pending_, swap_pending_;
   double resume_at_ = -1;
+  sound_output* sound_ = nullptr;
+  playback_clock* clock_ = nullptr;
   chunk_list list_;
   audio_chunk_impl chunk_;
 };
