@@ -33,9 +33,9 @@ start_null_sink() {
 
 stop_null_sink() {
   [ -n "${sound_pid:-}" ] || return 0
-  kill "$sound_pid" 2>/dev/null
+  kill "$sound_pid" 2>/dev/null || true
   for _ in $(seq 100); do kill -0 "$sound_pid" 2>/dev/null || break; sleep 0.05; done
-  kill -9 "$sound_pid" 2>/dev/null
-  wait "$sound_pid" 2>/dev/null
+  kill -9 "$sound_pid" 2>/dev/null || true
+  wait "$sound_pid" 2>/dev/null || true
   sound_pid=
 }

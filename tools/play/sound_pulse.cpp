@@ -5,6 +5,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "tools/play/sound_output.h"
@@ -64,8 +65,16 @@ class pulse_output final : public sound_output {
     locked lock(loop_);
     // A lost stream takes the next write, which reports it.
     if (pa_stream_get_state(stream_) != PA_STREAM_READY) return true;
+    refresh_timing();
     const size_t room = pa_stream_writable_size(stream_);
-    return room != static_cast<size_t>(-1) && room > 0;
+    if (room != static_cast<size_t>(-1) && room > 0) return true;
+    // The server asks for more only as its sink takes audio, which a sink
+    // with long blocks does late: topped up to the buffer's length by the
+    // latency report instead, as the player's own output does.
+    pa_usec_t held = 0;
+    int negative = 0;
+    if (pa_stream_get_latency(stream_, &held, &negative) != 0) return false;
+    return negative || static_cast<double>(held) / 1e6 < target_s_;
   }
 
   bool write(const audio_sample* samples, size_t frames) override {
@@ -136,9 +145,25 @@ class pulse_output final : public sound_output {
       if (!PA_STREAM_IS_GOOD(state)) return why = pa_strerror(pa_context_errno(context_)), false;
       pa_threaded_mainloop_wait(loop_);
     }
+    const pa_buffer_attr* got = pa_stream_get_buffer_attr(stream_);
+    // Never past what the server's queue holds.
+    target_s_ = std::min(buffer_s, pa_bytes_to_usec(got->maxlength, &spec_) / 2e6);
     const char* name = pa_stream_get_device_name(stream_);
     device_ = name ? name : "the default device";
     return true;
+  }
+
+  // The library's own timing updates grow sparse (up to seconds apart), and
+  // its interpolation drifts from the start's report by tens of ms between
+  // them: one asked for every 20 ms keeps the clock within a millisecond or
+  // two. Main loop's lock held.
+  void refresh_timing() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_update_ < std::chrono::milliseconds(20)) return;
+    if (update_ && pa_operation_get_state(update_) == PA_OPERATION_RUNNING) return;
+    forget(update_);
+    update_ = pa_stream_update_timing_info(stream_, nullptr, nullptr);
+    last_update_ = now;
   }
 
   // Drains nothing: what the server still holds goes with the stream.
@@ -147,6 +172,7 @@ class pulse_output final : public sound_output {
     {
       locked lock(loop_);
       forget(drain_);
+      forget(update_);
       if (stream_) {
         pa_stream_set_state_callback(stream_, nullptr, nullptr);
         pa_stream_disconnect(stream_);
@@ -166,12 +192,15 @@ class pulse_output final : public sound_output {
   pa_context* context_ = nullptr;
   pa_stream* stream_ = nullptr;
   pa_operation* drain_ = nullptr;
+  pa_operation* update_ = nullptr;
+  std::chrono::steady_clock::time_point last_update_;
   pa_sample_spec spec_{};
   std::string device_;
   std::vector<float> buffer_;
   // Guarded by the main loop's lock.
   uint64_t written_ = 0;  // frames since the start or the last flush
   double heard_ = 0;
+  double target_s_ = 0;  // the buffer's length, in what the server holds
 };
 
 }  // namespace
