@@ -8,7 +8,7 @@
 # minus the burst's onset as the server played it (found in the recording by
 # cross-correlation); per mode the median, p95 and max of the absolute offset,
 # the signed median, and level commands per second; SYNC off beside SYNC on,
-# at the default output buffer (1000 ms) and a short one (100 ms).
+# at the default output buffer (1000 ms) and a short one (200 ms).
 #
 # usage: scripts/heard-offsets.sh [BIN_DIR [SECONDS]]   (default
 #        build/release/bin, 20 s of bursts)
@@ -25,7 +25,7 @@ command -v pulseaudio >/dev/null || { echo "needs the pulseaudio package (script
 start_null_sink "$work/server" 44100 2
 "$bin/fulgora-demo-track" --bursts 44100 "$seconds" "$work/bursts.wav" >"$work/bursts.txt"
 
-for buffer in 1000 100; do
+for buffer in 1000 200; do
   for mode in off on; do
     heard_run "$work" "$bin" "output buffer $buffer ms" $mode "$seconds" --buffer-ms $buffer
   done

@@ -6,14 +6,16 @@
 # running. Plays the track through fulgora-play to a fulgora-board of its own
 # while fulgora-record records the sink's monitor, then appends one line to
 # WORK/results (heard_offsets.py run). Every process it starts is gone when
-# it returns; their ids are in $heard_pids meanwhile, for the caller's trap.
-heard_pids=()
+# it returns; their ids are in $heard_pids meanwhile, for the caller's trap,
+# and stay in $heard_started, for a check that they are gone.
+heard_pids=() heard_started=()
 # A Python with numpy: the first on the path, else Debian's (python3-numpy).
 heard_python=python3
 python3 -c 'import numpy' 2>/dev/null || heard_python=/usr/bin/python3
 
 heard_stop() {  # ends the processes heard_run started, by their ids
   local p
+  heard_started+=("${heard_pids[@]}")
   for p in "${heard_pids[@]}"; do kill "$p" 2>/dev/null || true; done
   for p in "${heard_pids[@]}"; do wait "$p" 2>/dev/null || true; done
   heard_pids=()

@@ -17,6 +17,7 @@ sys.path.insert(0, __import__("os").path.dirname(__file__))
 from sync_offsets import LIT, stats  # noqa: E402
 
 SEARCH_S = 0.5  # how far from where the whole track lies a burst may be found
+MATCH_S = 0.15  # how far a burst's light may stray from the common shift
 
 
 def read_wav(path):
@@ -94,6 +95,19 @@ def lit_runs(board):
     return times, starts
 
 
+def common_shift(onsets, runs):
+    """The one shift (lit run minus onset, -2..+1 s) that lines up the most
+    lit runs with onsets: the mode's lead or lag, however large, so that each
+    burst is paired with its own light and not a neighbour's."""
+    best, shift = (-1, 0.0), 0.0
+    for candidate in sorted({r - o for r in runs for o in onsets if -2.0 <= r - o <= 1.0}):
+        d = [min(abs(r - o - candidate) for r in runs) for o in onsets]
+        score = (sum(x <= MATCH_S / 2 for x in d), -sum(min(x, MATCH_S) for x in d))
+        if score > best:
+            best, shift = score, candidate
+    return shift
+
+
 def run(track_wav, starts_file, rec_raw, stamps_file, board, name, mode):
     rate, channels, track = read_wav(track_wav)
     starts = [int(x) for x in open(starts_file).read().split()]
@@ -107,15 +121,15 @@ def run(track_wav, starts_file, rec_raw, stamps_file, board, name, mode):
     for s, f in zip(starts, found):
         if f is None or abs((f - first) - (s - starts[0])) > rate // 100:
             misplaced += 1
-    offsets, missed = [], 0
-    # Lit runs in order against the bursts in order: each burst lights one
-    # run, however early or late it comes.
     onsets = [played_at(stamps, f, rate) if f is not None else None for f in found]
-    for i, onset in enumerate(onsets):
-        if onset is None or i >= len(runs) or len(runs) != len(starts):
+    offsets, missed = [], 0
+    shift = common_shift([o for o in onsets if o is not None], runs)
+    for onset in onsets:
+        near = [r for r in runs if onset is not None and abs(r - onset - shift) <= MATCH_S]
+        if not near:
             missed += 1
             continue
-        offsets.append((runs[i] - onset) * 1000.0)
+        offsets.append((min(near, key=lambda r: abs(r - onset - shift)) - onset) * 1000.0)
     span = times[-1] - times[0] if len(times) > 1 else 0.0
     per_s = len(times) / span if span > 0 else 0.0
     print("%s|%s|%d|%d|%d|%.1f|%s" % (name, mode, len(starts), misplaced, missed, per_s,

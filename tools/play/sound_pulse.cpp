@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <vector>
 
 #include "tools/play/sound_output.h"
@@ -74,7 +77,9 @@ class pulse_output final : public sound_output {
     pa_usec_t held = 0;
     int negative = 0;
     if (pa_stream_get_latency(stream_, &held, &negative) != 0) return false;
-    return negative || static_cast<double>(held) / 1e6 < target_s_;
+    if (negative || static_cast<double>(held) / 1e6 < target_s_) return true;
+    start();
+    return false;
   }
 
   bool write(const audio_sample* samples, size_t frames) override {
@@ -90,6 +95,7 @@ class pulse_output final : public sound_output {
 
   void pause(bool paused) override {
     locked lock(loop_);
+    if (!started_) return;
     forget(pa_stream_cork(stream_, paused ? 1 : 0, nullptr, nullptr));
   }
 
@@ -103,6 +109,7 @@ class pulse_output final : public sound_output {
 
   void finish() override {
     locked lock(loop_);
+    start();
     if (!drain_) drain_ = pa_stream_drain(stream_, nullptr, nullptr);
   }
 
@@ -121,6 +128,11 @@ class pulse_output final : public sound_output {
       const double played = static_cast<double>(written_) / spec_.rate - held_s;
       heard_ = std::max(heard_, played);
     }
+    if (getenv("XCLK")) {
+      timespec ts;
+      clock_gettime(CLOCK_MONOTONIC, &ts);
+      std::fprintf(stderr, "CLK %.6f %.6f\n", ts.tv_sec + ts.tv_nsec / 1e9, heard_);
+    }
     return heard_;
   }
 
@@ -136,8 +148,9 @@ class pulse_output final : public sound_output {
     // The whole way to the speaker, the device's own buffer included.
     attr.tlength = static_cast<uint32_t>(std::max<size_t>(
         pa_usec_to_bytes(static_cast<pa_usec_t>(buffer_s * 1e6), &spec_), pa_frame_size(&spec_)));
-    const auto flags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+    const auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
+                                       PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
     if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0)
       return why = pa_strerror(pa_context_errno(context_)), false;
     pa_stream_state_t state;
@@ -151,6 +164,16 @@ class pulse_output final : public sound_output {
     const char* name = pa_stream_get_device_name(stream_);
     device_ = name ? name : "the default device";
     return true;
+  }
+
+  // Connected corked, the stream starts once its buffer is full: the
+  // library's interpolation then starts from a report of a stream that
+  // stands, not of one that starts while it is asked. Lock held.
+  void start() {
+    if (started_) return;
+    started_ = true;
+    forget(pa_stream_cork(stream_, 0, nullptr, nullptr));
+    forget(pa_stream_update_timing_info(stream_, nullptr, nullptr));
   }
 
   // The library's own timing updates grow sparse (up to seconds apart), and
@@ -200,7 +223,8 @@ class pulse_output final : public sound_output {
   // Guarded by the main loop's lock.
   uint64_t written_ = 0;  // frames since the start or the last flush
   double heard_ = 0;
-  double target_s_ = 0;  // the buffer's length, in what the server holds
+  double target_s_ = 0;
+  bool started_ = false;  // the buffer's length, in what the server holds
 };
 
 }  // namespace
