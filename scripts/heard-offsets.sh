@@ -19,7 +19,7 @@ seconds=${2:-20}
 . "$here/null-sink-server.sh"
 . "$here/heard-run.sh"
 work=$(mktemp -d)
-trap 'heard_stop; stop_null_sink; rm -rf "$work"' EXIT
+trap 'heard_stop || true; stop_null_sink || true; rm -rf "$work"' EXIT
 command -v pulseaudio >/dev/null || { echo "needs the pulseaudio package (scripts/setup.sh native)"; exit 1; }
 [ -x "$bin/fulgora-record" ] || { echo "$bin has no fulgora-record (built without libpulse)"; exit 1; }
 start_null_sink "$work/server" 44100 2
