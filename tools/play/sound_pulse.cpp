@@ -6,9 +6,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <vector>
 
 #include "tools/play/sound_output.h"
@@ -103,6 +100,10 @@ class pulse_output final : public sound_output {
     locked lock(loop_);
     forget(pa_stream_flush(stream_, nullptr, nullptr));
     forget(pa_stream_update_timing_info(stream_, nullptr, nullptr));
+    // A drain asked for before (a seek once all was written) is no answer
+    // for what comes after.
+    forget(drain_);
+    drain_ = nullptr;
     written_ = 0;
     heard_ = 0;
   }
@@ -127,11 +128,6 @@ class pulse_output final : public sound_output {
       const double held_s = negative ? -static_cast<double>(held) / 1e6 : held / 1e6;
       const double played = static_cast<double>(written_) / spec_.rate - held_s;
       heard_ = std::max(heard_, played);
-    }
-    if (getenv("XCLK")) {
-      timespec ts;
-      clock_gettime(CLOCK_MONOTONIC, &ts);
-      std::fprintf(stderr, "CLK %.6f %.6f\n", ts.tv_sec + ts.tv_nsec / 1e9, heard_);
     }
     return heard_;
   }
@@ -223,8 +219,8 @@ class pulse_output final : public sound_output {
   // Guarded by the main loop's lock.
   uint64_t written_ = 0;  // frames since the start or the last flush
   double heard_ = 0;
-  double target_s_ = 0;
-  bool started_ = false;  // the buffer's length, in what the server holds
+  double target_s_ = 0;  // the buffer's length, in what the server holds
+  bool started_ = false;
 };
 
 }  // namespace
