@@ -111,12 +111,23 @@ class pulse_output final : public sound_output {
   void finish() override {
     locked lock(loop_);
     start();
-    if (!drain_) drain_ = pa_stream_drain(stream_, nullptr, nullptr);
+    if (drain_) return;
+    drain_ = pa_stream_drain(stream_, nullptr, nullptr);
+    drain_heard_ = -1;
   }
 
   bool drained() override {
     locked lock(loop_);
-    return !drain_ || pa_operation_get_state(drain_) != PA_OPERATION_RUNNING;
+    if (!drain_ || pa_operation_get_state(drain_) != PA_OPERATION_RUNNING) return true;
+    // A server that stalls (a stream left in underrun) may never answer the
+    // drain: done too once the played position has stood for two seconds.
+    const double heard = heard_clock();
+    const auto now = std::chrono::steady_clock::now();
+    if (heard != drain_heard_) {
+      drain_heard_ = heard;
+      drain_moved_ = now;
+    }
+    return now - drain_moved_ > std::chrono::seconds(2);
   }
 
   double heard_clock() override {
@@ -213,6 +224,8 @@ class pulse_output final : public sound_output {
   pa_operation* drain_ = nullptr;
   pa_operation* update_ = nullptr;
   std::chrono::steady_clock::time_point last_update_;
+  double drain_heard_ = -1;  // the played position while draining, and since when
+  std::chrono::steady_clock::time_point drain_moved_;
   pa_sample_spec spec_{};
   std::string device_;
   std::vector<float> buffer_;
