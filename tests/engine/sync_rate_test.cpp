@@ -185,15 +185,19 @@ TEST(sync_rate, a_restart_drops_the_old_stream_and_a_successor_carries_it_on) {
   ASSERT_TRUE(measured_all(*old_engine, commands_for(0.5)));
   old_engine->restart_stream();
   b.offer(*old_engine, chunk, rate, 0, rate);
+  ASSERT_TRUE(measured_all(*old_engine, commands_for(1.5)));
   // The chain is swapped during playback: the new instance is built while the
-  // old one holds the port, gets the next chunks, and the old one is released.
+  // old one holds the port; the old one runs once more, its last chunks, and
+  // is released at once; the new one gets the chunks after them.
   led_engine successor(file, new_port);
   ASSERT_TRUE(successor.port.waiting);
-  b.offer(successor, chunk, rate, rate, 3 * rate);
-  ASSERT_TRUE(measured_all(*old_engine, commands_for(1.5)));
+  const unsigned last = rate + 4 * chunk;
+  b.offer(*old_engine, chunk, rate, rate, last);
   old_engine.reset();
+  b.offer(successor, chunk, rate, last, 3 * rate);
   const auto q = queued(successor, commands_for(2.0));
-  // The old instance's second second (the new stream), then the successor's two.
+  // The old instance's second second (the new stream) and its last run, then
+  // the successor's.
   ASSERT_GE(q.size(), commands_for(3.0));
   EXPECT_NEAR(q.front().due_s, 0.5 / update_rate, 1e-9) << "the seek's stream only";
   // On across the swap: no gap, no overlap (a rise stamps up to 3/8 of an

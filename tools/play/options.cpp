@@ -53,7 +53,8 @@ void usage(FILE* to) {
       "  --plot FILE.svg   with --board: draw the channel bytes the board received\n"
       "  --log FILE.csv    with --board: each line the board received, as\n"
       "                    time_s,heard_s,line,ch0,ch1,ch2 (heard_s: the heard\n"
-      "                    position when the line arrived)\n",
+      "                    position when the line arrived)\n"
+      "  An existing --plot or --log file is replaced only if this tool wrote it.\n",
       to);
 }
 
@@ -139,7 +140,8 @@ bool parse(int argc, char** argv, options& o) {
     }
   }
   if (o.files.empty()) {
-    usage(stderr);
+    std::fprintf(stderr,
+                 "fulgora-play: no audio file given (fulgora-play --help lists the options)\n");
     return false;
   }
   return combination_fits(o);

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
 #include "tools/play/chain_swap.h"
 
@@ -66,7 +65,7 @@ bool transport::run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<ds
         return false;
       }
     } else {
-      std::this_thread::sleep_for(std::chrono::microseconds(500));
+      idle_.wait(0.001);
     }
     if (std::chrono::steady_clock::now() - last_refresh > std::chrono::milliseconds(40)) {
       last_refresh = std::chrono::steady_clock::now();
@@ -92,6 +91,10 @@ void transport::follow_output(double now, service_ptr_t<dsp>& instance) {
     if (sound_) sound_->pause(true);
     pause_pending_ = false;
     resume_at_ = now + o_.pause_for;
+    char note[120];
+    std::snprintf(note, sizeof note, "fulgora-play: paused at %.2f s for %.2f s\n", heard,
+                  o_.pause_for);
+    mark(play_event::pause, heard, o_.pause_for, note);
   } else if (resume_at_ >= 0 && now >= resume_at_) {
     output.resume(now);
     if (sound_) sound_->pause(false);
@@ -105,6 +108,11 @@ void transport::follow_output(double now, service_ptr_t<dsp>& instance) {
     if (sound_) sound_->flush();
     instance->flush();
     seek_cursor(o_.seek_to);
+    char note[160];
+    std::snprintf(note, sizeof note,
+                  "fulgora-play: seek at %.2f s to %.2f s: the output emptied, the DSP flushed\n",
+                  heard, o_.seek_to);
+    mark(play_event::seek, heard, o_.seek_to, note);
   }
 }
 
@@ -161,8 +169,13 @@ bool transport::run_dsp(dsp_entry& entry, const dsp_preset& preset, service_ptr_
   }
   swap_pending_ = false;
   if (!run_swapping_chain(entry, preset, instance, &list_, flags)) return false;
-  view_.aside(swap_note(at));
+  mark(play_event::swap, at, at, swap_note(at));
   return true;
+}
+
+void transport::mark(play_event::kind_t kind, double at_s, double to_s, const std::string& note) {
+  events.push_back({kind, at_s, to_s});
+  view_.aside(note);
 }
 
 // The file and frame at a position in seconds of all the files as one stream.

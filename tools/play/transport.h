@@ -12,9 +12,11 @@
 
 #include "tools/play/board_watch.h"
 #include "tools/play/decoder.h"
+#include "tools/play/idle_wait.h"
 #include "tools/play/options.h"
 #include "tools/play/output_model.h"
 #include "tools/play/player_host.h"
+#include "tools/play/plot.h"
 #include "tools/play/sound_output.h"
 
 namespace fulgora_play {
@@ -48,6 +50,7 @@ class transport {
   const std::chrono::steady_clock::time_point start;
   output_model output;
   play_report report;
+  std::vector<play_event> events;  // seeks, pauses and swaps, for the picture
 
  private:
   void follow_output(double now, service_ptr_t<dsp>& instance);
@@ -57,6 +60,8 @@ class transport {
   bool run_chunk(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance);
   bool run_dsp(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance, int flags);
   void seek_cursor(double position);
+
+  void mark(play_event::kind_t kind, double at_s, double to_s, const std::string& note);
 
   const options& o_;
   const std::vector<decoded_audio>& audio_;
@@ -70,6 +75,7 @@ class transport {
   playback_clock* clock_ = nullptr;
   chunk_list list_;
   audio_chunk_impl chunk_;
+  idle_wait idle_;
 };
 
 }  // namespace fulgora_play
