@@ -31,9 +31,13 @@ trap 'heard_stop; stop_null_sink; cleanup' EXIT
 
 start_null_sink "$work/server" 44100 2 || fail "the audio server did not start"
 server=$sound_pid
-"$bin/fulgora-demo-track" --bursts 44100 5 "$work/bursts.wav" >"$work/bursts.txt" ||
+# The bursts of the first 2 s are played but not judged: the played
+# position settles in the first second after the stream starts (see
+# docs/performance.md); the steady state is what this test holds.
+"$bin/fulgora-demo-track" --bursts 44100 7 "$work/bursts.wav" >"$work/all.txt" ||
   fail "cannot make the track"
-heard_run "$work" "$bin" "5 s of bursts" on 5 || fail "the measured run failed"
+awk '$1 >= 2 * 44100' "$work/all.txt" >"$work/bursts.txt"
+heard_run "$work" "$bin" "7 s of bursts" on 7 || fail "the measured run failed"
 stop_null_sink
 
 status=0
