@@ -5,18 +5,25 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/play/chain_swap.h"
-
 namespace fulgora_play {
 namespace {
 
-std::string swap_note(double at) {
+std::string chain_note(double at, bool swap) {
   char note[160];
-  std::snprintf(note, sizeof note,
-                "fulgora-play: DSP chain swapped at %.2f s: a new instance made, the old one run "
-                "once more with FLUSH and released\n",
-                at);
+  std::snprintf(
+      note, sizeof note,
+      swap ? "fulgora-play: DSP chain swapped at %.2f s: a new instance made, the old one "
+             "run once more with FLUSH and released\n"
+           : "fulgora-play: DSP chain rebuilt at %.2f s: ours kept, run on without FLUSH\n",
+      at);
   return note;
+}
+
+double output_seconds(const std::vector<const audio_chunk*>& chunks) {
+  double s = 0;
+  for (const audio_chunk* c : chunks)
+    if (c->get_srate() != 0) s += static_cast<double>(c->get_sample_count()) / c->get_srate();
+  return s;
 }
 
 }  // namespace
@@ -32,7 +39,9 @@ transport::transport(const options& o, const std::vector<decoded_audio>& audio, 
       interrupted_(interrupted),
       seek_pending_(o.seek_at >= 0),
       pause_pending_(o.pause_at >= 0),
-      swap_pending_(o.swap_at >= 0) {}
+      swap_pending_(o.swap_at >= 0),
+      rebuild_pending_(o.rebuild_at >= 0),
+      second_pending_(o.second_at >= 0) {}
 
 void transport::offer_clock(playback_clock& clock) {
   clock.start = start;
@@ -53,14 +62,16 @@ double transport::position() const {
 bool transport::run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance,
                     std::string& error) {
   auto last_refresh = std::chrono::steady_clock::now();
+  chain_ = std::make_unique<player_chain>(entry, preset, instance, o_.after);
   while (!interrupted_) {
     const double now = since_start();
-    if (!o_.fast) follow_output(now, instance);
+    if (!o_.fast) follow_output(now);
+    follow_second_chain(entry, preset);
     const bool more = file_ < audio_.size();
     if (!more && sound_) sound_->finish();
     if (!more && (o_.fast || (drained(now) && resume_at_ < 0))) break;
     if (more && (o_.fast || wants_more(now))) {
-      if (!run_chunk(entry, preset, instance)) {
+      if (!run_chunk()) {
         error = "the DSP entry refused to instantiate the new chain's DSP";
         return false;
       }
@@ -73,6 +84,10 @@ bool transport::run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<ds
     }
   }
   report.interrupted = interrupted_;
+  if (!second_.join(interrupted_)) {
+    error = "the DSP entry refused to instantiate the second chain's DSP";
+    return false;
+  }
   return true;
 }
 
@@ -83,7 +98,7 @@ bool transport::wants_more(double now) {
 bool transport::drained(double now) { return sound_ ? sound_->drained() : output.drained(now); }
 
 // --pause and --seek, when the heard position reaches them.
-void transport::follow_output(double now, service_ptr_t<dsp>& instance) {
+void transport::follow_output(double now) {
   if (sound_) output.follow(now, sound_->heard_clock());
   const double heard = output.heard_position(now);
   if (pause_pending_ && heard >= o_.pause_at) {
@@ -106,7 +121,7 @@ void transport::follow_output(double now, service_ptr_t<dsp>& instance) {
     // from the new position.
     output.seek(now, o_.seek_to);
     if (sound_) sound_->flush();
-    instance->flush();
+    chain_->flush();
     seek_cursor(o_.seek_to);
     char note[160];
     std::snprintf(note, sizeof note,
@@ -116,8 +131,23 @@ void transport::follow_output(double now, service_ptr_t<dsp>& instance) {
   }
 }
 
-bool transport::run_chunk(dsp_entry& entry, const dsp_preset& preset,
-                          service_ptr_t<dsp>& instance) {
+// --second-chain: started when the position reaches it, said when it ends.
+void transport::follow_second_chain(dsp_entry& entry, const dsp_preset& preset) {
+  char note[96];
+  if (second_pending_ && position() >= o_.second_at) {
+    second_pending_ = false;
+    second_running_ = true;
+    second_.start(entry, preset, o_.second_for);
+    std::snprintf(note, sizeof note, "fulgora-play: second chain started at %.2f s\n", position());
+    view_.aside(note);
+  } else if (second_running_ && !second_.running()) {
+    second_running_ = false;
+    std::snprintf(note, sizeof note, "fulgora-play: second chain ended at %.2f s\n", position());
+    view_.aside(note);
+  }
+}
+
+bool transport::run_chunk() {
   const decoded_audio& a = audio_[file_];
   const size_t frames = std::min<size_t>(o_.chunk, a.frames - at_);
   const audio_sample* source = a.samples.data() + at_ * a.channels;
@@ -126,7 +156,7 @@ bool transport::run_chunk(dsp_entry& entry, const dsp_preset& preset,
   const bool last_of_file = at_ + frames >= a.frames;
   int flags = last_of_file ? dsp::END_OF_TRACK : 0;
   if (last_of_file && file_ + 1 == audio_.size()) flags |= dsp::FLUSH;
-  if (!run_dsp(entry, preset, instance, flags)) return false;
+  if (!run_dsp(flags)) return false;
   ++report.chunks;
   const bool same =
       list_.get_count() == 1 && list_.get_item(0) == &chunk_ &&
@@ -135,7 +165,7 @@ bool transport::run_chunk(dsp_entry& entry, const dsp_preset& preset,
   if (sound_) play_chunks();
   const double seconds = static_cast<double>(frames) / a.rate;
   report.played_s += seconds;
-  if (!o_.fast) output.write(since_start(), seconds);
+  if (!o_.fast) output.write(since_start(), output_seconds(out_));
   if (board_.pacing() && a.channels == 2) board_.pace(report.played_s);
   at_ += frames;
   if (last_of_file) {
@@ -145,31 +175,37 @@ bool transport::run_chunk(dsp_entry& entry, const dsp_preset& preset,
   return true;
 }
 
-// What left the DSP, to the sound card; when the card stops answering, the
-// model plays on.
+// What left the chain, to the sound card; when the card stops answering,
+// the model plays on.
 void transport::play_chunks() {
-  for (size_t i = 0; i < list_.get_count(); ++i) {
-    const audio_chunk* c = list_.get_item(i);
-    if (sound_->write(c->get_data(), c->get_sample_count())) continue;
+  const decoded_audio& opened = audio_.front();  // the card plays this format
+  for (const audio_chunk* c : out_) {
+    if (c->get_sample_count() == 0) continue;
+    if (c->get_srate() == opened.rate && c->get_channels() == opened.channels &&
+        sound_->write(c->get_data(), c->get_sample_count()))
+      continue;
     if (clock_) clock_->sound = nullptr;
     sound_ = nullptr;
-    view_.aside("fulgora-play: the sound device stopped answering; the modelled output plays on\n");
+    view_.aside(
+        "fulgora-play: the sound device stopped answering, or the chain changed the format; "
+        "the modelled output plays on\n");
     return;
   }
 }
 
-// The chunk through the DSP, or through a swapped chain once --swap-at is
-// reached.
-bool transport::run_dsp(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance,
-                        int flags) {
-  const double at = o_.fast ? report.played_s : output.heard_position(since_start());
-  if (!swap_pending_ || at < o_.swap_at) {
-    instance->run(&list_, metadb_handle_ptr(), flags);
-    return true;
-  }
-  swap_pending_ = false;
-  if (!run_swapping_chain(entry, preset, instance, &list_, flags)) return false;
-  mark(play_event::swap, at, at, swap_note(at));
+// The chunk through the chain, reconfigured once --swap-at or --rebuild-at
+// is reached.
+bool transport::run_dsp(int flags) {
+  const double at = position();
+  const bool swap = swap_pending_ && at >= o_.swap_at;
+  const bool rebuild = rebuild_pending_ && at >= o_.rebuild_at;
+  if (swap) chain_->reconfigure(true);
+  if (rebuild) chain_->reconfigure(false);
+  swap_pending_ = swap_pending_ && !swap;
+  rebuild_pending_ = rebuild_pending_ && !rebuild;
+  if (!chain_->run(list_, flags, out_)) return false;
+  if (swap) mark(play_event::swap, at, at, chain_note(at, true));
+  if (rebuild) view_.aside(chain_note(at, false));
   return true;
 }
 
