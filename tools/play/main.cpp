@@ -24,6 +24,7 @@
 #include "tools/play/options.h"
 #include "tools/play/plot.h"
 #include "tools/play/run_checks.h"
+#include "tools/play/settings_follow.h"
 #include "tools/play/sound_output.h"
 #include "tools/play/transport.h"
 
@@ -52,6 +53,7 @@ struct settings_state {
   std::string board_port;          // with --board: the port the copy must name
   std::vector<std::string> notes;  // said once the component is loaded
   fs::path workdir;
+  std::string source;  // the user's file, absolute: LIVE=1 follows it
   ~settings_state() {
     if (workdir.empty()) return;
     std::error_code ignored;
@@ -75,6 +77,7 @@ bool prepare_settings(settings_state& s, std::string& error) {
     if (!in) return error = path + ": cannot read the settings file", false;
     s.text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     s.have = true;
+    s.source = utf8(fs::absolute(path, ec));
   }
   if (path.empty())
     s.notes.push_back(
@@ -245,6 +248,10 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
   if (!entry->instantiate(instance, preset)) return fail("the DSP entry refused to instantiate");
   fulgora::notice_interrupts(&interrupted);
   std::string error;
+  // LIVE=1: the user's edits reach the component's copy while it plays.
+  const settings_follow follow(settings.source,
+                               utf8(settings.workdir / "components" / "foo_Fulgora.ini"),
+                               settings.board_port);
   if (!t.run(*entry, preset, instance, error)) return fail(error);
   r.report = t.report;
   r.wall_s = t.since_start();
