@@ -20,8 +20,6 @@ constexpr double standing_poll_s = 0.020;
 constexpr double idle_poll_s = 0.050;
 // Measuring gives way to sending after this long.
 constexpr double measure_slice_s = 0.002;
-// How long a successor waits for its predecessor's port and stream.
-constexpr double predecessor_wait_s = 3.0;
 
 // A run of the ring that follows the stream without a gap, at one rate.
 struct segment {
@@ -34,10 +32,7 @@ struct segment {
 
 class worker {
  public:
-  explicit worker(led_engine& e) : e_(e), s_(*e.sync) {
-    predecessor_ = e.port.waiting;
-    started_ = monotonic_seconds();
-  }
+  explicit worker(led_engine& e) : e_(e), s_(*e.sync) {}
   unsigned run();
 
  private:
@@ -57,9 +52,8 @@ class worker {
   sync_mode& s_;
   band_analyzer analyzer_;
   uint8_t channels_[3] = {0, 0, 0};  // no band has lit them yet: dark
-  bool predecessor_ = false, settled_ = false;
+  bool settled_ = false;
   bool placing_ = false;  // no predecessor's stream: the first chunk finds its place
-  double started_ = 0.0;
   segment seg_;
   uint32_t n_ = 0;           // window length at the segment's rate
   uint64_t next_k_ = 1;      // the next update is at stream time next_k_ / SYNC_RATE
@@ -108,6 +102,7 @@ bool worker::measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bo
 
 void worker::queue(double stream_s) {
   s_.queue.push(s_.base_s + stream_s + s_.settings.SYNC_OFFSET_MS / 1000.0, channels_);
+  if (!e_.port.measured) e_.port.note_measured();
   s_.commands_queued.fetch_add(1, std::memory_order_release);
 }
 
@@ -238,15 +233,17 @@ double worker::send_due() {
   return std::min(moving_poll_s, std::max(0.0, due - heard));
 }
 
-// A successor measures nothing until its predecessor has let the port go and
-// left its stream: then it carries that stream on. Without one in time it
-// starts on its own.
+// A waiting instance measures nothing until it has the port. Then it carries
+// on the stream that the instance it follows left, if that one left one for
+// it and the stream's end still lies ahead of what is heard by no more than
+// the output holds; otherwise it finds its place as one added during playback.
 bool worker::settle_predecessor() {
   if (settled_) return true;
-  if (predecessor_ && e_.port.waiting && monotonic_seconds() - started_ < predecessor_wait_s)
-    return false;
+  if (e_.port.waiting) return false;
   stream_handover h;
-  if (predecessor_ && take_handover(e_.port.identity, h)) {
+  double heard = 0.0;
+  if (take_handover(e_.port.identity, e_.port.predecessor, h) &&
+      s_.clock->get_absolute_time(heard) && plausible_end(h.end_s, heard, s_.output_buffer_s)) {
     s_.base_s = h.end_s;
     s_.heard.s_ = h.clock;
     for (const timed_command& c : h.waiting) s_.queue.push(c.due_s, c.channels);
