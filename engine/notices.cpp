@@ -71,6 +71,11 @@ void engine_notices::tell_channels() {
 
 void engine_notices::tell_failed_analysis(const band_analyzer& analyzer) {
   char text[line_size], line[line_size + 32];
+  // Bins narrow as blocks grow: a fault of the bin width counts only when
+  // the longest block seen shows it. Edges beyond half the rate fail at any.
+  const bool bin_width =
+      analyzer.fault == analysis_fault::below_one_bin || analyzer.fault == analysis_fault::same_bin;
+  if (bin_width && analyzer.block_length < analyzer.longest_block) return;
   if (told_edges || !no_levels_text(analyzer, text, sizeof text)) return;
   told_edges = true;
   std::snprintf(line, sizeof line, "analysis: %s, nothing sent.", text);
