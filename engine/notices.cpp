@@ -55,7 +55,9 @@ void settings_fault_text(const settings_fault& fault, char* out, size_t size) {
   for (size_t i = 0; fault.key && fault.key[i] && i + 1 < sizeof key; ++i)
     key[i] = static_cast<char>(fault.key[i]);
   std::snprintf(out, size, "%s %s, built-in defaults used", key,
-                fault.empty ? "empty" : "malformed");
+                fault.empty       ? "empty"
+                : fault.too_large ? "too large"
+                                  : "malformed");
 }
 
 void engine_notices::tell_channels() {
