@@ -130,6 +130,11 @@ void port_ticket::step_aside() {
   shared_records_lock lock;
   leave_holders(this);
   wait_in_line(this);
+  // The newer one gave up meanwhile: look again at once.
+  bool newer = false;
+  for (port_ticket* w : waiters())
+    if (w != this && w->identity == identity && w->order > order) newer = true;
+  if (!newer) set_event(freed);
 }
 
 void port_ticket::note_measured() {
