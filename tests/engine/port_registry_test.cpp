@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "engine/stream_handover.h"
 
 namespace fulgora {
@@ -57,23 +55,6 @@ TEST(port_ticket, the_newest_waiter_gets_a_released_port_and_its_predecessors_st
   newer.withdraw();
   ASSERT_TRUE(older.freed_since_claim());
   EXPECT_TRUE(older.claim());
-}
-
-// Two copies in one chain are built one after the other before any audio:
-// the first holds, has measured nothing, and steps aside for the second.
-TEST(port_ticket, a_holder_that_measured_nothing_steps_aside_for_a_newer_one) {
-  port_ticket first, second;
-  ASSERT_TRUE(first.prepare(L"COM_R3"));
-  ASSERT_TRUE(second.prepare(L"COM_R3"));
-  ASSERT_TRUE(first.claim());
-  ASSERT_FALSE(second.claim());
-  ASSERT_TRUE(first.asked_to_step_aside());
-  first.note_measured();  // a block measured before it saw the request
-  EXPECT_FALSE(first.measured) << "asked: it steps aside all the same";
-  first.step_aside();
-  EXPECT_TRUE(first.waiting);
-  ASSERT_TRUE(second.claim());
-  EXPECT_FALSE(first.claim()) << "the older copy waits for the newer one";
 }
 
 }  // namespace
