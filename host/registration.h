@@ -71,13 +71,13 @@ class dsp_entry_v2_impl_t : public base {
   bool instantiate(service_ptr_t<dsp>& out, const dsp_preset& preset) override {
     if (preset.get_owner() != T::g_get_guid()) return false;
     fulgora::pass_through_t why{false};
-    dsp* instance = fulgora::guarded(static_cast<dsp*>(nullptr), [&why] {
+    dsp* instance = fulgora::guarded(static_cast<dsp*>(nullptr), [&why]() -> dsp* {
       try {
-        return static_cast<dsp*>(new service_impl_t<T>());
+        return new service_impl_t<T>();
       } catch (const std::bad_alloc&) {
         why.out_of_memory = true;  // only this one is said to be memory
-        throw;
       }
+      return nullptr;
     });
     if constexpr (fulgora::can_pass_through<T>::value) {
       if (instance == nullptr)
