@@ -38,7 +38,9 @@ class dsp_fulgora : public dsp_impl_base_t<dsp_v2> {
  protected:
   ~dsp_fulgora() { engine_.stop(); }
   void on_endoftrack(abort_callback&) override {}
-  void on_endofplayback(abort_callback&) override { engine_.restart_stream(); }
+  // Not a restart: a DSP after this one that asks for track marks brings
+  // FLUSH at every track change while playback goes on.
+  void on_endofplayback(abort_callback&) override { engine_.end_of_playback(); }
   bool on_chunk(audio_chunk* chunk, abort_callback&) override {
     engine_.offer_chunk(*chunk);
     return true;

@@ -21,6 +21,14 @@ bool command_queue::take_due(double now_s, uint8_t out[3]) {
   return taken;
 }
 
+void command_queue::move(double from_s, double shift_s) {
+  while (count_ > 0 && ring_[head_].due_s < from_s) {
+    head_ = (head_ + 1) % capacity;
+    --count_;
+  }
+  for (size_t i = 0; i < count_; ++i) ring_[(head_ + i) % capacity].due_s += shift_s;
+}
+
 bool command_queue::next_due(double& due_s) const {
   if (count_ == 0) return false;
   due_s = ring_[head_].due_s;

@@ -30,6 +30,8 @@ class command_queue {
   bool take_due(double now_s, uint8_t out[3]);
   // The oldest waiting command's moment; false when none waits.
   bool next_due(double& due_s) const;
+  // Drops the commands due before from_s and moves the others by shift_s.
+  void move(double from_s, double shift_s);
   void clear() { head_ = count_ = 0; }
   size_t size() const { return count_; }
   const timed_command& at(size_t i) const { return ring_[(head_ + i) % capacity]; }

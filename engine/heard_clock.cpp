@@ -19,9 +19,10 @@ double reach(const heard_clock_state& s) {
 
 }  // namespace
 
-void heard_clock::reading(double value, double now) {
+bool heard_clock::reading(double value, double now) {
   heard_clock_state& s = s_;
-  if (!s.known || value < s.last_value - seek_fall_s) {
+  const bool fell = s.known && value < s.last_value - seek_fall_s;
+  if (!s.known || fell) {
     const double step = s.step_s;
     s = heard_clock_state{};
     s.known = true;
@@ -30,11 +31,11 @@ void heard_clock::reading(double value, double now) {
     s.last_change = now;
     s.offset_s = s.previous_offset_s = value - now;
     s.bucket_at = now;
-    return;
+    return fell;
   }
   if (value <= s.last_value) {
     if (now - s.last_change > reach(s)) s.moving = s.changed_once = false;
-    return;
+    return false;
   }
   // Moving takes two new values in a row: one may be the last of a seek or
   // of a pause, and until the second the model stays on the value read.
@@ -45,7 +46,7 @@ void heard_clock::reading(double value, double now) {
   s.last_value = value;
   s.last_change = now;
   s.changed_once = true;
-  if (resumed && !second) return;
+  if (resumed && !second) return false;
   s.moving = true;
   const double offset = value - now;
   if (resumed) {
@@ -58,6 +59,7 @@ void heard_clock::reading(double value, double now) {
   } else {
     s.offset_s = std::max(s.offset_s, offset);
   }
+  return false;
 }
 
 bool heard_clock::position(double now, double& heard) const {

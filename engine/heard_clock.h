@@ -28,8 +28,9 @@ struct heard_clock_state {
 
 class heard_clock {
  public:
-  // A reading of the clock (value seconds) taken at monotonic time now.
-  void reading(double value, double now);
+  // A reading of the clock (value seconds) taken at monotonic time now; true
+  // when it fell back below the last one (a seek or a new start).
+  bool reading(double value, double now);
   // The heard position at monotonic time now; false before any reading.
   bool position(double now, double& heard) const;
   bool moving() const { return s_.known && s_.moving; }

@@ -109,6 +109,10 @@ void led_engine::restart_stream() {
   if (sync) sync->restart();
 }
 
+void led_engine::end_of_playback() {
+  if (sync) sync->end_of_playback();
+}
+
 void led_engine::stop() {
   if (!running) return;
   set_event(stop_event);

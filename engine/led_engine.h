@@ -74,9 +74,12 @@ struct led_engine {
   // The audio thread's gate: never blocks, never changes the chunk, throws
   // nothing of its own.
   void offer_chunk(const audio_chunk& chunk);
-  // The audio thread's word that the stream starts again (a seek, a flush,
-  // the end of playback); used by sync mode only.
+  // The audio thread's word that the stream starts again (a seek); used by
+  // sync mode only.
   void restart_stream();
+  // The audio thread's word of a FLUSH (the end of playback, or a DSP after
+  // this one that flushes at track changes): no restart; sync mode only.
+  void end_of_playback();
   void stop();
   void release_resources();
 };

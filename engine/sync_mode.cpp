@@ -38,6 +38,8 @@ void sync_mode::offer(const audio_chunk& chunk, bool running) {
   piece.copied = room ? static_cast<uint32_t>(take) : 0;
   piece.rate = srate;
   piece.epoch = epoch;
+  piece.ended_at_s = ended_at_s;
+  ended_at_s = -1.0;
   if (room) {
     float* out = ring.get();
     for (size_t i = 0; i < take; ++i)
@@ -46,12 +48,13 @@ void sync_mode::offer(const audio_chunk& chunk, bool running) {
     frames_written.store(w + take, std::memory_order_release);
   }
   pieces_written.store(p + 1, std::memory_order_seq_cst);
-  // Pairs with the worker's store of `sleeping` before its last look.
-  if (sleeping.load(std::memory_order_seq_cst)) wake(waker);
+  // Pairs with the worker's store of `wake_wanted` before its last look.
+  if (wake_wanted.load(std::memory_order_seq_cst)) wake(waker);
 }
 
 void sync_mode::restart() {
   stream_s = 0.0;
+  ended_at_s = -1.0;
   ++epoch;
 }
 

@@ -13,7 +13,7 @@
 // read: a chunk that finds no room passes unmeasured (its record says so).
 // Memory is fixed when the mode is set up: seconds of audio, whatever the
 // chunk size. No lock; the audio thread never allocates and never waits; it
-// wakes the worker only when the worker sleeps.
+// wakes the worker only when the worker sleeps without a timer.
 //
 // Threads: the creating thread builds it before the worker starts; the audio
 // thread runs offer and restart; the worker runs sync_worker_main; the
@@ -43,6 +43,9 @@ struct stream_piece {
   uint32_t copied = 0;      // of those, the first ones in the ring (0: no room)
   uint32_t rate = 0;
   uint32_t epoch = 0;  // restarts of the stream counted before this chunk
+  // The first chunk after an end of playback: the stream time of that end,
+  // where a new start would begin; -1 otherwise.
+  double ended_at_s = -1.0;
 };
 
 struct sync_mode {
@@ -62,15 +65,18 @@ struct sync_mode {
   stream_piece pieces[piece_count];
   std::atomic<uint64_t> frames_written{0}, frames_freed{0};
   std::atomic<uint32_t> pieces_written{0}, pieces_taken{0};
-  std::atomic<bool> sleeping{false};
+  // The worker sleeps without a timer that finds new audio by itself: only
+  // then does the audio thread wake it.
+  std::atomic<bool> wake_wanted{false};
   timed_wait_handle waker = nullptr;
 
   // The audio thread's: seconds through the DSP since the last (re)start,
-  // and the end of the last chunk (kept across a restart: a chain swap ends
-  // the old instance with one).
+  // and the end of the last chunk (kept across a restart: a seek may come
+  // between the last chunk and the release).
   double stream_s = 0.0;
   double last_end_s = 0.0;
   uint32_t epoch = 0;
+  double ended_at_s = -1.0;  // an end of playback not yet told to the worker
 
   // The worker's. base_s: where stream time 0 of this instance lies on the
   // playback clock (a predecessor's stream carried on, the place an instance
@@ -84,9 +90,14 @@ struct sync_mode {
   // Audio thread: counts the chunk into the stream time and, for a 2-channel
   // chunk while the engine runs, copies it into the ring.
   void offer(const audio_chunk& chunk, bool running);
-  // Audio thread: a seek or a new start of playback; the stream time starts
-  // again from 0 and the worker drops what it still holds of the old stream.
+  // Audio thread: a seek; the stream time starts again from 0 and the worker
+  // drops what it still holds of the old stream.
   void restart();
+  // Audio thread: a FLUSH without a seek. Playback may go on (a DSP after
+  // this one flushes it at every track change) or start anew later: the
+  // stream goes on, and the worker starts it here again only if the clock
+  // then falls back.
+  void end_of_playback() { ended_at_s = stream_s; }
   // Any thread: ends the worker's sleep.
   void wake_worker() { wake(waker); }
 

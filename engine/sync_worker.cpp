@@ -1,7 +1,7 @@
 // The worker's cycle in sync mode: measure the stream as it arrives, queue
 // each command for the moment its audio is heard, send what is due by the
-// model of the playback clock, and sleep until the next command is due or
-// new audio arrives.
+// model of the playback clock, and sleep until the next command is due (or,
+// with nothing to send, until new audio arrives).
 #include <algorithm>
 #include <cmath>
 
@@ -18,8 +18,21 @@ namespace {
 constexpr double moving_poll_s = 0.010;
 constexpr double standing_poll_s = 0.020;
 constexpr double idle_poll_s = 0.050;
+// A sleep no longer than this is the worker's timer: new audio waits for it,
+// the audio thread does not wake it (no system call on its side). Only a
+// longer one, with nothing to send, is ended by the next chunk.
+constexpr double timer_s = standing_poll_s;
 // Measuring gives way to sending after this long.
 constexpr double measure_slice_s = 0.002;
+// At the stop, what is left in the ring (the last run's chunks come right
+// before the release) is measured for this long at most: the instance that
+// takes the port over sends it on, and the player's thread waits for it.
+constexpr double drain_limit_s = 0.050;
+// After a command the link failed on, the next waits this long: a pulled
+// board says so about as often as a cycle of the default mode does.
+constexpr double failing_link_pause_s = 0.100;
+// A clock heard this far past an end of playback: playback went on.
+constexpr double ran_on_s = 0.5;
 
 // A run of the ring that follows the stream without a gap, at one rate.
 struct segment {
@@ -39,6 +52,8 @@ class worker {
   bool settle_predecessor();
   void find_place(const stream_piece& first);
   bool measure_some();
+  void drain();
+  void start_again();
   void apply(const stream_piece& p);
   void update();
   uint64_t index_of(double t) const;
@@ -55,9 +70,11 @@ class worker {
   bool settled_ = false;
   bool placing_ = false;  // no predecessor's stream: the first chunk finds its place
   segment seg_;
-  uint32_t n_ = 0;           // window length at the segment's rate
-  uint64_t next_k_ = 1;      // the next update is at stream time next_k_ / SYNC_RATE
-  double next_feed_s = 0.0;  // the enhancer's history takes a window from here on
+  uint32_t n_ = 0;             // window length at the segment's rate
+  uint64_t next_k_ = 1;        // the next update is at stream time next_k_ / SYNC_RATE
+  double next_feed_s = 0.0;    // the enhancer's history takes a window from here on
+  double new_start_s_ = -1.0;  // an end of playback's stream time, while it may be one
+  double quiet_until_ = 0.0;   // monotonic seconds: the link failed, no command before
 };
 
 // A visible rise of the light: the channels together up by 16 or more.
@@ -135,10 +152,12 @@ void worker::apply(const stream_piece& p) {
     s_.queue.clear();  // a seek or a new start: the old stream is never heard
     s_.worker_epoch = p.epoch;
     s_.base_s = 0.0;  // and the clock starts again with the stream
+    new_start_s_ = -1.0;
     seg_.open = false;
     next_k_ = 1;
     next_feed_s = 0.0;
   }
+  if (p.ended_at_s >= 0.0) new_start_s_ = p.ended_at_s;
   if (s_.settings.SYNC_RATE == 0) {
     block(p);
     return;
@@ -217,17 +236,51 @@ bool worker::measure_some() {
   }
 }
 
+void worker::drain() {
+  const double until = monotonic_seconds() + drain_limit_s;
+  bool more = true;
+  while ((more = measure_some()) && monotonic_seconds() < until) {
+  }
+  // The stream ends between two updates: one more window ends with it, so
+  // that the successor's first update follows an update later.
+  if (more || s_.settings.SYNC_RATE == 0 || !seg_.open || seg_.ring_end == seg_.ring0) return;
+  const double hop = 1.0 / s_.settings.SYNC_RATE;
+  const double end = seg_.end_s();
+  const size_t n = s_.queue.size();
+  const double stamp = s_.base_s + end - 0.5 * hop + s_.settings.SYNC_OFFSET_MS / 1000.0;
+  if (end > static_cast<double>(next_k_ - 1) * hop &&
+      (n == 0 || stamp > s_.queue.at(n - 1).due_s) &&
+      measure(seg_.rate, n_, seg_.ring_end, seg_.ring0, false))
+    queue(end - 0.5 * hop);
+}
+
+// Playback ended and started anew without a seek: the clock starts again
+// from 0 at the end's place in the stream, which goes on; what was queued
+// before that place is never heard.
+void worker::start_again() {
+  const double base = -new_start_s_;
+  s_.queue.move(s_.base_s + new_start_s_ + s_.settings.SYNC_OFFSET_MS / 1000.0, base - s_.base_s);
+  s_.base_s = base;
+  new_start_s_ = -1.0;
+}
+
 // The newest due command to the board, the older due ones dropped; the
 // seconds until the next one is due (by the model), or a poll interval.
 double worker::send_due() {
   double value = 0.0;
   const double now = monotonic_seconds();
   if (!s_.clock->get_absolute_time(value)) return standing_poll_s;  // nothing plays
-  s_.heard.reading(value, now);
+  if (s_.heard.reading(value, now) && new_start_s_ >= 0.0) start_again();
   double heard = 0.0, due = 0.0;
-  if (!s_.heard.position(now, heard) || !s_.queue.next_due(due)) return idle_poll_s;
+  if (!s_.heard.position(now, heard)) return idle_poll_s;
+  if (new_start_s_ >= 0.0 && heard > s_.base_s + new_start_s_ + ran_on_s) new_start_s_ = -1.0;
+  if (!s_.queue.next_due(due)) return idle_poll_s;
+  if (now < quiet_until_) return std::min(moving_poll_s, quiet_until_ - now);
   uint8_t out[3];
-  if (s_.queue.take_due(heard, out)) send_levels(e_, out);  // through RECONNECT when on
+  if (s_.queue.take_due(heard, out)) {
+    send_levels(e_, out);  // through RECONNECT when on
+    if (e_.serial.failed) quiet_until_ = monotonic_seconds() + failing_link_pause_s;
+  }
   if (!s_.heard.moving()) return standing_poll_s;
   if (!s_.queue.next_due(due)) return moving_poll_s;
   return std::min(moving_poll_s, std::max(0.0, due - heard));
@@ -274,18 +327,26 @@ unsigned worker::run() {
   for (;;) {
     const bool stopping = test_event(e_.stop_event);
     e_.notices.tell_channels();  // also for a chunk noted just before the end
-    if (stopping) return 0;
+    if (stopping) {
+      if (settled_) drain();
+      return 0;
+    }
     await_port(e_);
     const bool more = settle_predecessor() && measure_some();
     const double wait = send_due();
     if (more) continue;
-    s_.sleeping.store(true, std::memory_order_seq_cst);
+    const double sleep = settled_ ? wait : std::min(wait, moving_poll_s);
+    if (sleep <= timer_s) {
+      wait_for(s_.waker, sleep);
+      continue;
+    }
+    s_.wake_wanted.store(true, std::memory_order_seq_cst);
     // A chunk published before the store above is seen here; one after it
     // wakes the wait.
-    const bool pending = settled_ && s_.pieces_written.load(std::memory_order_seq_cst) !=
-                                         s_.pieces_taken.load(std::memory_order_relaxed);
-    if (!pending) wait_for(s_.waker, settled_ ? wait : std::min(wait, moving_poll_s));
-    s_.sleeping.store(false, std::memory_order_relaxed);
+    const bool pending = s_.pieces_written.load(std::memory_order_seq_cst) !=
+                         s_.pieces_taken.load(std::memory_order_relaxed);
+    if (!pending) wait_for(s_.waker, sleep);
+    s_.wake_wanted.store(false, std::memory_order_relaxed);
   }
 }
 

@@ -210,7 +210,7 @@ TEST(sync_rate, a_restart_drops_the_old_stream_and_a_successor_carries_it_on) {
     double clock_s, buffer_s;
     bool carried;
   } rows[] = {
-      {0.0, 1.0, true},   // the old stream ends at 1.0 s: a buffer ahead of the sound
+      {0.0, 1.0, true},   // the old stream ends at 1.09 s: within a buffer of the sound
       {0.0, 0.2, false},  // further ahead than the output holds
       {1.6, 1.0, false},  // already heard: the stream broke off
   };
@@ -233,17 +233,22 @@ TEST(sync_rate, a_restart_drops_the_old_stream_and_a_successor_carries_it_on) {
     ASSERT_TRUE(measured_all(*old_engine, commands_for(0.5))) << what;
     old_engine->restart_stream();
     b.offer(*old_engine, chunk, rate, 0, rate);
+    ASSERT_TRUE(measured_all(*old_engine, commands_for(1.5))) << what;
     // The chain is swapped during playback: the new instance is built while the
-    // old one holds the port, gets the next chunks, and the old one is released.
+    // old one holds the port; the old one runs once more, its last chunks, and
+    // is released at once; the new one gets the chunks after them.
     led_engine successor(file, new_port);
     ASSERT_TRUE(successor.port.waiting) << what;
-    b.offer(successor, chunk, rate, rate, 3 * rate);
-    ASSERT_TRUE(measured_all(*old_engine, commands_for(1.5))) << what;
+    const unsigned last = rate + 4 * chunk;
+    b.offer(*old_engine, chunk, rate, rate, last);
     old_engine.reset();
+    b.offer(successor, chunk, rate, last, 3 * rate);
     const auto q = queued(successor, r.carried ? commands_for(2.0) : 1);
-    EXPECT_NEAR(successor.sync->base_s, r.carried ? 1.0 : 0.0, 1e-6) << what;
+    const double old_end_s = static_cast<double>(last) / rate;
+    EXPECT_NEAR(successor.sync->base_s, r.carried ? old_end_s : 0.0, 1e-6) << what;
     if (!r.carried) continue;
-    // The old instance's second second (the new stream), then the successor's two.
+    // The old instance's second second (the new stream) and its last run, then
+    // the successor's.
     ASSERT_GE(q.size(), commands_for(3.0));
     EXPECT_NEAR(q.front().due_s, 0.5 / update_rate, 1e-9) << "the seek's stream only";
     // On across the swap: no gap, no overlap (a rise stamps up to 3/8 of an

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -7,13 +8,12 @@
 
 #include "engine/command_queue.h"
 #include "engine/led_engine.h"
-#include "engine/measure.h"
-#include "serial/serial_link.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
+#include "tests/support/tones.h"
 #include "tests/support/wait.h"
 
 namespace fulgora {
@@ -26,6 +26,7 @@ using fulgora_test::fake_port;
 using fulgora_test::fake_services;
 using fulgora_test::settings_of;
 using fulgora_test::sine;
+using fulgora_test::tones;
 using lines = std::vector<std::string>;
 
 // One command per chunk, as before SYNC_RATE.
@@ -43,26 +44,6 @@ std::vector<std::string> level_writes(fake_port& port) {
     if (w.size() == 12 && w[0] == 'S') out.push_back(w);
   return out;
 }
-
-// Distinct chunks and the commands the analysis predicts for them, in order.
-struct tones {
-  std::vector<audio_chunk_impl> chunks;
-  std::vector<std::string> commands;
-  tones(int count, const led_settings& settings) {
-    level_history history;
-    history.resize(settings.ENHANCER_MEAN_COUNT);
-    uint8_t channels[3] = {0, 0, 0};
-    for (int i = 0; i < count; ++i) {
-      chunks.push_back(chunk_of(sine(300.0 * (i + 1), 0.1 + 0.1 * i, frames, 2, rate), 2, rate));
-      band_analyzer a;
-      capture_chunk(a, chunks.back());
-      measure_block(a, settings, history, channels);
-      char command[12];
-      format_level_command(channels, command);
-      commands.emplace_back(command, 12);
-    }
-  }
-};
 
 // Every published block taken (and so queued, or found empty) by the worker.
 bool drained(led_engine& e) {
@@ -189,7 +170,7 @@ TEST(sync_mode, each_block_goes_out_when_heard) {
     port.answer_ok();
     led_engine engine(file, port);
     ASSERT_NE(engine.sync, nullptr);
-    const tones t(6, engine.settings);
+    const tones t(6, engine.settings, frames, rate);
     const double offset = offset_ms / 1000.0;
     // A player's burst: every chunk at once, none waits for the worker.
     for (const auto& c : t.chunks) engine.offer_chunk(c);
@@ -226,7 +207,7 @@ TEST(sync_mode, seek_pause_and_release) {
   {
     led_engine engine(file, port);
     ASSERT_NE(engine.sync, nullptr);
-    const tones t(4, engine.settings);
+    const tones t(4, engine.settings, frames, rate);
     for (int i = 0; i < 3; ++i) engine.offer_chunk(t.chunks[i]);
     ASSERT_TRUE(eventually([&] { return drained(engine); }));
 
@@ -259,6 +240,36 @@ TEST(sync_mode, seek_pause_and_release) {
   ASSERT_EQ(writes.size(), 3u);
   EXPECT_EQ(writes.back(), "LD\r\n");
   EXPECT_EQ(host.lines(), (lines{"successful com open.", "successful com close."}));
+}
+
+// A board pulled out: every level command's status query fails, and says so.
+class gone_port : public fake_port {
+  bool clear_comm_error(port_handle, uint32_t&) override { return false; }
+};
+
+// Sync mode sends 60 or more commands a second: a failing link still says so
+// no more often than a cycle of the default mode does (about every 100 ms).
+TEST(sync_mode, a_failing_link_says_so_no_faster_than_a_cycle) {
+  const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
+  fake_services host;
+  fake_clock clock;
+  host.clock = &clock;
+  gone_port port;
+  led_engine engine(file, port);
+  const auto tone = sine(1000, 0.5, 1024, 2, rate);
+  for (unsigned i = 0; i < 2 * rate / 1024; ++i) engine.offer_chunk(chunk_of(tone, 2, rate));
+  ASSERT_TRUE(eventually([&] { return drained(engine); }));
+  // The clock runs through the first second in real time.
+  const auto start = std::chrono::steady_clock::now();
+  for (double played = 0.0; played < 1.0;) {
+    played = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    clock.now_s = played;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const auto said = host.lines_now();
+  const auto failed = std::count(said.begin(), said.end(), "recv failed ClearCommError!");
+  EXPECT_GE(failed, 1);
+  EXPECT_LE(failed, 12);
 }
 
 }  // namespace
