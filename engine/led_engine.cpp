@@ -37,10 +37,11 @@ led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
   }
   try {
     const bool no_clock = prepare_sync(sync, file.sync);
+    // Before the worker starts: a stream taken over sends at once.
+    recovery.enabled = file.RECONNECT;
     start(file.PORTNAME);
     if (no_clock && running) console_print("sync off: no playback clock.");
     load_settings(file);
-    recovery.enabled = file.RECONNECT;
   } catch (...) {
     stop();  // a constructor that throws runs no destructor of its own
     throw;
