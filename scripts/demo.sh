@@ -11,7 +11,8 @@ cd "$(dirname "$0")/.."
 cmake --preset release >/dev/null
 cmake --build --preset release
 settings=build/release/demo/sync.ini
-# The example settings with SYNC=1 beside them.
-{ cat examples/foo_Fulgora.ini; printf '\r\nSYNC=1\r\n'; } >"$settings"
+# Its own file: the example's values with sync mode on, whatever the example
+# says about it.
+{ grep -v '^ *;* *SYNC' examples/foo_Fulgora.ini; printf '\r\nSYNC=1\r\n'; } >"$settings"
 exec ./build/release/bin/fulgora-play --board --settings "$settings" --buffer-ms 1000 \
   --plot build/release/demo/demo.svg build/release/demo/demo.wav

@@ -3,7 +3,8 @@
 # layout foobar2000 installs from: the 32-bit DLL at the root (1.x, 2.x x86),
 # the 64-bit one in x64/ (2.x x64 prefers it). The example goes in as
 # foo_Fulgora.example.ini, so an update never overwrites the user's own
-# foo_Fulgora.ini beside the DLL. The DLLs go in stripped of debug sections
+# foo_Fulgora.ini beside the DLL, and with CRLF line ends, so that every
+# Notepad shows it as lines. The DLLs go in stripped of debug sections
 # and symbols, whatever build they come from.
 # usage: pack-component.sh DLL32 DLL64 EXAMPLE_INI OUT
 set -euo pipefail
@@ -17,7 +18,7 @@ trap 'rm -rf "$stage"' EXIT
 mkdir "$stage/x64"
 cp "$dll32" "$stage/foo_Fulgora.dll"
 cp "$dll64" "$stage/x64/foo_Fulgora.dll"
-cp "$ini" "$stage/foo_Fulgora.example.ini"
+sed 's/\r*$/\r/' "$ini" >"$stage/foo_Fulgora.example.ini"
 i686-w64-mingw32-strip --strip-all "$stage/foo_Fulgora.dll"
 x86_64-w64-mingw32-strip --strip-all "$stage/x64/foo_Fulgora.dll"
 mkdir -p "$(dirname "$out")"

@@ -8,6 +8,14 @@
 # stand-in has --swap-at. Per burst: the heard position when the first lit
 # command arrived minus the burst's first frame; per mode the median, p95 and
 # max of the absolute offset and the commands per second of heard audio.
+# When the stand-in has --after, at the rate only: a gapless playlist of
+# three tracks with no DSP and with each of its own DSPs after ours (offsets
+# per track; the crossfader holds 200 ms back, so its onsets are heard that
+# much later and its rows are light minus heard onset plus 200 ms), the
+# longest gap between level commands across a chain swap, and a second chain
+# (a converter's) while playback goes on: who drove the board, the console,
+# and the offsets of the bursts after it started, alone and with a swap
+# while it waits for the port.
 # Then the CPU that a paused instance's worker takes.
 #
 # usage: scripts/sync-offsets.sh [BIN_DIR]   (default build/release/bin)
@@ -20,6 +28,7 @@ seconds=8 buffer_ms=1000
 printf '[SETTING]\r\nSYNC=1\r\nSYNC_RATE=0\r\n' >"$work/today.ini"
 printf '[SETTING]\r\nSYNC=1\r\n' >"$work/rate.ini"
 swap=$("$bin/fulgora-play" --help | grep -q -- --swap-at && echo yes || echo no)
+chain=$("$bin/fulgora-play" --help | grep -q -- --after && echo yes || echo no)
 
 run() {  # name chunk rate step extra...
   local name=$1 chunk=$2 rate=$3 step=$4
@@ -44,7 +53,50 @@ for step in 0 20; do
   fi
 done
 [ $swap = yes ] || echo "(this fulgora-play has no --swap-at: no chain swap measured)"
+
+play_rate() {  # extra... : one run at the rate into $work/log.csv, the console in $work/out
+  "$bin/fulgora-play" --board --settings "$work/rate.ini" --buffer-ms $buffer_ms "$@" \
+    --log "$work/log.csv" >"$work/out" 2>"$work/err" || { cat "$work/err"; exit 1; }
+}
+console() { tr -d '\r' <"$work/out" | uniq -c | sed 's/^ *//' | paste -sd ';' | sed 's/;/; /g'; }
+if [ $chain = yes ]; then
+  playlist=()
+  for len in 6 7 8; do
+    "$bin/fulgora-demo-track" --bursts 44100 $len "$work/track$len.wav" >"$work/track$len.txt"
+    playlist+=("$work/track$len.txt:$len")
+  done
+  for after in none crossfade resample; do
+    extra=()
+    [ $after = none ] || extra=(--after $after)
+    play_rate "${extra[@]}" "$work/track6.wav" "$work/track7.wav" "$work/track8.wav"
+    python3 "$here/sync_offsets.py" tracks "$work/log.csv" 44100 \
+      "gapless 6+7+8 s, after ours: $after" rate "${playlist[@]}" >>"$work/results"
+  done
+  play_rate --swap-at 4 "$work/bursts44100.wav"
+  # The old instance's stream ends a buffer after the swap.
+  {
+    echo "chain swap at 4 s (4096 frames, 44100 Hz): longest gap between level commands"
+    echo "  from 4 to 6 s heard: $(python3 "$here/sync_offsets.py" gap "$work/log.csv" 4 6)"
+    echo "  in the whole run: $(python3 "$here/sync_offsets.py" gap "$work/log.csv")"
+  } >>"$work/notes"
+  for case in "1:6" "1:12 --swap-at 3"; do
+    at=${case%% *}
+    # shellcheck disable=SC2086
+    play_rate --second-chain $case "$work/bursts44100.wav"
+    since=${at%%:*}
+    [ "$case" = "${case#*--swap-at }" ] || since=${case#*--swap-at }
+    python3 "$here/sync_offsets.py" run "$work/log.csv" "$work/bursts44100.txt" 44100 $seconds \
+      "second chain --second-chain $case, bursts after ${since} s" rate "$since" >>"$work/results"
+    {
+      echo "second chain --second-chain $case: $(python3 "$here/sync_offsets.py" drove "$work/log.csv")"
+      echo "  console: $(console)"
+    } >>"$work/notes"
+  done
+else
+  echo "(this fulgora-play has no --after: no playlists, swap gap or second chain measured)"
+fi
 python3 "$here/sync_offsets.py" report "$work/results"
+[ ! -f "$work/notes" ] || cat "$work/notes"
 
 # A paused instance: its worker's CPU over 4 s in the middle of a 6 s pause.
 "$bin/fulgora-demo-track" --bursts 44100 4 "$work/idle.wav" >/dev/null

@@ -433,11 +433,18 @@ extern "C" void player_entry() {
       const char* name;
       void (*run)(session&);
     } sections[] = {
-        {"client", client_checks},    {"registration", registration_checks},
-        {"strings", string_checks},   {"entry", entry_checks},
-        {"chunk lists", list_checks}, {"configuration", config_checks},
-        {"board", board_checks},      {"sync", sync_checks},
-        {"chain swap", swap_checks},  {"settings allocation", settings_oom_checks},
+        {"client", client_checks},
+        {"registration", registration_checks},
+        {"strings", string_checks},
+        {"entry", entry_checks},
+        {"chunk lists", list_checks},
+        {"configuration", config_checks},
+        {"board", board_checks},
+        {"sync", sync_checks},
+        {"chain swap", swap_checks},
+        {"track marks", track_marks_checks},
+        {"second chain", second_chain_checks},
+        {"settings allocation", settings_oom_checks},
     };
     for (auto& section : sections) {
       if (section.run != client_checks && section.run != registration_checks && !s.entry) break;

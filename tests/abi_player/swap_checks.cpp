@@ -7,27 +7,6 @@
 
 namespace {
 
-// A sine of `cycles` periods per 4096 frames on both channels at half scale;
-// the step's sine and cosine by their series (there is no maths library here).
-void fill_tone(player_chunk& c, unsigned cycles) {
-  c.channels = 2;
-  c.config = 3;
-  c.rate = 44100;
-  c.frames = 4096;
-  c.size = 2 * 4096;
-  c.data = static_cast<audio_sample*>(heap_alloc(c.size * sizeof(audio_sample)));
-  const double w = 2 * 3.14159265358979324 * cycles / 4096;
-  double cos_w = 0, sin_w = 0, term = 1;  // term: w^n / n!
-  for (int n = 0; n < 30; ++n, term *= w / n) (n % 2 ? sin_w : cos_w) += (n / 2) % 2 ? -term : term;
-  double x = 1, y = 0;  // cos and sin of the frame's phase
-  for (t_size i = 0; i < c.frames; ++i) {
-    c.data[2 * i] = c.data[2 * i + 1] = static_cast<audio_sample>(0.5 * y);
-    const double next_x = x * cos_w - y * sin_w;
-    y = y * cos_w + x * sin_w;
-    x = next_x;
-  }
-}
-
 // The board's log from a byte offset on, as the checks judge it.
 struct swap_log {
   bool closed = false;                 // the old instance's closing command came

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Opens a .fb2k-component and checks what the player will find in it: exactly
 # the 32-bit DLL at the root, the 64-bit DLL in x64/ and the example settings
-# under their own name; each DLL of its machine type, without debug sections,
+# under their own name with CRLF line ends; each DLL of its machine type, without debug sections,
 # exporting only the entry point and importing only system DLLs.
 # usage: check_package.sh PACKAGE EXAMPLE_INI
 #        check_package.sh --pack DLL32 DLL64 EXAMPLE_INI PACKAGE  (packs first)
@@ -22,7 +22,8 @@ expected="foo_Fulgora.dll foo_Fulgora.example.ini x64/foo_Fulgora.dll "
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 unzip -q "$package" -d "$dir" || fail "cannot extract"
-cmp -s "$dir/foo_Fulgora.example.ini" "$ini" || fail "example settings differ from $ini"
+sed 's/\r*$/\r/' "$ini" | cmp -s "$dir/foo_Fulgora.example.ini" - ||
+  fail "example settings differ from $ini with CRLF line ends"
 
 # The COFF machine field follows the "PE\0\0" signature that e_lfanew points at.
 machine() {

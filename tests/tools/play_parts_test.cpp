@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/settings_record.h"
+#include "tests/support/temp_settings.h"
+#include "tools/common/settings_file.h"
 #include "tools/play/band_levels.h"
 #include "tools/play/board_log.h"
 #include "tools/play/live_view.h"
 #include "tools/play/plot.h"
-#include "tools/play/settings_text.h"
 
 namespace fulgora_play {
 namespace {
@@ -28,23 +30,31 @@ TEST(printable_line, board_bytes_never_reach_the_terminal_raw) {
   for (const auto& c : cases) EXPECT_EQ(printable_line(c.in), c.out) << c.out;
 }
 
-TEST(with_port, only_portname_changes_and_a_misspelt_section_stays) {
+// The simulated board's copy of the settings names its port and keeps every
+// other value as the component reads it, whatever the file's encoding; a
+// misspelt section stays misspelt.
+TEST(settings_for_board, the_copy_names_only_the_simulated_port) {
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string("[SETTING]\r\nPORTNAME=COM3\r\nLOW_FREQ=300\r\n")) utf16 += {c, 0};
   const struct {
     std::string in;
-    bool done;
-    std::string out;
+    const wchar_t* port;
+    int LOW_FREQ;
   } cases[] = {
-      {"", true, "[SETTING]\r\nPORTNAME=/dev/pts/9\r\n"},
-      {"[setting]\nportname = COM3\nLOW_FREQ=300\n", true,
-       "[setting]\nPORTNAME=/dev/pts/9\r\nLOW_FREQ=300\n"},
-      {"[SETTING] ; lights\r\nLOW_FREQ=300\r\n[OTHER]\r\nPORTNAME=X\r\n", true,
-       "[SETTING] ; lights\r\nPORTNAME=/dev/pts/9\r\nLOW_FREQ=300\r\n[OTHER]\r\nPORTNAME=X\r\n"},
-      {"[SETTINGS]\nPORTNAME=COM3\n", false, "[SETTINGS]\nPORTNAME=COM3\n"},
+      {"\xEF\xBB\xBF[SETTING]\r\nPORTNAME=COM3\r\nLOW_FREQ=300\r\n", L"/dev/pts/9", 300},
+      {utf16, L"/dev/pts/9", 300},
+      {"[setting]\nportname = \"COM3\"\nLOW_FREQ=300\n[OTHER]\nPORTNAME=X\n", L"/dev/pts/9", 300},
+      {"[SETTING]\n", L"/dev/pts/9", 500},
+      {"[SETTINGS]\nPORTNAME=COM3\nLOW_FREQ=300\n", L"", 500},
   };
   for (const auto& c : cases) {
-    std::string text = c.in;
-    EXPECT_EQ(with_port(text, "/dev/pts/9"), c.done) << c.in;
-    EXPECT_EQ(text, c.out) << c.in;
+    const fulgora_test::temp_settings_file file(c.in);
+    std::string text, error;
+    ASSERT_TRUE(fulgora_tools::settings_for_board(file.path(), "/dev/pts/9", text, error));
+    const fulgora_test::temp_settings_file copy(text);
+    const fulgora::settings_record r = fulgora::read_settings(copy.path());
+    EXPECT_EQ(std::wstring(r.PORTNAME), c.port) << c.in;
+    EXPECT_EQ(r.tuning.LOW_FREQ, c.LOW_FREQ) << c.in;
   }
 }
 

@@ -59,7 +59,74 @@ const fulgora::settings_key* end_keys() {
   return fulgora::settings_keys + fulgora::settings_key_count;
 }
 
+std::string read_bytes(const std::string& path, bool& ok) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ok = static_cast<bool>(in) || in.eof();
+  return bytes;
+}
+
+const fulgora::ini_section* setting_section(const std::vector<fulgora::ini_section>& sections) {
+  for (size_t s = 1; s < sections.size(); ++s)
+    if (upper(narrow(sections[s].name)) == "SETTING") return &sections[s];
+  return nullptr;
+}
+
+// Wide text (UTF-16 where wchar_t has 16 bits) to UTF-8.
+std::string utf8_of(const wchar_t* w) {
+  std::string out;
+  for (; *w; ++w) {
+    unsigned long c = static_cast<unsigned long>(*w);
+    if (c >= 0xD800 && c < 0xDC00 && w[1] >= 0xDC00 && w[1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<unsigned long>(*++w) - 0xDC00);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
 }  // namespace
+
+bool settings_for_board(const std::string& path, const std::string& port, std::string& text,
+                        std::string& error) {
+  text = "[SETTING]\r\nPORTNAME=\"" + port + "\"\r\n";
+  if (path.empty()) return true;
+  bool ok = false;
+  const std::string bytes = read_bytes(path, ok);
+  if (!ok) return error = path + ": cannot read the settings file", false;
+  if (!setting_section(fulgora::parse_ini(fulgora::decode_ini_text(bytes)))) {
+    text.clear();  // the component finds no key in it, as in the user's file
+    return true;
+  }
+  const fulgora::settings_file file = fulgora::settings_file::at(path);
+  const wchar_t absent[] = {1, 0};
+  wchar_t value[fulgora::settings_value_size];
+  bool ascii = true;
+  for (const fulgora::settings_key* k = begin_keys(); k != end_keys(); ++k) {
+    if (name_of(*k) == "PORTNAME") continue;
+    file.read(L"SETTING", k->name, absent, value, fulgora::settings_value_size);
+    if (value[0] == absent[0] && value[1] == 0) continue;
+    // Quoted, so that the reader takes the value back as it stands.
+    const std::string v = utf8_of(value);
+    ascii = ascii && std::all_of(v.begin(), v.end(), [](char c) { return (c & 0x80) == 0; });
+    text += name_of(*k) + "=\"" + v + "\"\r\n";
+  }
+  if (!ascii) text = "\xEF\xBB\xBF" + text;
+  return true;
+}
 
 bool choose_settings(const std::string& explicit_path, const std::string& component_path,
                      std::string& path, std::string& error) {
@@ -87,14 +154,11 @@ bool choose_settings(const std::string& explicit_path, const std::string& compon
 }
 
 std::vector<std::string> check_settings(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  bool ok = false;
   const std::vector<fulgora::ini_section> sections =
-      fulgora::parse_ini(fulgora::decode_ini_text(bytes));
+      fulgora::parse_ini(fulgora::decode_ini_text(read_bytes(path, ok)));
   std::vector<std::string> found;
-  const fulgora::ini_section* setting = nullptr;
-  for (size_t s = 1; s < sections.size() && !setting; ++s)
-    if (upper(narrow(sections[s].name)) == "SETTING") setting = &sections[s];
+  const fulgora::ini_section* setting = setting_section(sections);
   if (!setting) {
     std::string named;
     for (size_t s = 1; s < sections.size(); ++s) named += " [" + narrow(sections[s].name) + "]";

@@ -19,6 +19,15 @@ bool choose_settings(const std::string& explicit_path, const std::string& compon
 // most likely meant. Empty for a clean file.
 std::vector<std::string> check_settings(const std::string& path);
 
+// The settings for a run against the simulated board: each key the
+// component's own reader finds in the file at path (none for an empty path),
+// written afresh, PORTNAME set to port. ASCII, or UTF-8 with a byte-order
+// mark when a value needs more. A file without a [SETTING] section gives an
+// empty text, as the component finds no key in either. False with a one-line
+// reason when the file cannot be read.
+bool settings_for_board(const std::string& path, const std::string& port, std::string& text,
+                        std::string& error);
+
 // True when a finding makes the component fall back to its built-in defaults.
 bool fails_the_load(const std::string& finding);
 

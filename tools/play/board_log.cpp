@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "tools/common/output_file.h"
 #include "tools/play/board_csv.h"
 
 namespace fulgora_play {
@@ -45,7 +46,7 @@ bool write_heard_log(const std::string& board_csv, const std::string& path, doub
   std::ifstream in(board_csv, std::ios::binary);
   std::ofstream out(path, std::ios::binary);
   if (!out) return false;
-  out << "time_s,heard_s,line,ch0,ch1,ch2\n";
+  out << fulgora_tools::heard_log_header;
   std::string row;
   for (fulgora_board_csv::row r; std::getline(in, row);) {
     const char* const end = row.data() + row.size();

@@ -21,13 +21,19 @@
 #include "tools/play/inputs.h"
 #include "tools/play/options.h"
 #include "tools/play/plot.h"
-#include "tools/play/settings_text.h"
+#include "tools/play/run_checks.h"
 #include "tools/play/transport.h"
 
 namespace fs = std::filesystem;
 using namespace fulgora_play;
 
 namespace {
+
+std::string narrow(const wchar_t* w) {
+  std::string s;
+  for (; *w; ++w) s += *w < 0x80 ? static_cast<char>(*w) : '?';
+  return s;
+}
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "fulgora-play: %s\n", message.c_str());
@@ -37,8 +43,10 @@ int fail(const std::string& message) {
 // The settings the component reads, in a private working folder that goes
 // on every way out, an exception included.
 struct settings_state {
+  std::string path;  // the user's file; empty: none
   std::string text;
   bool have = false;
+  std::string board_port;          // with --board: the port the copy must name
   std::vector<std::string> notes;  // said once the component is loaded
   fs::path workdir;
   ~settings_state() {
@@ -53,11 +61,9 @@ struct settings_state {
 // as in the player's folder: give it a private one holding the file.
 // The copy in that folder is the only file it reads: FULGORA_INI, which
 // would win over it, goes.
-bool prepare_settings(const options& o, const fs::path& component, settings_state& s,
-                      std::string& error) {
+bool prepare_settings(settings_state& s, std::string& error) {
   std::error_code ec;
-  std::string path;
-  if (!fulgora_tools::choose_settings(o.settings, utf8(component), path, error)) return false;
+  const std::string& path = s.path;
 #ifndef _WIN32
   unsetenv("FULGORA_INI");
 #endif
@@ -90,9 +96,17 @@ bool enter_working_folder(const settings_state& s, std::string& error) {
   if (!s.have) return true;
   std::ofstream out(s.workdir / "components" / "foo_Fulgora.ini", std::ios::binary);
   out << s.text;
+  out.close();
   if (!out) return error = "cannot write the settings into the working folder", false;
   std::error_code ec;
   fs::current_path(s.workdir, ec);
+  if (s.board_port.empty()) return true;
+  // The simulation must never drive the port the user's file names.
+  const fulgora::settings_record copy =
+      fulgora::read_settings(utf8(s.workdir / "components" / "foo_Fulgora.ini"));
+  if (std::wstring(copy.PORTNAME) != std::wstring(s.board_port.begin(), s.board_port.end()))
+    return error = "cannot be sure the component would drive the simulated board; not played",
+           false;
   return true;
 }
 
@@ -100,24 +114,27 @@ bool start_board(const fs::path& self, const std::string& csv, board_child& boar
                  settings_state& s, std::string& error) {
   std::string device;
   if (!board.start(utf8(self.parent_path() / "fulgora-board"), csv, device, error)) return false;
-  // A file without [SETTING] stays so (the check says it), so the
+  // Written afresh from what the component's reader finds, so that no
+  // encoding of the user's file can leave its own port in the copy. A file
+  // without [SETTING] gives an empty copy (the check says why), so the
   // simulation does what the player would: nothing.
-  with_port(s.text, device);
+  if (!fulgora_tools::settings_for_board(s.path, device, s.text, error)) return false;
+  if (!s.text.empty()) s.board_port = device;
   s.have = true;
   std::fprintf(stderr, "fulgora-play: simulated board on %s\n", device.c_str());
   return true;
 }
 
-// The routing the component will use (its built-in one when a value fails
-// the load), for the channels' labels.
-fulgora::led_settings routing_settings(const settings_state& s) {
+// What the component will read from the copy, and the routing it will use
+// (its built-in one when a value fails the load), for the channels' labels.
+fulgora::settings_record copy_record(const settings_state& s) {
+  return s.have ? fulgora::read_settings(utf8(s.workdir / "components" / "foo_Fulgora.ini"))
+                : fulgora::settings_record();
+}
+fulgora::led_settings routing_settings(const fulgora::settings_record& record) {
   fulgora::led_settings routing;
-  if (s.have) {
-    fulgora::level_history unused;
-    fulgora::load_settings(
-        fulgora::read_settings(utf8(s.workdir / "components" / "foo_Fulgora.ini")), routing,
-        unused);
-  }
+  fulgora::level_history unused;
+  fulgora::load_settings(record, routing, unused);
   return routing;
 }
 
@@ -126,6 +143,8 @@ struct run_result {
   play_report report;
   double wall_s = 0, heard_end_s = 0;
   fulgora::led_settings settings;
+  std::string mode;
+  std::vector<std::string> console;  // the component's first lines
 };
 
 int finish(const options& o, const run_paths& p, const run_result& r, const transport& t,
@@ -150,7 +169,10 @@ int finish(const options& o, const run_paths& p, const run_result& r, const tran
   if (!p.plot.empty()) {
     plot_data d;
     d.title = "foo_Fulgora: " + utf8(p.files.front().filename());
-    d.total_s = r.heard_end_s;
+    d.mode = r.mode;
+    d.events = t.events;
+    d.console = r.console;
+    d.total_s = std::max(r.heard_end_s, total_seconds(audio));
     d.records = watch.records;
     d.bands = measure_bands(audio, o.chunk, r.settings);
     d.routing[0] = r.settings.LOW_LEDTYPE, d.routing[1] = r.settings.MID_LEDTYPE;
@@ -169,11 +191,14 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
         component& comp) {
   live_view view(fulgora::stdout_is_terminal(), fulgora::terminal_columns());
   run_result r;
-  r.settings = routing_settings(settings);
+  const fulgora::settings_record record = copy_record(settings);
+  r.settings = routing_settings(record);
+  r.mode = mode_text(o, record, audio);
   const int route[3] = {r.settings.LOW_LEDTYPE, r.settings.MID_LEDTYPE, r.settings.HI_LEDTYPE};
   for (int c = 0; c < 3; ++c) view.labels[c] = channel_bands(c, route);
   static player_services services;
   services.console.view = &view;
+  services.console.port_trouble = port_trouble(narrow(record.PORTNAME));
   comp.start(&services, utf8(p.component.stem()));
   const std::string version = comp.version();
   if (!version.empty())
@@ -181,6 +206,8 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
                  utf8(p.component).c_str());
   for (const std::string& note : settings.notes)
     std::fprintf(stderr, "fulgora-play: %s\n", note.c_str());
+  const std::string sync_note = fast_sync_note(o, record);
+  if (!sync_note.empty()) std::fprintf(stderr, "fulgora-play: %s\n", sync_note.c_str());
   dsp_entry* entry = comp.fulgora_entry();
   if (!entry) return fail(utf8(p.component) + ": registers no Fulgora DSP entry");
 
@@ -205,6 +232,7 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
     watch.refresh(r.heard_end_s);
   }
   view.finish();
+  r.console = services.console.first_lines();
   return finish(o, p, r, t, watch, services.console.reply_errors, audio);
 }
 
@@ -213,9 +241,13 @@ int play(const char* argv0, const options& o) {
   const run_paths p = resolve_paths(argv0, o);
   std::vector<decoded_audio> audio;
   std::string error;
-  if (!decode_all(p.files, audio, error)) return fail(error);
   settings_state settings;
-  if (!prepare_settings(o, p.component, settings, error)) return fail(error);
+  if (!fulgora_tools::choose_settings(o.settings, utf8(p.component), settings.path, error) ||
+      !outputs_allowed(p, settings.path, error))
+    return fail(error);
+  if (!decode_all(p.files, audio, error)) return fail(error);
+  if (!times_within(o, total_seconds(audio), error)) return fail(error);
+  if (!prepare_settings(settings, error)) return fail(error);
   board_child board;
   const std::string board_csv = utf8(settings.workdir / "board.csv");
   if (o.board && !start_board(p.self, board_csv, board, settings, error)) return fail(error);

@@ -20,7 +20,8 @@ void usage(FILE* to) {
   std::fputs(
       "usage: fulgora-play [--component PATH] [--settings FILE] [--chunk FRAMES] [--fast]\n"
       "                    [--buffer-ms MS] [--seek AT:TO] [--pause AT:SECONDS]\n"
-      "                    [--clock-step MS] [--swap-at SECONDS]\n"
+      "                    [--clock-step MS] [--swap-at SECONDS] [--rebuild-at SECONDS]\n"
+      "                    [--after crossfade|resample] [--second-chain AT[:SECONDS]]\n"
       "                    [--board [--plot FILE.svg] [--log FILE.csv]] AUDIO...\n"
       "  --component PATH  the component library (default: foo_Fulgora beside this tool)\n"
       "  --settings FILE   the settings file the component reads (copied to\n"
@@ -44,16 +45,28 @@ void usage(FILE* to) {
       "                    its DSP settings change: a new instance is made while the\n"
       "                    old one lives, the old one runs once more with FLUSH and is\n"
       "                    released, the new one runs on\n"
+      "  --rebuild-at SECONDS  likewise, but only the DSP after ours changed: ours is\n"
+      "                    kept and runs on without FLUSH\n"
+      "  --after crossfade|resample  a DSP of the stand-in's own after ours:\n"
+      "                    crossfade asks for track-change marks (so ours gets FLUSH\n"
+      "                    at every track end) and holds 200 ms back; resample makes\n"
+      "                    48 kHz of the audio, and the output counts that rate\n"
+      "  --second-chain AT[:SECONDS]  when the position reaches AT, a second chain\n"
+      "                    with a new instance of the DSP (same settings) converts\n"
+      "                    SECONDS (default 8) of an 11 kHz tone at 4 times the audio\n"
+      "                    rate on a thread of its own while playback goes on, as\n"
+      "                    the player's converter does\n"
       "  --board           start the simulated LED board (fulgora-board) and point the\n"
       "                    component at it; shows its channels live on a terminal\n"
       "  --plot FILE.svg   with --board: draw the channel bytes the board received\n"
       "  --log FILE.csv    with --board: each line the board received, as\n"
       "                    time_s,heard_s,line,ch0,ch1,ch2 (heard_s: the heard\n"
-      "                    position when the line arrived)\n",
+      "                    position when the line arrived)\n"
+      "  An existing --plot or --log file is replaced only if this tool wrote it.\n",
       to);
 }
 
-// An option that takes a number, with its value: 1 when taken, -1 when the
+// An option that takes a checked value, with it: 1 when taken, -1 when the
 // value is wrong (after a message), 0 when `a` is none of them.
 int numeric_option(const std::string& a, const char* value, options& o) {
   char* end = nullptr;
@@ -74,6 +87,19 @@ int numeric_option(const std::string& a, const char* value, options& o) {
     o.swap_at = std::strtod(value, &end);
     if (*end == 0 && o.swap_at >= 0) return 1;
     std::fprintf(stderr, "fulgora-play: --swap-at needs a time in seconds\n");
+  } else if (a == "--rebuild-at") {
+    o.rebuild_at = std::strtod(value, &end);
+    if (*end == 0 && o.rebuild_at >= 0) return 1;
+    std::fprintf(stderr, "fulgora-play: --rebuild-at needs a time in seconds\n");
+  } else if (a == "--second-chain") {
+    o.second_at = std::strtod(value, &end);
+    if (*end == ':') o.second_for = std::strtod(end + 1, &end);
+    if (*end == 0 && o.second_at >= 0 && o.second_for > 0 && o.second_for <= 3600) return 1;
+    std::fprintf(stderr, "fulgora-play: --second-chain needs AT or AT:SECONDS, as 2 or 2:8\n");
+  } else if (a == "--after") {
+    o.after = value;
+    if (o.after == "crossfade" || o.after == "resample") return 1;
+    std::fprintf(stderr, "fulgora-play: --after needs crossfade or resample\n");
   } else if (a == "--chunk") {
     const unsigned long v = std::strtoul(value, &end, 10);
     o.chunk = static_cast<unsigned>(v);
@@ -135,7 +161,8 @@ bool parse(int argc, char** argv, options& o) {
     }
   }
   if (o.files.empty()) {
-    usage(stderr);
+    std::fprintf(stderr,
+                 "fulgora-play: no audio file given (fulgora-play --help lists the options)\n");
     return false;
   }
   return combination_fits(o);

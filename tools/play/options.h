@@ -14,9 +14,12 @@ struct options {
   unsigned chunk = 4096;
   double buffer_ms = 1000;
   double clock_step_ms = 0;
-  double seek_at = -1, seek_to = 0;     // --seek AT:TO
-  double pause_at = -1, pause_for = 0;  // --pause AT:SECONDS
-  double swap_at = -1;                  // --swap-at SECONDS
+  double seek_at = -1, seek_to = 0;       // --seek AT:TO
+  double pause_at = -1, pause_for = 0;    // --pause AT:SECONDS
+  double swap_at = -1;                    // --swap-at SECONDS
+  double rebuild_at = -1;                 // --rebuild-at SECONDS
+  double second_at = -1, second_for = 8;  // --second-chain AT[:SECONDS]
+  std::string after;                      // --after crossfade|resample
   bool fast = false;
   bool board = false;
   std::vector<std::string> files;

@@ -34,9 +34,25 @@ class stdout_console final : public console_receiver {
     const std::string line = length == ~size_t{0} ? std::string(text) : std::string(text, length);
     if (line.rfind("recv", 0) == 0) ++reply_errors;
     view->line(printable_line(line));
+    // Why the port does not open, in a line of the stand-in's own.
+    if (!port_trouble.empty() && line.rfind("failed CreateFile.", 0) == 0)
+      view->aside("fulgora-play: " + port_trouble + "\n");
+    std::lock_guard<std::mutex> lock(m_);
+    if (first_lines_.size() < 6) first_lines_.push_back(printable_line(line));
+  }
+  // The first lines the component said (for a picture of a run that sent
+  // nothing).
+  std::vector<std::string> first_lines() {
+    std::lock_guard<std::mutex> lock(m_);
+    return first_lines_;
   }
   live_view* view = nullptr;
+  std::string port_trouble;  // set before the component loads
   std::atomic<long> reply_errors{0};
+
+ private:
+  std::mutex m_;
+  std::vector<std::string> first_lines_;
 };
 
 // The player's visualisation manager and its one kind of stream: the heard

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
+
+#include "tools/common/output_file.h"
 
 namespace fulgora_play {
 namespace {
@@ -13,9 +16,9 @@ const char* const band_names[3] = {"low", "mid", "high"};
 
 // The sheet: channel lanes on top, band lanes below, the time axis last.
 struct sheet {
-  double w = 1000, left = 100, right = 20, top = 50;
-  double lane = 110, band_top = 410, band_lane = 90;
-  double axis_y = 410 + 3 * 90 + 5;
+  double w = 1000, left = 100, right = 20, top = 65;
+  double lane = 110, band_top = 65 + 3 * 110 + 30, band_lane = 90;
+  double axis_y = band_top + 3 * band_lane + 5;
   double h = axis_y + 50;
   double span = 1;
   double plot_w() const { return w - left - right; }
@@ -54,43 +57,124 @@ void scale_marks(std::ostream& svg, const sheet& s, double base, double y_top, c
       << high << "</text>\n";
 }
 
-// A step line: each byte holds until the next command.
-void channel_lane(std::ostream& svg, const sheet& s, int c, const plot_data& d) {
-  const double y0 = s.top + c * s.lane, base = y0 + s.lane - 15;
-  const double scale = (s.lane - 25) / 255.0;
-  lane_frame(svg, s, y0, s.lane, colours[c], "ch" + std::to_string(c), channel_bands(c, d.routing));
-  scale_marks(svg, s, base, y0 + 20, "0", "255");
-  svg << "<polyline fill=\"none\" stroke=\"" << colours[c] << "\" stroke-width=\"1.5\" points=\"";
-  double last_y = base;
-  svg << s.left << ',' << base;
-  for (const board_record& r : d.records) {
-    const double x = s.x_of(r.track_s), y = base - r.ch[c] * scale;
-    svg << ' ' << x << ',' << last_y << ' ' << x << ',' << y;
-    last_y = y;
+// Channel c's bytes as step lines, each byte held until the next command,
+// between base and base - height. A jump in track time (a seek) starts a
+// new line instead of drawing one across; the passes after a seek back are
+// dashed, so that both can be read where they overlap.
+void byte_steps(std::ostream& svg, const sheet& s, int c, const plot_data& d, double base,
+                double height, const std::string& look) {
+  const double scale = height / 255.0;
+  const std::vector<board_record>& rs = d.records;
+  bool again = false;
+  for (size_t i = 0; i < rs.size();) {
+    size_t j = i + 1;
+    while (j < rs.size() && rs[j].track_s >= rs[j - 1].track_s - 0.05 &&
+           rs[j].track_s <= rs[j - 1].track_s + 0.5)
+      ++j;
+    // The last byte holds until the jump, or to the end of the run.
+    double until = j < rs.size() ? rs[j - 1].track_s : s.span;
+    for (const play_event& e : d.events)
+      if (j < rs.size() && e.kind == play_event::seek && e.at_s >= rs[j - 1].track_s &&
+          e.at_s < rs[j - 1].track_s + 0.5)
+        until = e.at_s;
+    svg << "<polyline fill=\"none\" " << look << (again ? " stroke-dasharray=\"5,3\"" : "")
+        << " points=\"";
+    double y = base;
+    double x = i == 0 ? s.left : s.x_of(rs[i].track_s);
+    svg << x << ',' << (i == 0 ? base : base - rs[i].ch[c] * scale);
+    for (size_t k = i; k < j; ++k) {
+      x = s.x_of(rs[k].track_s);
+      svg << ' ' << x << ',' << y;
+      y = base - rs[k].ch[c] * scale;
+      svg << ' ' << x << ',' << y;
+    }
+    svg << ' ' << s.x_of(std::max(until, rs[j - 1].track_s)) << ',' << y << "\"/>\n";
+    if (j < rs.size() && rs[j].track_s < rs[j - 1].track_s) again = true;
+    i = j;
   }
-  svg << ' ' << s.x_of(s.span) << ',' << last_y << "\"/>\n";
 }
 
-// The band's level as an area, tinted as the channel that shows it, scaled
-// to the band's loudest moment: the quieter bands' shapes stay visible.
+void channel_lane(std::ostream& svg, const sheet& s, int c, const plot_data& d) {
+  const double y0 = s.top + c * s.lane, base = y0 + s.lane - 15;
+  lane_frame(svg, s, y0, s.lane, colours[c], "ch" + std::to_string(c), channel_bands(c, d.routing));
+  scale_marks(svg, s, base, y0 + 20, "0", "255");
+  byte_steps(svg, s, c, d, base, s.lane - 25,
+             std::string("stroke=\"") + colours[c] + "\" stroke-width=\"1.5\"");
+}
+
+// The band's level as an area, from -60 dB up to the loudest moment of any
+// band (one scale in every band lane, so that a quiet band looks quiet),
+// tinted as the channel that shows it, with that channel's bytes drawn over
+// it.
 void band_lane(std::ostream& svg, const sheet& s, int b, const plot_data& d) {
   const double y0 = s.band_top + b * s.band_lane, base = y0 + s.band_lane - 15;
-  double peak = 1e-9;
-  for (const band_sample& p : d.bands) peak = std::max(peak, p.level[b]);
+  double peak = 1e-3;
+  for (const band_sample& p : d.bands) peak = std::max({peak, p.level[0], p.level[1], p.level[2]});
+  peak = std::min(peak, 1.0);
   const double scale = (s.band_lane - 25) / peak;
+  char top[24];
+  std::snprintf(top, sizeof top, "%.0f dB", 60 * (peak - 1));  // levels: 0 at -60 dB, 1 at 0
   const int channel = d.routing[b];
   const bool shown = channel >= 0 && channel < 3;
   const std::string where = shown ? "on ch" + std::to_string(channel) : "on no channel";
   lane_frame(svg, s, y0, s.band_lane, shown ? colours[channel] : "#666",
              std::string(band_names[b]) + " band", where);
-  scale_marks(svg, s, base, y0 + 20, "0", "loudest");
+  scale_marks(svg, s, base, y0 + 20, "-60 dB", top);
   svg << "<polygon fill=\"" << (shown ? tints[channel] : "#cccccc") << "\" stroke=\""
       << (shown ? colours[channel] : "#666") << "\" stroke-width=\"0.5\" points=\"" << s.left << ','
       << base;
   for (const band_sample& p : d.bands)
-    svg << ' ' << s.x_of(p.track_s) << ',' << base - std::max(p.level[b], 0.0) * scale;
+    svg << ' ' << s.x_of(p.track_s) << ','
+        << base - std::min(std::max(p.level[b], 0.0), peak) * scale;
   const double end_x = d.bands.empty() ? s.left : s.x_of(d.bands.back().track_s);
   svg << ' ' << end_x << ',' << base << "\"/>\n";
+  if (shown)
+    byte_steps(
+        svg, s, channel, d, base, s.band_lane - 25,
+        std::string("stroke=\"") + colours[channel] + "\" stroke-width=\"1\" opacity=\"0.7\"");
+}
+
+// Seeks, pauses and swaps: a line through every lane and a label on the
+// time axis.
+void event_marks(std::ostream& svg, const sheet& s, const plot_data& d) {
+  for (const play_event& e : d.events) {
+    char label[80];
+    const char* colour = e.kind == play_event::seek    ? "#e67e00"
+                         : e.kind == play_event::pause ? "#7b3fa0"
+                                                       : "#444444";
+    if (e.kind == play_event::seek)
+      std::snprintf(label, sizeof label, "seek %.1f\u2192%.1f s%s", e.at_s, e.to_s,
+                    e.to_s < e.at_s ? " (the lines after it dashed)" : "");
+    else if (e.kind == play_event::pause)
+      std::snprintf(label, sizeof label, "pause %.1f s", e.to_s);
+    else
+      std::snprintf(label, sizeof label, "chain swap");
+    const double x = s.x_of(e.at_s);
+    svg << "<line x1=\"" << x << "\" y1=\"" << s.top + 8 << "\" x2=\"" << x << "\" y2=\""
+        << s.axis_y + 5 << "\" stroke=\"" << colour << "\" stroke-dasharray=\"6,3\"/>\n"
+        << "<text x=\"" << x + 3 << "\" y=\"" << s.top + 6 << "\" fill=\"" << colour
+        << "\" font-size=\"11\">" << label << "</text>\n";
+    if (e.kind == play_event::seek) {  // where the seek landed
+      const double to = s.x_of(e.to_s);
+      svg << "<path d=\"M" << to << ',' << s.axis_y << " l-5,-9 h10 z\" fill=\"" << colour
+          << "\"/>\n";
+    }
+  }
+}
+
+// A run whose board received nothing says why, over the empty lanes.
+void silence_note(std::ostream& svg, const sheet& s, const plot_data& d) {
+  if (!d.records.empty()) return;
+  double y = s.top + s.lane;
+  svg << "<text x=\"" << s.left + 20 << "\" y=\"" << y << "\" font-size=\"16\" fill=\"#b00\">"
+      << "The board received no level command.</text>\n";
+  std::vector<std::string> lines = {d.console.empty()
+                                        ? "The component said nothing: no port in the settings?"
+                                        : "The component said:"};
+  for (const std::string& l : d.console) lines.push_back("  " + l.substr(0, l.find('\n')));
+  for (const std::string& l : lines)
+    svg << "<text x=\"" << s.left + 20 << "\" y=\"" << (y += 20) << "\" fill=\"#b00\" "
+        << "xml:space=\"preserve\">" << escape_xml(l) << "</text>\n";
 }
 
 // A tick every 1, 2, 5, 10... seconds.
@@ -118,23 +202,26 @@ double tick_step(double span) {
 }
 
 bool write_plot(const std::string& path, const plot_data& d) {
-  std::ofstream svg(path);
+  std::ofstream svg(path, std::ios::binary);
   if (!svg) return false;
   sheet s;
   s.span = std::max(d.total_s, 1e-3);
-  svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << s.w << "\" height=\"" << s.h
-      << "\" viewBox=\"0 0 " << s.w << ' ' << s.h
+  svg << fulgora_tools::picture_header << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\""
+      << s.w << "\" height=\"" << s.h << "\" viewBox=\"0 0 " << s.w << ' ' << s.h
       << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
       << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n"
-      << "<text x=\"" << s.left << "\" y=\"28\" font-size=\"16\">" << escape_xml(d.title)
-      << "</text>\n<text x=\"" << s.left + s.plot_w() << "\" y=\"28\" text-anchor=\"end\">"
+      << "<text x=\"" << s.left << "\" y=\"24\" font-size=\"16\">" << escape_xml(d.title)
+      << "</text>\n<text x=\"" << s.left << "\" y=\"42\">" << escape_xml(d.mode)
+      << "</text>\n<text x=\"" << s.left + s.plot_w() << "\" y=\"24\" text-anchor=\"end\">"
       << "the bytes the board received</text>\n";
   for (int c = 0; c < 3; ++c) channel_lane(svg, s, c, d);
   svg << "<text x=\"" << s.left + s.plot_w() << "\" y=\"" << s.band_top
-      << "\" text-anchor=\"end\">the track's band levels, as the component measures them "
-         "(each to its loudest)</text>\n";
+      << "\" text-anchor=\"end\">the track's band levels as the component measures them, "
+         "with the bytes of each band's channel over them</text>\n";
   for (int b = 0; b < 3; ++b) band_lane(svg, s, b, d);
   time_axis(svg, s);
+  event_marks(svg, s, d);
+  silence_note(svg, s, d);
   svg << "</svg>\n";
   return static_cast<bool>(svg);
 }

@@ -1,6 +1,9 @@
 // The picture of a run: the three channel bytes the board received over the
-// track's time, and under them the track's band levels, so that the light
-// can be seen following the sound. A self-contained SVG.
+// track's time, and under them the track's band levels on one scale with each
+// band's channel bytes drawn over it, so that the light can be seen
+// following the sound. Seeks, pauses and swaps are marked on the time axis;
+// the title says how the run was made; a run that sent nothing says why.
+// A self-contained SVG.
 #pragma once
 
 #include <string>
@@ -11,8 +14,18 @@
 
 namespace fulgora_play {
 
+// Something the transport did at a heard position.
+struct play_event {
+  enum kind_t { seek, pause, swap } kind;
+  double at_s;  // where it happened
+  double to_s;  // seek: where it went; pause: for how long
+};
+
 struct plot_data {
   std::string title;
+  std::string mode;  // sync, rate, offset, buffer in words
+  std::vector<play_event> events;
+  std::vector<std::string> console;  // the component's first lines
   double total_s = 0;
   std::vector<board_record> records;
   std::vector<band_sample> bands;

@@ -4,20 +4,26 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <thread>
-
-#include "tools/play/chain_swap.h"
 
 namespace fulgora_play {
 namespace {
 
-std::string swap_note(double at) {
+std::string chain_note(double at, bool swap) {
   char note[160];
-  std::snprintf(note, sizeof note,
-                "fulgora-play: DSP chain swapped at %.2f s: a new instance made, the old one run "
-                "once more with FLUSH and released\n",
-                at);
+  std::snprintf(
+      note, sizeof note,
+      swap ? "fulgora-play: DSP chain swapped at %.2f s: a new instance made, the old one "
+             "run once more with FLUSH and released\n"
+           : "fulgora-play: DSP chain rebuilt at %.2f s: ours kept, run on without FLUSH\n",
+      at);
   return note;
+}
+
+double output_seconds(const std::vector<const audio_chunk*>& chunks) {
+  double s = 0;
+  for (const audio_chunk* c : chunks)
+    if (c->get_srate() != 0) s += static_cast<double>(c->get_sample_count()) / c->get_srate();
+  return s;
 }
 
 }  // namespace
@@ -33,7 +39,9 @@ transport::transport(const options& o, const std::vector<decoded_audio>& audio, 
       interrupted_(interrupted),
       seek_pending_(o.seek_at >= 0),
       pause_pending_(o.pause_at >= 0),
-      swap_pending_(o.swap_at >= 0) {}
+      swap_pending_(o.swap_at >= 0),
+      rebuild_pending_(o.rebuild_at >= 0),
+      second_pending_(o.second_at >= 0) {}
 
 void transport::offer_clock(playback_clock& clock) const {
   clock.start = start;
@@ -52,18 +60,20 @@ double transport::position() const {
 bool transport::run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance,
                     std::string& error) {
   auto last_refresh = std::chrono::steady_clock::now();
+  chain_ = std::make_unique<player_chain>(entry, preset, instance, o_.after);
   while (!interrupted_) {
     const double now = since_start();
-    if (!o_.fast) follow_output(now, instance);
+    if (!o_.fast) follow_output(now);
+    follow_second_chain(entry, preset);
     const bool more = file_ < audio_.size();
     if (!more && (o_.fast || (output.drained(now) && resume_at_ < 0))) break;
     if (more && (o_.fast || output.wants_more(now))) {
-      if (!run_chunk(entry, preset, instance)) {
+      if (!run_chunk()) {
         error = "the DSP entry refused to instantiate the new chain's DSP";
         return false;
       }
     } else {
-      std::this_thread::sleep_for(std::chrono::microseconds(500));
+      idle_.wait(0.001);
     }
     if (std::chrono::steady_clock::now() - last_refresh > std::chrono::milliseconds(40)) {
       last_refresh = std::chrono::steady_clock::now();
@@ -71,16 +81,24 @@ bool transport::run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<ds
     }
   }
   report.interrupted = interrupted_;
+  if (!second_.join(interrupted_)) {
+    error = "the DSP entry refused to instantiate the second chain's DSP";
+    return false;
+  }
   return true;
 }
 
 // --pause and --seek, when the heard position reaches them.
-void transport::follow_output(double now, service_ptr_t<dsp>& instance) {
+void transport::follow_output(double now) {
   const double heard = output.heard_position(now);
   if (pause_pending_ && heard >= o_.pause_at) {
     output.pause(now);
     pause_pending_ = false;
     resume_at_ = now + o_.pause_for;
+    char note[120];
+    std::snprintf(note, sizeof note, "fulgora-play: paused at %.2f s for %.2f s\n", heard,
+                  o_.pause_for);
+    mark(play_event::pause, heard, o_.pause_for, note);
   } else if (resume_at_ >= 0 && now >= resume_at_) {
     output.resume(now);
     resume_at_ = -1;
@@ -90,13 +108,33 @@ void transport::follow_output(double now, service_ptr_t<dsp>& instance) {
     // The player empties its output, then tells the DSP; decoding goes on
     // from the new position.
     output.seek(now, o_.seek_to);
-    instance->flush();
+    chain_->flush();
     seek_cursor(o_.seek_to);
+    char note[160];
+    std::snprintf(note, sizeof note,
+                  "fulgora-play: seek at %.2f s to %.2f s: the output emptied, the DSP flushed\n",
+                  heard, o_.seek_to);
+    mark(play_event::seek, heard, o_.seek_to, note);
   }
 }
 
-bool transport::run_chunk(dsp_entry& entry, const dsp_preset& preset,
-                          service_ptr_t<dsp>& instance) {
+// --second-chain: started when the position reaches it, said when it ends.
+void transport::follow_second_chain(dsp_entry& entry, const dsp_preset& preset) {
+  char note[96];
+  if (second_pending_ && position() >= o_.second_at) {
+    second_pending_ = false;
+    second_running_ = true;
+    second_.start(entry, preset, o_.second_for);
+    std::snprintf(note, sizeof note, "fulgora-play: second chain started at %.2f s\n", position());
+    view_.aside(note);
+  } else if (second_running_ && !second_.running()) {
+    second_running_ = false;
+    std::snprintf(note, sizeof note, "fulgora-play: second chain ended at %.2f s\n", position());
+    view_.aside(note);
+  }
+}
+
+bool transport::run_chunk() {
   const decoded_audio& a = audio_[file_];
   const size_t frames = std::min<size_t>(o_.chunk, a.frames - at_);
   const audio_sample* source = a.samples.data() + at_ * a.channels;
@@ -105,7 +143,7 @@ bool transport::run_chunk(dsp_entry& entry, const dsp_preset& preset,
   const bool last_of_file = at_ + frames >= a.frames;
   int flags = last_of_file ? dsp::END_OF_TRACK : 0;
   if (last_of_file && file_ + 1 == audio_.size()) flags |= dsp::FLUSH;
-  if (!run_dsp(entry, preset, instance, flags)) return false;
+  if (!run_dsp(flags)) return false;
   ++report.chunks;
   const bool same =
       list_.get_count() == 1 && list_.get_item(0) == &chunk_ &&
@@ -113,7 +151,7 @@ bool transport::run_chunk(dsp_entry& entry, const dsp_preset& preset,
   report.changed += !same;
   const double seconds = static_cast<double>(frames) / a.rate;
   report.played_s += seconds;
-  if (!o_.fast) output.write(since_start(), seconds);
+  if (!o_.fast) output.write(since_start(), output_seconds(out_));
   if (board_.pacing() && a.channels == 2) board_.pace(report.played_s);
   at_ += frames;
   if (last_of_file) {
@@ -123,19 +161,25 @@ bool transport::run_chunk(dsp_entry& entry, const dsp_preset& preset,
   return true;
 }
 
-// The chunk through the DSP, or through a swapped chain once --swap-at is
-// reached.
-bool transport::run_dsp(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance,
-                        int flags) {
-  const double at = o_.fast ? report.played_s : output.heard_position(since_start());
-  if (!swap_pending_ || at < o_.swap_at) {
-    instance->run(&list_, metadb_handle_ptr(), flags);
-    return true;
-  }
-  swap_pending_ = false;
-  if (!run_swapping_chain(entry, preset, instance, &list_, flags)) return false;
-  view_.aside(swap_note(at));
+// The chunk through the chain, reconfigured once --swap-at or --rebuild-at
+// is reached.
+bool transport::run_dsp(int flags) {
+  const double at = position();
+  const bool swap = swap_pending_ && at >= o_.swap_at;
+  const bool rebuild = rebuild_pending_ && at >= o_.rebuild_at;
+  if (swap) chain_->reconfigure(true);
+  if (rebuild) chain_->reconfigure(false);
+  swap_pending_ = swap_pending_ && !swap;
+  rebuild_pending_ = rebuild_pending_ && !rebuild;
+  if (!chain_->run(list_, flags, out_)) return false;
+  if (swap) mark(play_event::swap, at, at, chain_note(at, true));
+  if (rebuild) view_.aside(chain_note(at, false));
   return true;
+}
+
+void transport::mark(play_event::kind_t kind, double at_s, double to_s, const std::string& note) {
+  events.push_back({kind, at_s, to_s});
+  view_.aside(note);
 }
 
 // The file and frame at a position in seconds of all the files as one stream.

@@ -1,20 +1,26 @@
 // The player's transport: the decoded files through the DSP chunk by chunk,
 // at the audio rate against the modelled output (its burst at the start,
 // --pause, --seek, the heard clock in --clock-step steps) or --fast, the
-// chain swapped at --swap-at, and every chunk checked to leave the DSP
+// chain of the chain helper (chain.h) swapped or rebuilt at --swap-at and
+// --rebuild-at, a second chain at --second-chain, and every chunk checked to leave the DSP
 // bit-identical.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tools/play/board_watch.h"
+#include "tools/play/chain.h"
 #include "tools/play/decoder.h"
+#include "tools/play/idle_wait.h"
 #include "tools/play/options.h"
 #include "tools/play/output_model.h"
 #include "tools/play/player_host.h"
+#include "tools/play/plot.h"
+#include "tools/play/second_chain.h"
 
 namespace fulgora_play {
 
@@ -44,12 +50,16 @@ class transport {
   const std::chrono::steady_clock::time_point start;
   output_model output;
   play_report report;
+  std::vector<play_event> events;  // seeks, pauses and swaps, for the picture
 
  private:
-  void follow_output(double now, service_ptr_t<dsp>& instance);
-  bool run_chunk(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance);
-  bool run_dsp(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance, int flags);
+  void follow_output(double now);
+  void follow_second_chain(dsp_entry& entry, const dsp_preset& preset);
+  bool run_chunk();
+  bool run_dsp(int flags);
   void seek_cursor(double position);
+
+  void mark(play_event::kind_t kind, double at_s, double to_s, const std::string& note);
 
   const options& o_;
   const std::vector<decoded_audio>& audio_;
@@ -57,10 +67,15 @@ class transport {
   live_view& view_;
   const std::atomic<bool>& interrupted_;
   size_t file_ = 0, at_ = 0;  // where the next chunk starts
-  bool seek_pending_, pause_pending_, swap_pending_;
+  bool seek_pending_, pause_pending_, swap_pending_, rebuild_pending_, second_pending_;
   double resume_at_ = -1;
   chunk_list list_;
   audio_chunk_impl chunk_;
+  std::unique_ptr<player_chain> chain_;
+  std::vector<const audio_chunk*> out_;  // what the chain hands the output
+  second_chain second_;
+  bool second_running_ = false;
+  idle_wait idle_;
 };
 
 }  // namespace fulgora_play

@@ -1,0 +1,87 @@
+#include "tools/play/run_checks.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+
+#include "tools/common/output_file.h"
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fulgora_play {
+
+bool outputs_allowed(const run_paths& p, const std::string& settings_path, std::string& error) {
+  std::vector<std::string> inputs = {settings_path, utf8(p.component)};
+  for (const auto& f : p.files) inputs.push_back(utf8(f));
+  if (!p.plot.empty()) {
+    std::vector<std::string> others = inputs;
+    others.push_back(utf8(p.log));
+    if (!fulgora_tools::output_allowed(utf8(p.plot), fulgora_tools::picture_header, others, error))
+      return false;
+  }
+  return p.log.empty() ||
+         fulgora_tools::output_allowed(utf8(p.log), fulgora_tools::heard_log_header, inputs, error);
+}
+
+bool times_within(const options& o, double total_s, std::string& error) {
+  char line[200];
+  const auto past = [&](const char* option, double at) {
+    std::snprintf(line, sizeof line, "%s %.2f s: past the end of the audio (%.2f s)", option, at,
+                  total_s);
+    error = line;
+    return false;
+  };
+  if (o.seek_at >= 0 && o.seek_at >= total_s) return past("--seek", o.seek_at);
+  if (o.seek_at >= 0 && o.seek_to >= total_s) return past("--seek to", o.seek_to);
+  if (o.pause_at >= 0 && o.pause_at >= total_s) return past("--pause", o.pause_at);
+  if (o.swap_at >= 0 && o.swap_at >= total_s) return past("--swap-at", o.swap_at);
+  return true;
+}
+
+std::string port_trouble(const std::string& port) {
+#ifdef _WIN32
+  (void)port;
+  return "";
+#else
+  const std::string what = "PORTNAME=" + port + ": ";
+  std::string upper;
+  for (char c : port) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const bool com = upper.size() > 3 && upper.compare(0, 3, "COM") == 0 &&
+                   upper.find_first_not_of("0123456789", 3) == std::string::npos;
+  if (com || port.rfind("\\\\.\\", 0) == 0)
+    return what + "a Windows port name; here a port is a device, as /dev/ttyUSB0 or /dev/ttyACM0";
+  struct stat st;
+  if (stat(port.c_str(), &st) != 0 && errno == ENOENT)
+    return what + "no such device (is the board plugged in? ls /dev/ttyUSB* /dev/ttyACM*)";
+  if (access(port.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
+    return what +
+           "no permission: join the dialout group (sudo usermod -aG dialout $USER, then log in "
+           "again)";
+  return "";
+#endif
+}
+
+std::string mode_text(const options& o, const fulgora::settings_record& r,
+                      const std::vector<decoded_audio>& audio) {
+  char text[200];
+  const bool synced = r.sync.SYNC && !o.fast;
+  char sync[80];
+  if (synced)
+    std::snprintf(sync, sizeof sync, "sync on (offset %d ms, %d/s)", r.sync.SYNC_OFFSET_MS,
+                  r.sync.SYNC_RATE);
+  else
+    std::snprintf(sync, sizeof sync, "sync off%s", r.sync.SYNC ? " (--fast)" : "");
+  std::snprintf(text, sizeof text, "%s, %s, buffer %.0f ms, %u Hz", sync,
+                o.fast ? "--fast" : "real time", o.buffer_ms,
+                audio.empty() ? 0u : audio.front().rate);
+  return text;
+}
+
+std::string fast_sync_note(const options& o, const fulgora::settings_record& r) {
+  if (!o.fast || !r.sync.SYNC) return "";
+  return "SYNC=1 needs the real-time run (--fast has no playback clock): this run is not synced";
+}
+
+}  // namespace fulgora_play
