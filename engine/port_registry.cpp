@@ -104,11 +104,13 @@ bool port_ticket::claim() {
     } catch (const std::bad_alloc&) {
       // Unrecorded, but free: open it as if there were no record.
     }
+    // A waiter let in is the next in: it alone may carry that stream on. One
+    // built after the port was let go starts on its own (a new playback).
     predecessor = 0;
     std::vector<let_go>& list = let_go_list();
     for (size_t i = 0; i < list.size(); ++i)
       if (list[i].identity == identity) {
-        predecessor = list[i].by;  // this one is the next in: it alone may carry that stream on
+        if (waiting) predecessor = list[i].by;
         list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
         break;
       }

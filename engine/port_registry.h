@@ -56,7 +56,7 @@ struct port_ticket {
   bool waiting = false;
   bool measured = false;     // audio measured while holding; written under the lock
   uint64_t order = 0;        // creation order among the process's tickets
-  uint64_t predecessor = 0;  // order of the holder whose release let this one in; 0: none
+  uint64_t predecessor = 0;  // order of the holder whose release let this waiter in; 0: none
   std::atomic<bool> step_aside_asked{false};
 };
 
