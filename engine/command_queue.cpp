@@ -3,11 +3,20 @@
 namespace fulgora {
 
 void command_queue::push(double due_s, const uint8_t channels[3]) {
-  if (count_ == capacity) --count_;  // the newest gives way, not the most urgent
-  timed_command& c = ring_[(head_ + count_) % capacity];
+  timed_command c;
   c.due_s = due_s;
   for (int i = 0; i < 3; ++i) c.channels[i] = channels[i];
+  push(c);
+}
+
+void command_queue::push(const timed_command& command) {
+  if (count_ == capacity) --count_;  // the newest gives way, not the most urgent
+  ring_[(head_ + count_) % capacity] = command;
   ++count_;
+}
+
+void command_queue::shift(double seconds) {
+  for (size_t i = 0; i < count_; ++i) at(i).due_s += seconds;
 }
 
 bool command_queue::take_due(double now_s, uint8_t out[3]) {

@@ -12,6 +12,9 @@ namespace fulgora {
 struct timed_command {
   double due_s = 0.0;
   uint8_t channels[3] = {0, 0, 0};
+  // The band levels (low, mid, high) the bytes were shaped from, so that
+  // settings changed while the command waits can shape it again.
+  double levels[3] = {0.0, 0.0, 0.0};
 };
 
 class command_queue {
@@ -25,6 +28,7 @@ class command_queue {
   // Never drops a command that is not yet due. When full (only past the
   // rate above), the new command takes the place of the newest waiting one.
   void push(double due_s, const uint8_t channels[3]);
+  void push(const timed_command& command);
   // Takes every command due at now_s; the newest of them goes into out and
   // the older are dropped. False, and nothing taken, when none is due.
   bool take_due(double now_s, uint8_t out[3]);
@@ -35,6 +39,9 @@ class command_queue {
   void clear() { head_ = count_ = 0; }
   size_t size() const { return count_; }
   const timed_command& at(size_t i) const { return ring_[(head_ + i) % capacity]; }
+  timed_command& at(size_t i) { return ring_[(head_ + i) % capacity]; }
+  // Every waiting command's moment moves by seconds (a new SYNC_OFFSET_MS).
+  void shift(double seconds);
 
  private:
   timed_command ring_[capacity];

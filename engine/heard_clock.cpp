@@ -34,13 +34,17 @@ bool heard_clock::reading(double value, double now) {
     return fell;
   }
   if (value <= s.last_value) {
-    if (now - s.last_change > reach(s)) s.moving = s.changed_once = false;
+    if (now - s.last_change > reach(s)) {
+      s.moving = s.changed_once = false;
+      s.stood = true;
+    }
     return false;
   }
   // Moving takes two new values in a row: one may be the last of a seek or
   // of a pause, and until the second the model stays on the value read.
   const bool resumed = !s.moving;
   const bool second = s.changed_once && now - s.last_change <= reach(s) + 0.25;
+  s.stood = false;
   // The steps seen: grows at once, shrinks slowly; a pause is no step.
   if (!resumed) s.step_s = std::max(now - s.last_change, 0.98 * s.step_s);
   s.last_value = value;
@@ -61,6 +65,8 @@ bool heard_clock::reading(double value, double now) {
   }
   return false;
 }
+
+double heard_clock::pause_shows_at() const { return s_.last_change + reach(s_); }
 
 bool heard_clock::position(double now, double& heard) const {
   const heard_clock_state& s = s_;

@@ -18,6 +18,7 @@ struct heard_clock_state {
   bool known = false;         // no reading yet
   bool moving = false;        // the last readings advanced
   bool changed_once = false;  // one new value since the clock last stood
+  bool stood = false;         // stood still past the model's reach: a pause
   // Heard position minus monotonic time: the largest of the readings since
   // bucket_at, and of those of the bucket before.
   double offset_s = 0.0, previous_offset_s = 0.0;
@@ -34,6 +35,11 @@ class heard_clock {
   // The heard position at monotonic time now; false before any reading.
   bool position(double now, double& heard) const;
   bool moving() const { return s_.known && s_.moving; }
+  // The clock stands still, longer than its steps: playback is paused.
+  bool paused() const { return s_.known && !s_.moving && s_.stood; }
+  // While it moves: the moment a reading that shows no new value tells a
+  // pause (monotonic seconds).
+  double pause_shows_at() const;
   void reset() { s_ = heard_clock_state{}; }
 
   heard_clock_state s_;

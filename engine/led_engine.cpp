@@ -37,8 +37,12 @@ led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
   }
   try {
     const bool no_clock = prepare_sync(sync, file.sync);
+<<<<<<< HEAD
     // Before the worker starts: a stream taken over sends at once.
     recovery.enabled = file.RECONNECT;
+=======
+    if (file.LIVE && !file.path.empty()) live.reset(new live_settings(file.path));
+>>>>>>> main
     start(file.PORTNAME);
     if (no_clock && running) console_print("sync off: no playback clock.");
     load_settings(file);
@@ -178,6 +182,8 @@ unsigned worker_main(void* argument) {
     engine.notices.tell_channels();  // also for a chunk noted just before the end
     if (stopping) return 0;
     await_port(engine);
+    sync_settings unused;
+    follow_settings(engine, unused);  // LIVE=1: between cycles
     if (!test_event(engine.data_ready_event)) {
       sleep_ms(1);
       continue;

@@ -21,6 +21,7 @@
 #include "analysis/band_analyzer.h"
 #include "analysis/level_history.h"
 #include "engine/led_settings.h"
+#include "engine/live_settings.h"
 #include "engine/notices.h"
 #include "engine/port_registry.h"
 #include "engine/reconnect.h"
@@ -56,6 +57,8 @@ struct led_engine {
   // worker starts, then fixed for the engine's life.
   std::unique_ptr<sync_mode> sync;
   engine_notices notices;  // the lines that say why the lights stay dark
+  // LIVE=1 with a file read: set before the worker starts, then the worker's.
+  std::unique_ptr<live_settings> live;
 
   // If the settings name a port, starts on it and then loads them; with no
   // record, reads the component's settings file first.

@@ -65,9 +65,13 @@ const settings_key settings_keys[] = {
      [](record& r, value v) {
        r.sync.SYNC_RATE = v.integer > max_sync_rate ? max_sync_rate : v.integer;
      }},
+    {L"PAUSE_FADE_MS", L"", form::integer, false, 0, 10000, "whole milliseconds from 0 to 10000",
+     [](record& r, value v) { r.sync.PAUSE_FADE_MS = v.integer; }},
     // 0 or absent: off; another integer: on; anything else: off.
     {L"RECONNECT", L"0", form::integer, false, INT32_MIN, INT32_MAX, number,
      [](record& r, value v) { r.RECONNECT = v.integer != 0; }},
+    {L"LIVE", L"", form::integer, false, 0, 1, "0 or 1",
+     [](record& r, value v) { r.LIVE = v.integer == 1; }},
 };
 const size_t settings_key_count = sizeof settings_keys / sizeof settings_keys[0];
 
@@ -96,6 +100,7 @@ settings_record read_settings(const std::string& path) {
 settings_record read_settings(const settings_file& file) {
   settings_record result;
   result.file_found = file.found();
+  result.path = file.path();
   bool tuning_failed = false;
   wchar_t buffer[settings_value_size];
   for (size_t i = 0; i < settings_key_count; ++i) {

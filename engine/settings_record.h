@@ -26,6 +26,7 @@ struct settings_fault {
 
 struct settings_record {
   bool file_found = false;  // false: no file in any place (not merely no PORTNAME)
+  std::string path;         // the file read (UTF-8), when one was found
   wchar_t PORTNAME[settings_value_size] = {};  // empty: the engine never starts
   // The seventeen, all or nothing: when tuning_read, the file's values (or its
   // default strings' for absent keys); otherwise the in-memory defaults, and
@@ -37,6 +38,7 @@ struct settings_record {
   // default.
   sync_settings sync;
   bool RECONNECT = false;
+  bool LIVE = false;  // 1: the engine follows saved changes of the file
 };
 
 // A key's value once it passed its rule.

@@ -19,6 +19,9 @@ struct sync_settings {
   // Level commands per second of heard audio; 0: one per chunk, measured
   // from the chunk's first power-of-two run of frames.
   int32_t SYNC_RATE = 60;
+  // Milliseconds over which the lights go dark while playback is paused; 0:
+  // they keep their last levels.
+  int32_t PAUSE_FADE_MS = 0;
 };
 
 }  // namespace fulgora

@@ -6,6 +6,8 @@
 #include <cmath>
 
 #include "engine/led_engine.h"
+#include "engine/live_settings.h"
+#include "engine/pause_fade.h"
 #include "engine/stream_handover.h"
 #include "engine/sync_mode.h"
 
@@ -17,6 +19,8 @@ namespace {
 // and with nothing to send (to notice stop and the port).
 constexpr double moving_poll_s = 0.010;
 constexpr double standing_poll_s = 0.020;
+// While paused the clock is read often: the lights come back with the sound.
+constexpr double paused_poll_s = 0.005;
 constexpr double idle_poll_s = 0.050;
 // A sleep no longer than this is the worker's timer: new audio waits for it,
 // the audio thread does not wake it (no system call on its side). Only a
@@ -62,12 +66,20 @@ class worker {
   void queue(double stream_s);
   double send_due();
   void free_to(uint64_t index);
+  void retune(const sync_settings& next);
 
   led_engine& e_;
   sync_mode& s_;
   band_analyzer analyzer_;
+<<<<<<< HEAD
   uint8_t channels_[3] = {0, 0, 0};  // no band has lit them yet: dark
   bool settled_ = false;
+=======
+  uint8_t channels_[3] = {0, 0, 0};    // no band has lit them yet: dark
+  band_levels levels_{0.0, 0.0, 0.0};  // what channels_ were last shaped from
+  pause_fade fade_;
+  bool predecessor_ = false, settled_ = false;
+>>>>>>> main
   bool placing_ = false;  // no predecessor's stream: the first chunk finds its place
   segment seg_;
   uint32_t n_ = 0;             // window length at the segment's rate
@@ -112,15 +124,51 @@ bool worker::measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bo
     e_.notices.tell_failed_analysis(analyzer_);
     return false;
   }
-  const band_levels levels{analyzer_.low_level, analyzer_.mid_level, analyzer_.high_level};
-  shape_levels(levels, shaping_of(settings), e_.history, channels_, feed);
+  levels_ = band_levels{analyzer_.low_level, analyzer_.mid_level, analyzer_.high_level};
+  shape_levels(levels_, shaping_of(settings), e_.history, channels_, feed);
   return true;
 }
 
 void worker::queue(double stream_s) {
+<<<<<<< HEAD
   s_.queue.push(s_.base_s + stream_s + s_.settings.SYNC_OFFSET_MS / 1000.0, channels_);
   if (!e_.port.measured) e_.port.note_measured();
+=======
+  timed_command c;
+  c.due_s = s_.base_s + stream_s + s_.settings.SYNC_OFFSET_MS / 1000.0;
+  std::copy(channels_, channels_ + 3, c.channels);
+  c.levels[0] = levels_.low;
+  c.levels[1] = levels_.mid;
+  c.levels[2] = levels_.high;
+  s_.queue.push(c);
+>>>>>>> main
   s_.commands_queued.fetch_add(1, std::memory_order_release);
+}
+
+// Settings saved while the music plays (LIVE=1): the waiting commands move
+// to the new offset and are shaped again from their levels (the enhancer
+// against today's mean: their own moment's is gone); a new rate goes on from
+// the last update.
+void worker::retune(const sync_settings& next) {
+  const double shift = (next.SYNC_OFFSET_MS - s_.settings.SYNC_OFFSET_MS) / 1000.0;
+  if (shift != 0.0) s_.queue.shift(shift);
+  const shaping_params params = shaping_of(e_.settings);
+  for (size_t i = 0; i < s_.queue.size(); ++i) {
+    timed_command& c = s_.queue.at(i);
+    shape_levels(band_levels{c.levels[0], c.levels[1], c.levels[2]}, params, e_.history, c.channels,
+                 false);
+  }
+  const int32_t from = s_.settings.SYNC_RATE, to = next.SYNC_RATE;
+  if (from != to && from > 0 && to > 0) {
+    const double last = static_cast<double>(next_k_ - 1) / from;
+    next_k_ = static_cast<uint64_t>(std::floor(last * to + 1e-9)) + 1;
+  } else if (from != to) {
+    seg_ = segment{};  // one command a chunk, or back to a rate: from the next chunk on
+    next_k_ = 1;
+  }
+  s_.settings.SYNC_OFFSET_MS = next.SYNC_OFFSET_MS;
+  s_.settings.SYNC_RATE = next.SYNC_RATE;
+  s_.settings.PAUSE_FADE_MS = next.PAUSE_FADE_MS;
 }
 
 void worker::free_to(uint64_t index) {
@@ -199,6 +247,7 @@ void worker::update() {
     double stamp = t - 0.5 * hop;
     if (rises(before, channels_)) {
       const uint8_t whole[3] = {channels_[0], channels_[1], channels_[2]};
+      const band_levels whole_levels = levels_;
       bool risen = false;
       for (int quarter = 3; quarter >= 1; --quarter) {
         const double end = t - 0.25 * quarter * hop;
@@ -208,6 +257,7 @@ void worker::update() {
         if (risen) queue(end - 0.125 * hop);
       }
       std::copy(whole, whole + 3, channels_);
+      levels_ = whole_levels;
       stamp = t - 0.125 * hop;
     }
     queue(stamp);
@@ -274,16 +324,39 @@ double worker::send_due() {
   double heard = 0.0, due = 0.0;
   if (!s_.heard.position(now, heard)) return idle_poll_s;
   if (new_start_s_ >= 0.0 && heard > s_.base_s + new_start_s_ + ran_on_s) new_start_s_ = -1.0;
-  if (!s_.queue.next_due(due)) return idle_poll_s;
-  if (now < quiet_until_) return std::min(moving_poll_s, quiet_until_ - now);
+  const bool waiting = s_.queue.next_due(due);
+  if (waiting && now < quiet_until_) return std::min(moving_poll_s, quiet_until_ - now);
   uint8_t out[3];
+  if (s_.heard.paused()) {
+    double wait = paused_poll_s;
+    // What was heard before the clock stood still goes out all the same.
+    if (s_.queue.take_due(heard, out)) {
+      send_levels(e_, out);
+      if (e_.serial.failed) quiet_until_ = monotonic_seconds() + failing_link_pause_s;
+      fade_.sent(out);
+      return 0.0;
+    }
+    if (fade_.standing(now, s_.heard.s_.last_change, s_.settings.PAUSE_FADE_MS, out, wait))
+      send_levels(e_, out);
+    return wait;
+  }
+  const bool dimmed = fade_.moving(out);
   if (s_.queue.take_due(heard, out)) {
     send_levels(e_, out);  // through RECONNECT when on
     if (e_.serial.failed) quiet_until_ = monotonic_seconds() + failing_link_pause_s;
+    fade_.sent(out);
+  } else if (dimmed) {
+    send_levels(e_, out);  // the levels of before the pause, with the sound
   }
-  if (!s_.heard.moving()) return standing_poll_s;
+  if (!waiting) return idle_poll_s;
+  // Moved once since it stood: the second new value makes the model move.
+  if (!s_.heard.moving()) return s_.heard.s_.changed_once ? paused_poll_s : standing_poll_s;
   if (!s_.queue.next_due(due)) return moving_poll_s;
-  return std::min(moving_poll_s, std::max(0.0, due - heard));
+  double wait = std::min(moving_poll_s, std::max(0.0, due - heard));
+  // A reading just after the model's reach shows a pause at once.
+  const double shows = s_.heard.pause_shows_at() + 0.0005 - now;
+  if (s_.settings.PAUSE_FADE_MS > 0 && shows > 0.0) wait = std::min(wait, shows);
+  return wait;
 }
 
 // A waiting instance measures nothing until it has the port. Then it carries
@@ -299,7 +372,7 @@ bool worker::settle_predecessor() {
       s_.clock->get_absolute_time(heard) && plausible_end(h.end_s, heard, s_.output_buffer_s)) {
     s_.base_s = h.end_s;
     s_.heard.s_ = h.clock;
-    for (const timed_command& c : h.waiting) s_.queue.push(c.due_s, c.channels);
+    for (const timed_command& c : h.waiting) s_.queue.push(c);
   } else {
     placing_ = true;
   }
@@ -332,6 +405,8 @@ unsigned worker::run() {
       return 0;
     }
     await_port(e_);
+    sync_settings next = s_.settings;
+    if (follow_settings(e_, next)) retune(next);
     const bool more = settle_predecessor() && measure_some();
     const double wait = send_due();
     if (more) continue;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The main job on an embedded default: sets up the machine, builds, then plays
 # the demo track through the component in real time to the simulated LED
-# board, with the example settings and sync mode on, through a modelled
-# 1000 ms output buffer as the player's, so the lights come on the sound.
+# board, with the example settings and sync mode on, through a 1000 ms output
+# buffer as the player's, so the lights come on the sound: the sound card's,
+# heard, where an audio server answers, else a modelled one.
 # Shows the board's three channels live, ends with a summary and writes a
 # picture of what the board received over the track's band levels.
 set -euo pipefail

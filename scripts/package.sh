@@ -10,6 +10,10 @@ for preset in mingw32 mingw64; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" --target foo_Fulgora
 done
+# The calibration track comes from the native demo-track tool.
+cmake --preset native >/dev/null
+cmake --build --preset native --target fulgora-demo-track
+build/native/bin/fulgora-demo-track --clicks build/calibrate.wav
 ./scripts/pack-component.sh build/mingw32/bin/foo_Fulgora.dll build/mingw64/bin/foo_Fulgora.dll \
-  examples/foo_Fulgora.ini "$out"
-./tests/component/check_package.sh "$out" examples/foo_Fulgora.ini
+  examples/foo_Fulgora.ini build/calibrate.wav "$out"
+./tests/component/check_package.sh "$out" examples/foo_Fulgora.ini build/calibrate.wav

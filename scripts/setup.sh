@@ -7,7 +7,10 @@
 set -euo pipefail
 
 build=(build-essential cmake ninja-build pkg-config python3 libgtest-dev libgmock-dev googletest
-  libsndfile1-dev)
+  libsndfile1-dev libpulse-dev)
+# The test jobs play to an audio server of their own (a null sink) and read
+# its recording with numpy.
+sound_server=(pulseaudio pulseaudio-utils python3-numpy)
 bench=(libbenchmark-dev libfftw3-dev)
 browser=(chromium)  # renders the plot in the native suites' picture test
 fuzz=(clang-14 lld-14 llvm-14 libclang-rt-14-dev)
@@ -21,13 +24,13 @@ want=()
 for job in "${jobs[@]}"; do
   case $job in
     demo | release) want+=("${build[@]}" "${bench[@]}") ;;
-    native | asan | tsan) want+=("${build[@]}" "${browser[@]}" "${format[@]}") ;;
+    native | asan | tsan) want+=("${build[@]}" "${browser[@]}" "${format[@]}" "${sound_server[@]}") ;;
     fuzz) want+=("${build[@]}" "${fuzz[@]}") ;;
     package) want+=("${build[@]}" "${cross[@]}") ;;
     # The Wine suites run the COM-port tests against the native board.
     mingw32) want+=("${build[@]}" "${cross[@]}" "${msvc_abi[@]}" wine wine32:i386) ;;
     mingw64) want+=("${build[@]}" "${cross[@]}" "${msvc_abi[@]}" wine wine64) ;;
-    all) want+=("${build[@]}" "${bench[@]}" "${browser[@]}" "${format[@]}" "${fuzz[@]}"
+    all) want+=("${build[@]}" "${bench[@]}" "${browser[@]}" "${format[@]}" "${sound_server[@]}" "${fuzz[@]}"
                 "${cross[@]}" "${msvc_abi[@]}" wine wine64 wine32:i386) ;;
     *) echo "setup: unknown job $job (demo, package, native, release, asan, tsan, fuzz," \
             "mingw32, mingw64)" >&2; exit 2 ;;

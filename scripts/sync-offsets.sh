@@ -27,8 +27,8 @@ trap 'rm -rf "$work"' EXIT
 seconds=8 buffer_ms=1000
 printf '[SETTING]\r\nSYNC=1\r\nSYNC_RATE=0\r\n' >"$work/today.ini"
 printf '[SETTING]\r\nSYNC=1\r\n' >"$work/rate.ini"
-swap=$("$bin/fulgora-play" --help | grep -q -- --swap-at && echo yes || echo no)
-chain=$("$bin/fulgora-play" --help | grep -q -- --after && echo yes || echo no)
+swap=$("$bin/fulgora-play" --no-sound --help | grep -q -- --swap-at && echo yes || echo no)
+chain=$("$bin/fulgora-play" --no-sound --help | grep -q -- --after && echo yes || echo no)
 
 run() {  # name chunk rate step extra...
   local name=$1 chunk=$2 rate=$3 step=$4
@@ -36,7 +36,7 @@ run() {  # name chunk rate step extra...
   [ -f "$work/bursts$rate.wav" ] ||
     "$bin/fulgora-demo-track" --bursts "$rate" $seconds "$work/bursts$rate.wav" >"$work/bursts$rate.txt"
   for mode in today rate; do
-    "$bin/fulgora-play" --board --settings "$work/$mode.ini" --chunk "$chunk" \
+    "$bin/fulgora-play" --no-sound --board --settings "$work/$mode.ini" --chunk "$chunk" \
       --buffer-ms $buffer_ms --clock-step "$step" "$@" --log "$work/log.csv" \
       "$work/bursts$rate.wav" >"$work/out" 2>"$work/err" || { cat "$work/err"; exit 1; }
     python3 "$here/sync_offsets.py" run "$work/log.csv" "$work/bursts$rate.txt" "$rate" \
@@ -55,7 +55,7 @@ done
 [ $swap = yes ] || echo "(this fulgora-play has no --swap-at: no chain swap measured)"
 
 play_rate() {  # extra... : one run at the rate into $work/log.csv, the console in $work/out
-  "$bin/fulgora-play" --board --settings "$work/rate.ini" --buffer-ms $buffer_ms "$@" \
+  "$bin/fulgora-play" --no-sound --board --settings "$work/rate.ini" --buffer-ms $buffer_ms "$@" \
     --log "$work/log.csv" >"$work/out" 2>"$work/err" || { cat "$work/err"; exit 1; }
 }
 console() { tr -d '\r' <"$work/out" | uniq -c | sed 's/^ *//' | paste -sd ';' | sed 's/;/; /g'; }
@@ -100,7 +100,7 @@ python3 "$here/sync_offsets.py" report "$work/results"
 
 # A paused instance: its worker's CPU over 4 s in the middle of a 6 s pause.
 "$bin/fulgora-demo-track" --bursts 44100 4 "$work/idle.wav" >/dev/null
-"$bin/fulgora-play" --board --settings "$work/rate.ini" --pause 1:6 "$work/idle.wav" \
+"$bin/fulgora-play" --no-sound --board --settings "$work/rate.ini" --pause 1:6 "$work/idle.wav" \
   >/dev/null 2>&1 &
 player=$!
 sleep 2.5

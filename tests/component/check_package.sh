@@ -1,22 +1,23 @@
 #!/usr/bin/env bash
 # Opens a .fb2k-component and checks what the player will find in it: exactly
-# the 32-bit DLL at the root, the 64-bit DLL in x64/ and the example settings
-# under their own name with CRLF line ends; each DLL of its machine type, without debug sections,
+# the 32-bit DLL at the root, the 64-bit DLL in x64/, the example settings
+# under their own name with CRLF line ends and the calibration track
+# (calibrate.wav); each DLL of its machine type, without debug sections,
 # exporting only the entry point and importing only system DLLs.
-# usage: check_package.sh PACKAGE EXAMPLE_INI
-#        check_package.sh --pack DLL32 DLL64 EXAMPLE_INI PACKAGE  (packs first)
+# usage: check_package.sh PACKAGE EXAMPLE_INI CALIBRATE_WAV
+#        check_package.sh --pack DLL32 DLL64 EXAMPLE_INI CALIBRATE_WAV PACKAGE  (packs first)
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 fail() { echo "FAIL: $*"; exit 1; }
 if [ "${1:-}" = --pack ]; then
-  "$here/../../scripts/pack-component.sh" "$2" "$3" "$4" "$5" || fail "packing failed"
-  set -- "$5" "$4"
+  "$here/../../scripts/pack-component.sh" "$2" "$3" "$4" "$5" "$6" || fail "packing failed"
+  set -- "$6" "$4" "$5"
 fi
-package=$1 ini=$2
+package=$1 ini=$2 wav=$3
 [ -f "$package" ] || fail "no package at $package"
 
 listing=$(unzip -Z1 "$package" | sort | tr '\n' ' ') || fail "not a zip archive"
-expected="foo_Fulgora.dll foo_Fulgora.example.ini x64/foo_Fulgora.dll "
+expected="calibrate.wav foo_Fulgora.dll foo_Fulgora.example.ini x64/foo_Fulgora.dll "
 [ "$listing" = "$expected" ] || fail "package holds [$listing], expected [$expected]"
 
 dir=$(mktemp -d)
@@ -24,6 +25,8 @@ trap 'rm -rf "$dir"' EXIT
 unzip -q "$package" -d "$dir" || fail "cannot extract"
 sed 's/\r*$/\r/' "$ini" | cmp -s "$dir/foo_Fulgora.example.ini" - ||
   fail "example settings differ from $ini with CRLF line ends"
+cmp -s "$dir/calibrate.wav" "$wav" || fail "calibrate.wav differs from $wav"
+[ "$(head -c 4 "$dir/calibrate.wav")" = RIFF ] || fail "calibrate.wav is no WAV file"
 
 # The COFF machine field follows the "PE\0\0" signature that e_lfanew points at.
 machine() {

@@ -23,15 +23,15 @@ expect() {
   fi
 }
 
-expect "play: missing audio file" "nowhere.wav" "$bin/fulgora-play" "$work/nowhere.wav"
-expect "play: not audio" "text.wav" "$bin/fulgora-play" "$work/text.wav"
-expect "play: missing library" "cannot load" "$bin/fulgora-play" --component "$work/none.so" "$work/stereo.wav"
+expect "play: missing audio file" "nowhere.wav" "$bin/fulgora-play" --no-sound "$work/nowhere.wav"
+expect "play: not audio" "text.wav" "$bin/fulgora-play" --no-sound "$work/text.wav"
+expect "play: missing library" "cannot load" "$bin/fulgora-play" --no-sound --component "$work/none.so" "$work/stereo.wav"
 cp "$bin/fulgora-board" "$work/not-a-library.so"
-expect "play: not a library" "cannot load" "$bin/fulgora-play" --component "$work/not-a-library.so" "$work/stereo.wav"
+expect "play: not a library" "cannot load" "$bin/fulgora-play" --no-sound --component "$work/not-a-library.so" "$work/stereo.wav"
 expect "play: library without the export" "no foobar2000_get_interface" \
-  "$bin/fulgora-play" --component "$(ldd "$bin/fulgora-play" | awk '/libm\.so/ {print $3}')" "$work/stereo.wav"
-expect "play: missing settings" "settings" "$bin/fulgora-play" --settings "$work/none.ini" "$work/stereo.wav"
-expect "play: --plot without --board" "--plot needs --board" "$bin/fulgora-play" --plot "$work/p.svg" "$work/stereo.wav"
+  "$bin/fulgora-play" --no-sound --component "$(ldd "$bin/fulgora-play" | awk '/libm\.so/ {print $3}')" "$work/stereo.wav"
+expect "play: missing settings" "settings" "$bin/fulgora-play" --no-sound --settings "$work/none.ini" "$work/stereo.wav"
+expect "play: --plot without --board" "--plot needs --board" "$bin/fulgora-play" --no-sound --plot "$work/p.svg" "$work/stereo.wav"
 python3 - "$work/stereo.wav" "$work/mono.wav" <<'PY'
 import struct, sys
 # A 16-bit mono WAV of silence.
@@ -77,7 +77,7 @@ else
     echo "ok: analyze: history too large: exit $code: $(tail -n 1 "$work/err")"
   fi
   mkdir -p "$work/tmp"
-  TMPDIR="$work/tmp" timeout 60 "$bin/fulgora-play" --fast --board --settings "$work/huge.ini" \
+  TMPDIR="$work/tmp" timeout 60 "$bin/fulgora-play" --no-sound --fast --board --settings "$work/huge.ini" \
     "$work/stereo.wav" >"$work/out" 2>"$work/err"
   code=$?
   sleep 0.2
@@ -91,7 +91,7 @@ else
 fi
 
 # Mono audio plays through the DSP untouched (it is just never measured).
-if "$bin/fulgora-play" --fast "$work/mono.wav" >"$work/out" 2>"$work/err" &&
+if "$bin/fulgora-play" --no-sound --fast "$work/mono.wav" >"$work/out" 2>"$work/err" &&
    grep -q 'bit-identical: yes' "$work/err"; then
   echo "ok: play: mono passes through"
 else

@@ -31,7 +31,7 @@ lit_per_file() {
 
 gapless() {  # the DSP after ours
   after=$1
-  "$bin/fulgora-play" --board --after $after --settings "$work/sync.ini" --log "$work/log.csv" \
+  "$bin/fulgora-play" --no-sound --board --after $after --settings "$work/sync.ini" --log "$work/log.csv" \
     "$work/onsets.wav" "$work/onsets.wav" "$work/onsets.wav" >"$work/stdout" 2>"$work/stderr" ||
     { cat "$work/stderr"; fail "--after $after: play"; }
   grep -q 'audio bit-identical: yes' "$work/stderr" || fail "--after $after: audio changed"
@@ -48,7 +48,7 @@ gapless resample
 
 # A rebuild where only the DSP after ours changed keeps ours: one open, one
 # close (a swap's successor opens the port again: swap_chain.sh).
-"$bin/fulgora-play" --fast --board --after crossfade --settings "$work/plain.ini" --rebuild-at 2 \
+"$bin/fulgora-play" --no-sound --fast --board --after crossfade --settings "$work/plain.ini" --rebuild-at 2 \
   "$work/onsets.wav" >"$work/stdout" 2>"$work/stderr" || { cat "$work/stderr"; fail "rebuild"; }
 grep -q 'DSP chain rebuilt at' "$work/stderr" || fail "the rebuild was not reported"
 [ "$(tr -d '\r' <"$work/stdout")" = "$open_close" ] || { cat "$work/stdout"; fail "rebuild: console"; }
@@ -56,7 +56,7 @@ grep -q 'DSP chain rebuilt at' "$work/stderr" || fail "the rebuild was not repor
 # A converter's chain with our DSP while playback holds the port: playback
 # keeps it (one open, one close; the converter may say it waits) and its
 # sync; the converter's tone (the high band alone) never reaches the board.
-"$bin/fulgora-play" --board --settings "$work/sync.ini" --second-chain 1:6 --log "$work/log.csv" \
+"$bin/fulgora-play" --no-sound --board --settings "$work/sync.ini" --second-chain 1:6 --log "$work/log.csv" \
   "$work/onsets.wav" >"$work/stdout" 2>"$work/stderr" || { cat "$work/stderr"; fail "second chain"; }
 cat "$work/stderr"
 grep -q 'second chain ended at' "$work/stderr" || fail "the second chain did not end"

@@ -14,7 +14,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 "$bin/fulgora-demo-track" --tone 1000 30 "$work/long.wav"
 for signal in INT HUP TERM; do
   mkdir -p "$work/tmp"
-  TMPDIR="$work/tmp" "$bin/fulgora-play" --board --log "$work/$signal.csv" "$work/long.wav" \
+  TMPDIR="$work/tmp" "$bin/fulgora-play" --no-sound --board --log "$work/$signal.csv" "$work/long.wav" \
     >"$work/stdout" 2>"$work/stderr" &
   play=$!
   for _ in $(seq 200); do

@@ -39,10 +39,10 @@ expected=$("$native/fulgora-analyze" --csv --settings "$work/settings.ini" "$wor
 [ -n "$expected" ] || fail "no prediction"
 
 if [ "$mode" = wine ]; then
-  (cd "$work" && "$wine_run" "$bits" "$windows/fulgora-play.exe" --settings settings.ini tone.wav \
+  (cd "$work" && "$wine_run" "$bits" "$windows/fulgora-play.exe" --no-sound --settings settings.ini tone.wav \
      >"$work/stdout" 2>"$work/stderr")
 else
-  "$native/fulgora-play" --settings "$work/settings.ini" "$work/tone.wav" \
+  "$native/fulgora-play" --no-sound --settings "$work/settings.ini" "$work/tone.wav" \
     >"$work/stdout" 2>"$work/stderr"
 fi
 status=$?

@@ -11,7 +11,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 browser=$(command -v chromium || command -v chromium-browser) || fail "no chromium (scripts/setup.sh installs it)"
 
 "$bin/fulgora-demo-track" --length 4 "$work/demo.wav" || fail "no demo track"
-"$bin/fulgora-play" --board --settings "$here/../../examples/foo_Fulgora.ini" \
+"$bin/fulgora-play" --no-sound --board --settings "$here/../../examples/foo_Fulgora.ini" \
   --plot "$work/plot.svg" "$work/demo.wav" >"$work/stdout" 2>"$work/stderr" ||
   { cat "$work/stderr"; fail "fulgora-play failed"; }
 cat "$work/stderr"

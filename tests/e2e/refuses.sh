@@ -45,7 +45,7 @@ outputs)
   # another program; the tool's own earlier output may be replaced.
   echo notes >"$work/notes.svg"
   printf '[SETTING]\r\n' >"$work/s.ini"
-  play() { "$bin/fulgora-play" --board --fast --settings "$work/s.ini" "$@"; }
+  play() { "$bin/fulgora-play" --no-sound --board --fast --settings "$work/s.ini" "$@"; }
   expect "--plot on the audio" "one of this run.s inputs" play --plot "$work/c.wav" "$work/c.wav"
   expect "--log on the settings" "one of this run.s inputs" play --log "$work/s.ini" "$work/c.wav"
   expect "--plot in a missing folder" "no such folder" play --plot "$work/none/x.svg" "$work/c.wav"
@@ -73,7 +73,7 @@ board_port)
   printf '\357\273\277[SETTING]\r\nPORTNAME=%s\r\n' "$port" >"$work/bom.ini"
   printf '[SETTING]\r\nPORTNAME=%s\r\n' "$port" | iconv -f UTF-8 -t UTF-16 >"$work/utf16.ini"
   for f in bom utf16; do
-    "$bin/fulgora-play" --board --fast --settings "$work/$f.ini" "$work/c.wav" >"$work/out" 2>"$work/err"
+    "$bin/fulgora-play" --no-sound --board --fast --settings "$work/$f.ini" "$work/c.wav" >"$work/out" 2>"$work/err"
     levels=$(sed -n 's/.*board got \([0-9]*\) level commands.*/\1/p' "$work/err")
     [ "${levels:-0}" -gt 0 ] || { echo "FAIL: $f: the simulated board got nothing"; cat "$work/err"; status=1; }
   done
@@ -81,11 +81,11 @@ board_port)
   ;;
 past_end)
   # Times past the end and a command line without audio say so.
-  expect "--seek past the end" "past the end" "$bin/fulgora-play" --seek 30:1 "$work/c.wav"
-  expect "--seek to past the end" "past the end" "$bin/fulgora-play" --seek 1:30 "$work/c.wav"
-  expect "--pause past the end" "past the end" "$bin/fulgora-play" --pause 30:1 "$work/c.wav"
-  expect "--swap-at past the end" "past the end" "$bin/fulgora-play" --swap-at 99 "$work/c.wav"
-  expect "no audio" "no audio file" "$bin/fulgora-play" --board --plot "$work/p.svg"
+  expect "--seek past the end" "past the end" "$bin/fulgora-play" --no-sound --seek 30:1 "$work/c.wav"
+  expect "--seek to past the end" "past the end" "$bin/fulgora-play" --no-sound --seek 1:30 "$work/c.wav"
+  expect "--pause past the end" "past the end" "$bin/fulgora-play" --no-sound --pause 30:1 "$work/c.wav"
+  expect "--swap-at past the end" "past the end" "$bin/fulgora-play" --no-sound --swap-at 99 "$work/c.wav"
+  expect "no audio" "no audio file" "$bin/fulgora-play" --no-sound --board --plot "$work/p.svg"
   ;;
 *) fail "no case $case_name" ;;
 esac

@@ -36,14 +36,14 @@ if [ "$mode" = wine ]; then
   for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.05; done
   [ -L "$link" ] || fail "the board did not start"
   printf "$settings"'PORTNAME=COM%s\r\n' "$com" >"$work/settings.ini"
-  (cd "$work" && "$wine_run" "$bits" "$windows/fulgora-play.exe" --settings settings.ini \
+  (cd "$work" && "$wine_run" "$bits" "$windows/fulgora-play.exe" --no-sound --settings settings.ini \
      --swap-at "$swap_at" low.wav high.wav >"$work/stdout" 2>"$work/stderr")
   status=$?
   kill "$board_pid"; wait "$board_pid" 2>/dev/null; board_pid=
   log=$work/board.csv  # time_s,line,ch0,ch1,ch2
 else
   printf "$settings" >"$work/settings.ini"
-  "$native/fulgora-play" --board --log "$work/log.csv" --settings "$work/settings.ini" \
+  "$native/fulgora-play" --no-sound --board --log "$work/log.csv" --settings "$work/settings.ini" \
     --swap-at "$swap_at" "$work/low.wav" "$work/high.wav" >"$work/stdout" 2>"$work/stderr"
   status=$?
   log=$work/log.csv  # time_s,heard_s,line,ch0,ch1,ch2

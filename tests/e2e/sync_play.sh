@@ -15,7 +15,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 printf '[SETTING]\r\nSYNC=1\r\nSYNC_RATE=0\r\n' >"$work/sync.ini"
 printf '[SETTING]\r\nSYNC=1\r\n' >"$work/rate.ini"
 
-"$bin/fulgora-play" --board --settings "$work/sync.ini" --log "$work/log.csv" \
+"$bin/fulgora-play" --no-sound --board --settings "$work/sync.ini" --log "$work/log.csv" \
   "$work/onsets.wav" >"$work/stdout" 2>"$work/stderr" || { cat "$work/stderr"; fail "play"; }
 cat "$work/stderr"
 [ "$(tr -d '\r' <"$work/stdout")" = $'successful com open.\nsuccessful com close.' ] ||
@@ -33,12 +33,12 @@ early=$(awk -F, 'NR > 1 && $4 != "" && $4 + $5 + $6 > 30 {
 [ "$(tail -n 1 "$work/log.csv" | cut -d, -f3)" = '"LD"' ] || fail "closing command not last"
 
 # The default rate: 60 commands a second of heard audio (5 s: 300).
-"$bin/fulgora-play" --board --settings "$work/rate.ini" --log "$work/log.csv" \
+"$bin/fulgora-play" --no-sound --board --settings "$work/rate.ini" --log "$work/log.csv" \
   "$work/onsets.wav" >"$work/stdout" 2>"$work/stderr" || { cat "$work/stderr"; fail "play"; }
 levels=$(grep -c '"SD' "$work/log.csv")
 [ "$levels" -ge 270 ] || fail "$levels level commands for 5 s at 60 a second"
 
-"$bin/fulgora-play" --fast --board --settings "$work/sync.ini" "$work/onsets.wav" \
+"$bin/fulgora-play" --no-sound --fast --board --settings "$work/sync.ini" "$work/onsets.wav" \
   >"$work/stdout" 2>"$work/stderr" || { cat "$work/stderr"; fail "fast play"; }
 [ "$(tr -d '\r' <"$work/stdout")" = \
   $'successful com open.\nsync off: no playback clock.\nsuccessful com close.' ] ||

@@ -54,5 +54,51 @@ TEST(output_model, playback_clock_steps) {
   EXPECT_DOUBLE_EQ(stepped, 5.0);
 }
 
+// A sound card's reports: the model (and with it the boards' log) follows the
+// card where it strays, the player's clock reads the card while there is one.
+class reporting_card final : public sound_output {
+ public:
+  bool wants_more() override { return true; }
+  bool write(const audio_sample*, size_t) override { return true; }
+  void pause(bool) override {}
+  void flush() override {}
+  void finish() override {}
+  bool drained() override { return true; }
+  double heard_clock() override { return heard; }
+  std::string device() const override { return "test"; }
+  double heard = 0;
+};
+
+TEST(output_model, follows_a_sound_card) {
+  output_model m(1.0);
+  m.write(0.0, 2.0);
+  const struct {
+    double now, card;  // the card's report at now
+  } reports[] = {
+      {0.3, 0.0},     // the card has not started yet: the model stands with it
+      {0.5, 0.2},     // started at 0.3
+      {0.9, 0.6004},  // within a millisecond: the model goes on as it was
+      {1.5, 1.1},     // the card fell 0.1 s behind (an underrun in the server)
+  };
+  for (const auto& r : reports) m.follow(r.now, r.card);
+  const struct {
+    double at, heard;
+  } heard[] = {{0.3, 0.0}, {0.4, 0.1}, {0.9, 0.6}, {1.4, 1.1}, {1.5, 1.1}, {1.7, 1.3}, {2.0, 1.6}};
+  for (const auto& h : heard) EXPECT_NEAR(m.heard_position(h.at), h.heard, 1e-9) << h.at;
+
+  reporting_card card;
+  card.heard = 7.25;
+  playback_clock clock;
+  clock.output = &m;
+  clock.start = std::chrono::steady_clock::now();
+  clock.sound = &card;
+  double value = 0;
+  ASSERT_TRUE(clock.get_absolute_time(value));
+  EXPECT_DOUBLE_EQ(value, 7.25);
+  clock.sound = nullptr;  // the card stopped answering: the model's clock again
+  ASSERT_TRUE(clock.get_absolute_time(value));
+  EXPECT_DOUBLE_EQ(value, 1.1);  // the last report, the model not yet past it
+}
+
 }  // namespace
 }  // namespace fulgora_play

@@ -83,6 +83,37 @@ int write_bursts(char** argv) {
   return written == frames ? 0 : 1;
 }
 
+// The calibration track: 30 s (or seconds) of silence with a click on every whole second
+// from 1 s on: 15 ms, loud in all three bands (a low and a mid tone under a
+// burst of noise), decaying fast, so flash and click can be told apart by
+// eye and ear.
+int write_clicks(const char* path, long seconds) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = 2;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  SNDFILE* file = sf_open(path, SFM_WRITE, &info);
+  if (!file) {
+    std::fprintf(stderr, "fulgora-demo-track: cannot write %s: %s\n", path, sf_strerror(nullptr));
+    return 1;
+  }
+  const long frames = seconds * rate, click = rate * 15 / 1000;
+  std::vector<float> out(2 * static_cast<size_t>(frames), 0.0f);
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> noise(-1.0, 1.0);
+  for (long at = rate; at < frames; at += rate)
+    for (long i = 0; i < click; ++i) {
+      const double t = static_cast<double>(i) / rate;
+      const double v =
+          std::exp(-t / 0.005) * (0.35 * noise(rng) + 0.35 * std::sin(2 * pi * 150 * t) +
+                                  0.25 * std::sin(2 * pi * 2000 * t));
+      out[2 * (at + i)] = out[2 * (at + i) + 1] = static_cast<float>(v);
+    }
+  const sf_count_t written = sf_writef_float(file, out.data(), frames);
+  sf_close(file);
+  return written == frames ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -94,7 +125,13 @@ int main(int argc, char** argv) {
   // --bursts RATE SECONDS OUT.wav: silence with bursts of noise, 100 ms long,
   // starting at random frames 0.6 to 1.2 s apart, at sample rate RATE; prints
   // each burst's first frame, one a line.
+  // --clicks [SECONDS] OUT.wav: the calibration track (write_clicks); 30 s
+  // unless the tests ask for a shorter one.
   if (argc == 5 && std::string(argv[1]) == "--bursts") return write_bursts(argv);
+  if (argc == 3 && std::string(argv[1]) == "--clicks") return write_clicks(argv[2], 30);
+  if (argc == 4 && std::string(argv[1]) == "--clicks" && std::atol(argv[2]) >= 2 &&
+      std::atol(argv[2]) <= 3600)
+    return write_clicks(argv[3], std::atol(argv[2]));
   const bool onsets = argc == 6 && std::string(argv[1]) == "--onsets";
   const bool tone = argc == 5 && std::string(argv[1]) == "--tone";
   const bool squeezed = argc == 4 && std::string(argv[1]) == "--length";
@@ -104,7 +141,8 @@ int main(int argc, char** argv) {
                  "usage: fulgora-demo-track [--length SECONDS] OUT.wav\n"
                  "       fulgora-demo-track --tone HZ SECONDS OUT.wav\n"
                  "       fulgora-demo-track --onsets CHUNK EVERY SECONDS OUT.wav\n"
-                 "       fulgora-demo-track --bursts RATE SECONDS OUT.wav\n");
+                 "       fulgora-demo-track --bursts RATE SECONDS OUT.wav\n"
+                 "       fulgora-demo-track --clicks [SECONDS] OUT.wav\n");
     return help && std::string(argv[1]) == "--help" ? 0 : 2;
   }
   const double length = squeezed ? std::atof(argv[2]) : 20.0;

@@ -3,12 +3,14 @@
 // DSP at the audio rate (or --fast) and checks that every chunk leaves it
 // bit-identical. Standard output carries the component's console lines only;
 // the stand-in's own messages go to standard error.
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,8 @@
 #include "tools/play/options.h"
 #include "tools/play/plot.h"
 #include "tools/play/run_checks.h"
+#include "tools/play/settings_follow.h"
+#include "tools/play/sound_output.h"
 #include "tools/play/transport.h"
 
 namespace fs = std::filesystem;
@@ -49,6 +53,7 @@ struct settings_state {
   std::string board_port;          // with --board: the port the copy must name
   std::vector<std::string> notes;  // said once the component is loaded
   fs::path workdir;
+  std::string source;  // the user's file, absolute: LIVE=1 follows it
   ~settings_state() {
     if (workdir.empty()) return;
     std::error_code ignored;
@@ -72,6 +77,7 @@ bool prepare_settings(settings_state& s, std::string& error) {
     if (!in) return error = path + ": cannot read the settings file", false;
     s.text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     s.have = true;
+    s.source = utf8(fs::absolute(path, ec));
   }
   if (path.empty())
     s.notes.push_back(
@@ -184,6 +190,25 @@ int finish(const options& o, const run_paths& p, const run_result& r, const tran
   return r.report.changed == 0 ? 0 : 3;
 }
 
+// The sound card, unless --no-sound or --fast; where none answers, one line
+// says so and the modelled output plays.
+std::unique_ptr<sound_output> open_card(const options& o, const std::vector<decoded_audio>& audio) {
+  if (o.no_sound || o.fast) return nullptr;
+  std::string why;
+  std::unique_ptr<sound_output> card;
+  const decoded_audio& first = audio.front();
+  for (const decoded_audio& a : audio)
+    if (a.rate != first.rate || a.channels != first.channels)
+      why = "the files differ in rate or channels";
+  if (why.empty()) card = open_sound(first.rate, first.channels, o.buffer_ms / 1000.0, why);
+  if (!why.empty()) why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+  if (card)
+    std::fprintf(stderr, "fulgora-play: sound to %s\n", card->device().c_str());
+  else if (!why.empty())  // a build without sound has only the model: nothing to say
+    std::fprintf(stderr, "fulgora-play: no sound (%s): the modelled output plays\n", why.c_str());
+  return card;
+}
+
 // The loaded component through one playback: its DSP made, played, released
 // with the component unloaded; then the board's last rows.
 int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& audio,
@@ -211,9 +236,11 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
   dsp_entry* entry = comp.fulgora_entry();
   if (!entry) return fail(utf8(p.component) + ": registers no Fulgora DSP entry");
 
+  std::unique_ptr<sound_output> card = open_card(o, audio);
   std::atomic<bool> interrupted{false};
   board_watch watch(board_csv, o.board, o.fast && o.board, view, interrupted, total_seconds(audio));
   transport t(o, audio, watch, view, interrupted);
+  t.play_to(card.get());
   t.offer_clock(services.clock);
   dsp_preset_impl preset;
   preset.set_owner(fulgora_dsp_guid);
@@ -221,12 +248,18 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
   if (!entry->instantiate(instance, preset)) return fail("the DSP entry refused to instantiate");
   fulgora::notice_interrupts(&interrupted);
   std::string error;
+  // LIVE=1: the user's edits reach the component's copy while it plays.
+  const settings_follow follow(settings.source,
+                               utf8(settings.workdir / "components" / "foo_Fulgora.ini"),
+                               settings.board_port);
   if (!t.run(*entry, preset, instance, error)) return fail(error);
   r.report = t.report;
   r.wall_s = t.since_start();
   instance.release();  // the last reference: the board gets its closing command
   comp.unload();
   r.heard_end_s = t.position();
+  services.clock.sound = nullptr;
+  card.reset();  // after an interrupt, what it still holds goes unplayed
   if (o.board) {
     board.stop();  // it has flushed every row of its log
     watch.refresh(r.heard_end_s);

@@ -19,7 +19,7 @@ bool pair_of(const char* text, double& at, double& value) {
 void usage(FILE* to) {
   std::fputs(
       "usage: fulgora-play [--component PATH] [--settings FILE] [--chunk FRAMES] [--fast]\n"
-      "                    [--buffer-ms MS] [--seek AT:TO] [--pause AT:SECONDS]\n"
+      "                    [--no-sound] [--buffer-ms MS] [--seek AT:TO] [--pause AT:SECONDS]\n"
       "                    [--clock-step MS] [--swap-at SECONDS] [--rebuild-at SECONDS]\n"
       "                    [--after crossfade|resample] [--second-chain AT[:SECONDS]]\n"
       "                    [--board [--plot FILE.svg] [--log FILE.csv]] AUDIO...\n"
@@ -32,9 +32,13 @@ void usage(FILE* to) {
       "                    modelled output, no playback clock); with --board each\n"
       "                    chunk waits for its command to reach the board, so (nearly)\n"
       "                    every stereo chunk is measured, as at the audio rate\n"
-      "  --buffer-ms MS    the modelled output's buffer, as the player's \"output buffer\n"
-      "                    length\" (default 1000): the DSP runs up to MS ahead of\n"
-      "                    what is heard, in a burst at the start and after a seek\n"
+      "  --no-sound        play to no sound card: a modelled output and its clock\n"
+      "                    (where sound is built in, the default output device plays,\n"
+      "                    PULSE_SINK=NAME another, and its position is the clock)\n"
+      "  --buffer-ms MS    the output's buffer (the sound card's, else the modelled\n"
+      "                    one's), as the player's \"output buffer length\" (default\n"
+      "                    1000): the DSP runs up to MS ahead of what is heard, in a\n"
+      "                    burst at the start and after a seek\n"
       "  --clock-step MS   the playback clock advances in steps of MS, as an output\n"
       "                    that reports its position per write (default 0: smooth)\n"
       "  --seek AT:TO      when the heard position reaches AT seconds, seek to TO\n"
@@ -145,8 +149,8 @@ bool parse(int argc, char** argv, options& o) {
     } else if (a == "--help" || a == "-h") {
       usage(stdout);
       std::exit(0);
-    } else if (a == "--fast" || a == "--board") {
-      (a == "--fast" ? o.fast : o.board) = true;
+    } else if (a == "--fast" || a == "--board" || a == "--no-sound") {
+      (a == "--fast" ? o.fast : a == "--board" ? o.board : o.no_sound) = true;
     } else if ((a == "--plot" || a == "--log" || a == "--component" || a == "--settings") && more) {
       std::string& value = a == "--plot"        ? o.plot
                            : a == "--log"       ? o.log

@@ -21,6 +21,7 @@ struct options {
   double second_at = -1, second_for = 8;  // --second-chain AT[:SECONDS]
   std::string after;                      // --after crossfade|resample
   bool fast = false;
+  bool no_sound = false;
   bool board = false;
   std::vector<std::string> files;
 };

@@ -1,6 +1,7 @@
 #include "tools/play/output_model.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace fulgora_play {
 
@@ -44,6 +45,14 @@ void output_model::resume(double now) {
 void output_model::seek(double now, double to) {
   std::lock_guard<std::mutex> lock(m_);
   segments_.push_back({now, 0.0, true, 0.0, to});
+}
+
+void output_model::follow(double now, double heard) {
+  std::lock_guard<std::mutex> lock(m_);
+  settle(now);
+  const segment s = segments_.back();
+  if (std::fabs(heard_in(s, now) - heard) > 0.001)
+    segments_.push_back({now, std::min(heard, s.written), s.running, s.written, s.base});
 }
 
 bool output_model::drained(double now) const {

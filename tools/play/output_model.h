@@ -26,6 +26,9 @@ class output_model {
   void resume(double now);
   // Playback goes on from stream position `to`: buffer emptied, clock at 0.
   void seek(double now, double to);
+  // A real device's heard clock: the model follows it from now on when it
+  // strays by more than a millisecond.
+  void follow(double now, double heard);
   // Everything written has been heard.
   bool drained(double now) const;
   // The buffer's length, as the player's output settings tell it.

@@ -21,6 +21,7 @@
 #include "host/visualisation.h"
 #include "tools/play/live_view.h"
 #include "tools/play/output_model.h"
+#include "tools/play/sound_output.h"
 
 namespace fulgora_play {
 
@@ -56,7 +57,8 @@ class stdout_console final : public console_receiver {
 };
 
 // The player's visualisation manager and its one kind of stream: the heard
-// clock of the modelled output, on the stand-in's own time line.
+// clock of the sound card where it plays, else of the modelled output, on the
+// stand-in's own time line.
 class playback_clock final : public visualisation_manager, public visualisation_stream {
  public:
   int service_release() noexcept override { return 1; }
@@ -65,7 +67,8 @@ class playback_clock final : public visualisation_manager, public visualisation_
   void create_stream(service_ptr_t<visualisation_stream>& out, unsigned) override { out.set(this); }
   bool get_absolute_time(double& value) override {
     const std::chrono::duration<double> now = std::chrono::steady_clock::now() - start;
-    value = output->heard_clock(now.count());
+    sound_output* card = sound.load();
+    value = card ? card->heard_clock() : output->heard_clock(now.count());
     // As an output that reports its position per write: the last step's time.
     if (step_s > 0) value = std::floor(value / step_s) * step_s;
     return true;
@@ -76,6 +79,7 @@ class playback_clock final : public visualisation_manager, public visualisation_
   void make_fake_spectrum_absolute(audio_chunk&, double, unsigned) override {}
 
   const output_model* output = nullptr;
+  std::atomic<sound_output*> sound{nullptr};  // gone when the card stops answering
   std::chrono::steady_clock::time_point start;
   double step_s = 0;  // --clock-step
 };

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "tools/common/output_file.h"
+#include "tools/play/plot_clicks.h"
 
 namespace fulgora_play {
 namespace {
@@ -215,6 +216,8 @@ bool write_plot(const std::string& path, const plot_data& d) {
       << "</text>\n<text x=\"" << s.left + s.plot_w() << "\" y=\"24\" text-anchor=\"end\">"
       << "the bytes the board received</text>\n";
   for (int c = 0; c < 3; ++c) channel_lane(svg, s, c, d);
+  // A calibration track: each click and the first lit command, and the ms between.
+  draw_clicks(svg, find_clicks(d), s.left, s.plot_w(), s.span, s.top + 12, s.axis_y);
   svg << "<text x=\"" << s.left + s.plot_w() << "\" y=\"" << s.band_top
       << "\" text-anchor=\"end\">the track's band levels as the component measures them, "
          "with the bytes of each band's channel over them</text>\n";

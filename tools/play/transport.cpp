@@ -43,10 +43,12 @@ transport::transport(const options& o, const std::vector<decoded_audio>& audio, 
       rebuild_pending_(o.rebuild_at >= 0),
       second_pending_(o.second_at >= 0) {}
 
-void transport::offer_clock(playback_clock& clock) const {
+void transport::offer_clock(playback_clock& clock) {
   clock.start = start;
   clock.step_s = o_.clock_step_ms / 1000.0;
   if (!o_.fast) clock.output = &output;
+  clock.sound = o_.fast ? nullptr : sound_;
+  clock_ = &clock;
 }
 
 double transport::since_start() const {
@@ -66,8 +68,9 @@ bool transport::run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<ds
     if (!o_.fast) follow_output(now);
     follow_second_chain(entry, preset);
     const bool more = file_ < audio_.size();
-    if (!more && (o_.fast || (output.drained(now) && resume_at_ < 0))) break;
-    if (more && (o_.fast || output.wants_more(now))) {
+    if (!more && sound_) sound_->finish();
+    if (!more && (o_.fast || (drained(now) && resume_at_ < 0))) break;
+    if (more && (o_.fast || wants_more(now))) {
       if (!run_chunk()) {
         error = "the DSP entry refused to instantiate the new chain's DSP";
         return false;
@@ -88,11 +91,19 @@ bool transport::run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<ds
   return true;
 }
 
+bool transport::wants_more(double now) {
+  return sound_ ? sound_->wants_more() : output.wants_more(now);
+}
+
+bool transport::drained(double now) { return sound_ ? sound_->drained() : output.drained(now); }
+
 // --pause and --seek, when the heard position reaches them.
 void transport::follow_output(double now) {
+  if (sound_) output.follow(now, sound_->heard_clock());
   const double heard = output.heard_position(now);
   if (pause_pending_ && heard >= o_.pause_at) {
     output.pause(now);
+    if (sound_) sound_->pause(true);
     pause_pending_ = false;
     resume_at_ = now + o_.pause_for;
     char note[120];
@@ -101,6 +112,7 @@ void transport::follow_output(double now) {
     mark(play_event::pause, heard, o_.pause_for, note);
   } else if (resume_at_ >= 0 && now >= resume_at_) {
     output.resume(now);
+    if (sound_) sound_->pause(false);
     resume_at_ = -1;
   }
   if (seek_pending_ && heard >= o_.seek_at) {
@@ -108,6 +120,7 @@ void transport::follow_output(double now) {
     // The player empties its output, then tells the DSP; decoding goes on
     // from the new position.
     output.seek(now, o_.seek_to);
+    if (sound_) sound_->flush();
     chain_->flush();
     seek_cursor(o_.seek_to);
     char note[160];
@@ -149,6 +162,7 @@ bool transport::run_chunk() {
       list_.get_count() == 1 && list_.get_item(0) == &chunk_ &&
       std::memcmp(chunk_.get_data(), source, sizeof(audio_sample) * frames * a.channels) == 0;
   report.changed += !same;
+  if (sound_) play_chunks();
   const double seconds = static_cast<double>(frames) / a.rate;
   report.played_s += seconds;
   if (!o_.fast) output.write(since_start(), output_seconds(out_));
@@ -159,6 +173,24 @@ bool transport::run_chunk() {
     at_ = 0;
   }
   return true;
+}
+
+// What left the chain, to the sound card; when the card stops answering,
+// the model plays on.
+void transport::play_chunks() {
+  const decoded_audio& opened = audio_.front();  // the card plays this format
+  for (const audio_chunk* c : out_) {
+    if (c->get_sample_count() == 0) continue;
+    if (c->get_srate() == opened.rate && c->get_channels() == opened.channels &&
+        sound_->write(c->get_data(), c->get_sample_count()))
+      continue;
+    if (clock_) clock_->sound = nullptr;
+    sound_ = nullptr;
+    view_.aside(
+        "fulgora-play: the sound device stopped answering, or the chain changed the format; "
+        "the modelled output plays on\n");
+    return;
+  }
 }
 
 // The chunk through the chain, reconfigured once --swap-at or --rebuild-at

@@ -21,6 +21,7 @@
 #include "tools/play/player_host.h"
 #include "tools/play/plot.h"
 #include "tools/play/second_chain.h"
+#include "tools/play/sound_output.h"
 
 namespace fulgora_play {
 
@@ -36,9 +37,12 @@ class transport {
   // Starts the clock: its time line begins now.
   transport(const options& o, const std::vector<decoded_audio>& audio, board_watch& board,
             live_view& view, const std::atomic<bool>& interrupted);
+  // Plays to the sound card as well, whose position the model then follows
+  // and the player's clock reports; before offer_clock.
+  void play_to(sound_output* sound) { sound_ = sound; }
   // The player's clock, offered to the component unless --fast; before the
   // DSP is made, which asks for it then.
-  void offer_clock(playback_clock& clock) const;
+  void offer_clock(playback_clock& clock);
   // Plays to the end or an interrupt; false with a one-line reason when the
   // entry makes no DSP for the swapped chain.
   bool run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance,
@@ -55,6 +59,9 @@ class transport {
  private:
   void follow_output(double now);
   void follow_second_chain(dsp_entry& entry, const dsp_preset& preset);
+  bool wants_more(double now);
+  bool drained(double now);
+  void play_chunks();
   bool run_chunk();
   bool run_dsp(int flags);
   void seek_cursor(double position);
@@ -69,6 +76,8 @@ class transport {
   size_t file_ = 0, at_ = 0;  // where the next chunk starts
   bool seek_pending_, pause_pending_, swap_pending_, rebuild_pending_, second_pending_;
   double resume_at_ = -1;
+  sound_output* sound_ = nullptr;
+  playback_clock* clock_ = nullptr;
   chunk_list list_;
   audio_chunk_impl chunk_;
   std::unique_ptr<player_chain> chain_;

@@ -1,0 +1,135 @@
+#include "engine/live_settings.h"
+
+#include <cstdio>
+#include <cwchar>
+
+#include "engine/led_engine.h"
+#include "host/console.h"
+#include "platform/timed_wait.h"
+
+namespace fulgora {
+namespace {
+
+// The opt-in keys a change applies besides the seventeen; a malformed one
+// keeps the change from being applied (at construction it is only ignored,
+// but here the user is watching for the effect of the edit).
+bool follows_live(const settings_key& key) {
+  return std::wcscmp(key.name, L"SYNC_OFFSET_MS") == 0 ||
+         std::wcscmp(key.name, L"SYNC_RATE") == 0 || std::wcscmp(key.name, L"PAUSE_FADE_MS") == 0;
+}
+
+void tell_kept(const settings_fault& fault) {
+  char key[64] = {}, line[160];
+  for (size_t i = 0; fault.key[i] && i + 1 < sizeof key; ++i)
+    key[i] = static_cast<char>(fault.key[i]);  // keys are ASCII
+  std::snprintf(line, sizeof line, "settings: %s %s, values in force kept.", key,
+                fault.empty ? "empty" : "malformed");
+  console_print(line);
+}
+
+// Closes the old port (closing command and line, as at the end) and opens
+// the new one as a new instance would: at once, or once another instance of
+// this process lets it go.
+void switch_port(led_engine& e, const wchar_t* name) {
+  if (e.serial.is_open()) e.serial.send_closing_command();
+  e.serial.close();
+  e.port.withdraw();
+  std::wcsncpy(e.port_name, name, settings_value_size - 1);
+  e.port_name[settings_value_size - 1] = 0;
+  e.said_in_use = false;
+  if (e.port_name[0] == 0) return;  // no port: measure only
+  e.port.prepare(e.port_name);
+  if (e.port.claim()) {
+    if (!e.serial.open(e.port_name)) e.port.release();
+  } else {
+    e.waiting_since_ms = monotonic_ms();  // await_port opens it once it is free
+  }
+}
+
+}  // namespace
+
+live_settings::live_settings(const std::string& path) : path_(path) { stamp_of(path_, applied_); }
+
+// Every key's text as the reader gives it (absent keys as a mark of their
+// own, so that deleting a key is a change).
+std::vector<std::wstring> live_settings::texts(const settings_file& file) {
+  std::vector<std::wstring> out;
+  wchar_t buffer[settings_value_size];
+  for (size_t i = 0; i < settings_key_count; ++i) {
+    file.read(L"SETTING", settings_keys[i].name, L"\x1f", buffer, settings_value_size);
+    out.emplace_back(buffer);
+  }
+  return out;
+}
+
+bool live_settings::poll(double now, settings_record& record, settings_fault& fault) {
+  if (now < next_look_s_) return false;
+  next_look_s_ = now + look_s;
+  file_stamp stamp;
+  if (!stamp_of(path_, stamp)) {
+    pending_ = false;  // gone for a moment (a save by rename): look again
+    return false;
+  }
+  if (!pending_ && stamp == applied_) return false;
+  if (!pending_ || stamp != pending_stamp_) {
+    pending_ = true;
+    pending_stamp_ = stamp;
+    pending_texts_ = texts(settings_file::at(path_));
+    next_look_s_ = now + settle_s;
+    return false;
+  }
+  // One file for the check and the record (on Windows each key is read
+  // from the disk, so the texts are asked again after the record).
+  const settings_file file = settings_file::at(path_);
+  std::vector<std::wstring> again = texts(file);
+  if (again == pending_texts_) {
+    record = read_settings(file);
+    again = texts(file);
+  }
+  if (again != pending_texts_) {
+    pending_texts_.swap(again);  // still being written
+    next_look_s_ = now + settle_s;
+    return false;
+  }
+  pending_ = false;
+  applied_ = stamp;
+  fault = record.tuning_read ? settings_fault{} : record.fault;
+  if (fault.key) return true;
+  wchar_t buffer[settings_value_size];
+  for (size_t i = 0; i < settings_key_count; ++i) {
+    const settings_key& key = settings_keys[i];
+    if (!follows_live(key)) continue;
+    key_value value;
+    if (file.read(L"SETTING", key.name, key.fallback, buffer, settings_value_size) > 0 &&
+        !passes(key, buffer, value)) {
+      fault = {key.name, false};
+      break;
+    }
+  }
+  return true;
+}
+
+bool follow_settings(led_engine& e, sync_settings& next) {
+  if (!e.live) return false;
+  settings_record record;
+  settings_fault fault;
+  if (!e.live->poll(monotonic_seconds(), record, fault)) return false;
+  // The enhancer's history goes on when its length stays; one of a new
+  // length that cannot be had fails the change too.
+  if (!fault.key && record.tuning.ENHANCER_MEAN_COUNT == e.history.capacity)
+    e.settings = record.tuning;
+  else if (!fault.key)
+    load_settings(record, e.settings, e.history, &fault);
+  if (fault.key) {
+    tell_kept(fault);
+    return false;
+  }
+  if (std::wcscmp(record.PORTNAME, e.port_name) != 0) switch_port(e, record.PORTNAME);
+  next.SYNC_OFFSET_MS = record.sync.SYNC_OFFSET_MS;
+  next.SYNC_RATE = record.sync.SYNC_RATE;
+  next.PAUSE_FADE_MS = record.sync.PAUSE_FADE_MS;
+  console_print("settings: reloaded.");
+  return true;
+}
+
+}  // namespace fulgora

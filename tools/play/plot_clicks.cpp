@@ -1,0 +1,58 @@
+#include "tools/play/plot_clicks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace fulgora_play {
+
+std::vector<click_mark> find_clicks(const plot_data& d) {
+  std::vector<click_mark> out;
+  double peak = 0;
+  for (const band_sample& b : d.bands) peak = std::max(peak, b.level[0] + b.level[1] + b.level[2]);
+  if (peak <= 0 || d.bands.size() < 2) return out;
+  const double chunk_s = d.bands[1].track_s - d.bands[0].track_s;
+  bool quiet = true;
+  for (const band_sample& b : d.bands) {
+    const double level = b.level[0] + b.level[1] + b.level[2];
+    if (quiet && level > 0.5 * peak) {
+      const double second = std::round(b.track_s + chunk_s / 2);
+      if (std::fabs(second - b.track_s) > chunk_s + 1e-6) return {};  // no calibration track
+      out.push_back({second, -1});
+    }
+    quiet = level < 0.1 * peak;
+  }
+  // The first lit command after the dark before each click: up to half a
+  // second early (a negative offset) or late.
+  for (click_mark& m : out) {
+    bool dark = false;
+    for (const board_record& r : d.records) {
+      if (r.track_s < m.click_s - 0.5) continue;
+      if (r.track_s > m.click_s + 0.5) break;
+      const bool lit = r.ch[0] + r.ch[1] + r.ch[2] > 0;
+      if (lit && dark) {
+        m.lit_s = r.track_s;
+        break;
+      }
+      dark = dark || !lit;
+    }
+  }
+  return out.size() >= 3 ? out : std::vector<click_mark>{};
+}
+
+void draw_clicks(std::ostream& svg, const std::vector<click_mark>& marks, double left, double width,
+                 double span, double top, double bottom) {
+  auto x_of = [&](double t) { return left + width * std::min(t, span) / span; };
+  for (const click_mark& m : marks) {
+    svg << "<line x1=\"" << x_of(m.click_s) << "\" y1=\"" << top << "\" x2=\"" << x_of(m.click_s)
+        << "\" y2=\"" << bottom << "\" stroke=\"#000\" stroke-dasharray=\"3,3\"/>\n";
+    if (m.lit_s < 0) continue;
+    char ms[32];
+    std::snprintf(ms, sizeof ms, "%+.0f ms", 1000 * (m.lit_s - m.click_s));
+    svg << "<line x1=\"" << x_of(m.lit_s) << "\" y1=\"" << top << "\" x2=\"" << x_of(m.lit_s)
+        << "\" y2=\"" << bottom << "\" stroke=\"#ff7f0e\"/>\n<text x=\"" << x_of(m.click_s) + 2
+        << "\" y=\"" << top - 4 << "\" font-size=\"9\">" << ms << "</text>\n";
+  }
+}
+
+}  // namespace fulgora_play

@@ -1,0 +1,156 @@
+// fulgora-record: records an audio server's source (a sink's monitor) as
+// float32 and stamps each fragment on the system's monotonic clock: the time
+// its first frame was captured, from the recording stream's latency report,
+// so the recording joins fulgora-board --monotonic's log.
+// usage: fulgora-record SOURCE RATE CHANNELS SECONDS OUT.raw STAMPS.txt
+// Prints "recording" once the stream runs; ends after SECONDS or on SIGTERM.
+#include <pulse/pulseaudio.h>
+#include <signal.h>
+#include <time.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct recording {
+  pa_threaded_mainloop* loop = nullptr;
+  std::vector<float> samples;
+  size_t capacity = 0;  // samples
+  unsigned channels = 0, rate = 0;
+  std::vector<std::pair<size_t, double>> stamps;  // first frame, seconds
+};
+
+double monotonic_s() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+void wake(pa_context*, void* r) {
+  pa_threaded_mainloop_signal(static_cast<recording*>(r)->loop, 0);
+}
+void wake_stream(pa_stream*, void* r) {
+  pa_threaded_mainloop_signal(static_cast<recording*>(r)->loop, 0);
+}
+
+// Runs on the library's thread, with its lock held.
+void on_read(pa_stream* s, size_t, void* user) {
+  auto& r = *static_cast<recording*>(user);
+  const void* data = nullptr;
+  size_t bytes = 0;
+  while (pa_stream_readable_size(s) > 0 && pa_stream_peek(s, &data, &bytes) == 0 && bytes > 0) {
+    const double now = monotonic_s();
+    pa_usec_t latency = 0;
+    int negative = 0;
+    // The next frame to read was captured `latency` ago.
+    if (data && pa_stream_get_latency(s, &latency, &negative) == 0) {
+      const double held = (negative ? -1.0 : 1.0) * static_cast<double>(latency) / 1e6;
+      r.stamps.emplace_back(r.samples.size() / r.channels, now - held);
+    }
+    const size_t n = bytes / sizeof(float);
+    if (r.samples.size() + n <= r.capacity) {
+      if (data) {
+        const auto* f = static_cast<const float*>(data);
+        r.samples.insert(r.samples.end(), f, f + n);
+      } else {
+        r.samples.insert(r.samples.end(), n, 0.0f);  // a hole: silence
+      }
+    }
+    pa_stream_drop(s);
+  }
+}
+
+int fail(const char* what, pa_context* c) {
+  std::fprintf(stderr, "fulgora-record: %s: %s\n", what, c ? pa_strerror(pa_context_errno(c)) : "");
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 7) {
+    std::fprintf(stderr, "usage: fulgora-record SOURCE RATE CHANNELS SECONDS OUT.raw STAMPS.txt\n");
+    return 2;
+  }
+  recording r;
+  r.rate = static_cast<unsigned>(std::atoi(argv[2]));
+  r.channels = static_cast<unsigned>(std::atoi(argv[3]));
+  const double seconds = std::atof(argv[4]);
+  r.capacity = static_cast<size_t>((seconds + 5) * r.rate) * r.channels;
+  r.samples.reserve(r.capacity);
+  r.stamps.reserve(static_cast<size_t>(seconds * 1000) + 1000);
+  // The library's thread inherits this mask: only sigtimedwait sees them.
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTERM);
+  sigaddset(&stop, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+
+  r.loop = pa_threaded_mainloop_new();
+  pa_context* c = pa_context_new(pa_threaded_mainloop_get_api(r.loop), "fulgora-record");
+  pa_context_set_state_callback(c, wake, &r);
+  if (pa_context_connect(c, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0 ||
+      pa_threaded_mainloop_start(r.loop) < 0)
+    return fail("cannot reach the audio server", c);
+  pa_threaded_mainloop_lock(r.loop);
+  while (pa_context_get_state(c) != PA_CONTEXT_READY) {
+    if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(c))) {
+      pa_threaded_mainloop_unlock(r.loop);
+      return fail("cannot reach the audio server", c);
+    }
+    pa_threaded_mainloop_wait(r.loop);
+  }
+  pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, r.rate, static_cast<uint8_t>(r.channels)};
+  pa_stream* s = pa_stream_new(c, "fulgora-record", &spec, nullptr);
+  if (!s) {
+    pa_threaded_mainloop_unlock(r.loop);
+    return fail("cannot make the stream", c);
+  }
+  pa_stream_set_state_callback(s, wake_stream, &r);
+  pa_stream_set_read_callback(s, on_read, &r);
+  pa_buffer_attr attr;
+  attr.maxlength = attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
+  attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(5000, &spec));  // 5 ms fragments
+  const auto flags = static_cast<pa_stream_flags_t>(
+      PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+  if (pa_stream_connect_record(s, argv[1], &attr, flags) < 0) {
+    pa_threaded_mainloop_unlock(r.loop);
+    return fail("cannot record", c);
+  }
+  while (pa_stream_get_state(s) != PA_STREAM_READY) {
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(s))) {
+      pa_threaded_mainloop_unlock(r.loop);
+      return fail("cannot record", c);
+    }
+    pa_threaded_mainloop_wait(r.loop);
+  }
+  pa_threaded_mainloop_unlock(r.loop);
+  std::printf("recording\n");
+  std::fflush(stdout);
+
+  timespec wait{
+      static_cast<time_t>(seconds),
+      static_cast<long>((seconds - static_cast<double>(static_cast<time_t>(seconds))) * 1e9)};
+  sigtimedwait(&stop, nullptr, &wait);
+
+  pa_threaded_mainloop_lock(r.loop);
+  pa_stream_disconnect(s);
+  pa_stream_unref(s);
+  pa_context_disconnect(c);
+  pa_context_unref(c);
+  pa_threaded_mainloop_unlock(r.loop);
+  pa_threaded_mainloop_stop(r.loop);
+  pa_threaded_mainloop_free(r.loop);
+
+  FILE* raw = std::fopen(argv[5], "wb");
+  FILE* txt = std::fopen(argv[6], "w");
+  if (!raw || !txt) return std::fprintf(stderr, "fulgora-record: cannot write the output\n"), 1;
+  std::fwrite(r.samples.data(), sizeof(float), r.samples.size(), raw);
+  for (const auto& st : r.stamps) std::fprintf(txt, "%zu %.6f\n", st.first, st.second);
+  const bool ok = std::fclose(raw) == 0 && std::fclose(txt) == 0;
+  return ok ? 0 : 1;
+}
