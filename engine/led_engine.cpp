@@ -37,12 +37,9 @@ led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
   }
   try {
     const bool no_clock = prepare_sync(sync, file.sync);
-<<<<<<< HEAD
+    if (file.LIVE && !file.path.empty()) live.reset(new live_settings(file.path));
     // Before the worker starts: a stream taken over sends at once.
     recovery.enabled = file.RECONNECT;
-=======
-    if (file.LIVE && !file.path.empty()) live.reset(new live_settings(file.path));
->>>>>>> main
     start(file.PORTNAME);
     if (no_clock && running) console_print("sync off: no playback clock.");
     load_settings(file);

@@ -71,15 +71,10 @@ class worker {
   led_engine& e_;
   sync_mode& s_;
   band_analyzer analyzer_;
-<<<<<<< HEAD
-  uint8_t channels_[3] = {0, 0, 0};  // no band has lit them yet: dark
-  bool settled_ = false;
-=======
   uint8_t channels_[3] = {0, 0, 0};    // no band has lit them yet: dark
   band_levels levels_{0.0, 0.0, 0.0};  // what channels_ were last shaped from
   pause_fade fade_;
-  bool predecessor_ = false, settled_ = false;
->>>>>>> main
+  bool settled_ = false;
   bool placing_ = false;  // no predecessor's stream: the first chunk finds its place
   segment seg_;
   uint32_t n_ = 0;             // window length at the segment's rate
@@ -130,10 +125,6 @@ bool worker::measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bo
 }
 
 void worker::queue(double stream_s) {
-<<<<<<< HEAD
-  s_.queue.push(s_.base_s + stream_s + s_.settings.SYNC_OFFSET_MS / 1000.0, channels_);
-  if (!e_.port.measured) e_.port.note_measured();
-=======
   timed_command c;
   c.due_s = s_.base_s + stream_s + s_.settings.SYNC_OFFSET_MS / 1000.0;
   std::copy(channels_, channels_ + 3, c.channels);
@@ -141,7 +132,7 @@ void worker::queue(double stream_s) {
   c.levels[1] = levels_.mid;
   c.levels[2] = levels_.high;
   s_.queue.push(c);
->>>>>>> main
+  if (!e_.port.measured) e_.port.note_measured();
   s_.commands_queued.fetch_add(1, std::memory_order_release);
 }
 
