@@ -20,6 +20,7 @@
 namespace fulgora {
 
 struct led_engine;
+struct port_ticket;
 
 class engine_driver {
  public:
@@ -45,9 +46,10 @@ class engine_driver {
   virtual void retune(const sync_settings& next) = 0;
   // The stop is set: a wait in progress ends now.
   virtual void wake() = 0;
-  // The worker has ended and the port is still held: gives back what start
-  // made and leaves what the next holder of the port may take.
-  virtual void finish(const std::string& port_identity) = 0;
+  // The worker has ended and the port is not yet let go: gives back what
+  // start made and leaves what the next holder of the port may take (only
+  // when this instance held the port and measured audio).
+  virtual void finish(const port_ticket& port) = 0;
 };
 
 // The driver for an engine with these opt-in keys (drivers.cpp, which alone

@@ -20,10 +20,11 @@ led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
     bool no_clock = false;
     driver = make_driver(file.sync, no_clock);  // the mode, once
     if (file.LIVE && !file.path.empty()) live.reset(new live_settings(file.path));
+    // Before the worker starts: a stream taken over sends at once.
+    recovery.enabled = file.RECONNECT;
     start(file.PORTNAME);
     if (no_clock && running) notices.tell("sync off: no playback clock.");
     load_settings(file);
-    recovery.enabled = file.RECONNECT;
   } catch (...) {
     stop();  // a constructor that throws runs no destructor of its own
     throw;
@@ -95,7 +96,7 @@ void led_engine::release_resources() {
   stop_event = nullptr;
   if (worker_thread) close_thread(worker_thread);
   worker_thread = nullptr;
-  if (driver) driver->finish(port.identity);  // before the port is let go
+  if (driver) driver->finish(port);  // before the port is let go
   if (serial.is_open()) serial.send_closing_command();
   serial.close();
   port.withdraw();  // after the close line: the next holder's open follows it
@@ -104,6 +105,14 @@ void led_engine::release_resources() {
 
 void await_port(led_engine& engine) {
   port_ticket& port = engine.port;
+  if (port.held && port.asked_to_step_aside()) {
+    // A newer copy in this chain: it drives the board. Nothing was sent
+    // yet, so the board gets no closing command of this one's.
+    engine.serial.close();
+    port.step_aside();
+    engine.waiting_since_ms = monotonic_ms();
+    return;
+  }
   if (!port.waiting) return;
   if (port.freed_since_claim()) {
     if (port.claim() && !engine.serial.open(engine.port_name)) port.release();

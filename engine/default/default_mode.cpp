@@ -33,14 +33,15 @@ void default_mode::turn(led_engine& core) {
     return;
   }
   reset_event(data_ready_event);
-  if (measure_block(analyzer, core.settings, core.history, channels_))
+  if (measure_block(analyzer, core.settings, core.history, channels_)) {
+    if (!core.port.measured) core.port.note_measured();
     send_levels(core, channels_);
-  else
+  } else
     core.notices.tell_failed_analysis(analyzer);
   set_event(idle_event);
 }
 
-void default_mode::finish(const std::string&) {
+void default_mode::close_events() {
   event_handle* events[2] = {&data_ready_event, &idle_event};
   for (event_handle* e : events) {
     if (*e) close_event(*e);

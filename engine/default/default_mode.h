@@ -19,7 +19,7 @@ namespace fulgora {
 
 class default_mode final : public engine_driver {
  public:
-  ~default_mode() override { finish(std::string()); }
+  ~default_mode() override { close_events(); }
 
   bool start(led_engine& core) override;
   void offer(const audio_chunk& chunk, bool running) override;
@@ -29,13 +29,14 @@ class default_mode final : public engine_driver {
   void last_turn(led_engine&) override {}
   void retune(const sync_settings&) override {}  // the core's record is all it reads
   void wake() override {}
-  void finish(const std::string& port_identity) override;
+  void finish(const port_ticket&) override { close_events(); }
 
   event_handle data_ready_event = nullptr;  // a captured block waits for the worker
   event_handle idle_event = nullptr;        // the analyser may be filled
   band_analyzer analyzer;
 
  private:
+  void close_events();
   uint8_t channels_[3] = {0, 0, 0};  // no band has lit them yet: dark
 };
 

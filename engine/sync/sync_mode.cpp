@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "engine/port_registry.h"
 #include "engine/sync/stream_handover.h"
 #include "host/output.h"
 
@@ -71,11 +72,15 @@ void sync_mode::restart() {
   ++epoch;
 }
 
-void sync_mode::finish(const std::string& port_identity) { leave_stream(*this, port_identity); }
+void sync_mode::finish(const port_ticket& port) {
+  // A stream only an instance that drove the board has measured.
+  if (port.held && port.measured) leave_stream(*this, port.identity, port.order);
+}
 
-void leave_stream(sync_mode& sync, const std::string& port) {
+void leave_stream(sync_mode& sync, const std::string& port, uint64_t order) {
   if (sync.pieces_written.load(std::memory_order_acquire) == 0) return;  // nothing played
   stream_handover h;
+  h.from = order;
   h.end_s = sync.base_s + sync.last_end_s;
   h.clock = sync.heard;
   try {

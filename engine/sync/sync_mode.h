@@ -76,8 +76,9 @@ struct sync_mode final : engine_driver {
   void last_turn(led_engine& core) override;
   void retune(const sync_settings& next) override;
   void wake() override { wake_worker(); }
-  // Leaves the stream for the next holder of the port (leave_stream).
-  void finish(const std::string& port_identity) override;
+  // Leaves the stream for the next holder of the port (leave_stream), when
+  // this instance held the port and measured audio.
+  void finish(const port_ticket& port) override;
 
   std::unique_ptr<float[]> ring;
   stream_piece pieces[piece_count];
@@ -128,9 +129,10 @@ struct sync_mode final : engine_driver {
 // the worker starts.
 std::unique_ptr<sync_mode> make_sync_mode(const sync_settings& settings);
 
-// Releasing thread, once the worker has ended: leaves the stream's end on
-// the playback clock, the clock model and the waiting commands for the
-// instance that takes the port over (stream_handover.h).
-void leave_stream(sync_mode& sync, const std::string& port);
+// Releasing thread, once the worker has ended, for an instance that held the
+// port and measured audio: leaves the stream's end on the playback clock, the
+// clock model and the waiting commands for the instance that takes the port
+// over (stream_handover.h); `order` is the leaver's port_ticket order.
+void leave_stream(sync_mode& sync, const std::string& port, uint64_t order);
 
 }  // namespace fulgora
