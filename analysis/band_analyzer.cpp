@@ -133,6 +133,7 @@ bool band_analyzer::analyze() {
   fresh = false;
   fault = analysis_fault::none;
   const uint32_t n = block_length;
+  if (n > longest_block) longest_block = n;
   complex_fft(data_length, samples.get(), work.get(), table.get());
 
   // Magnitudes first, in a loop the compiler can vectorise, then the levels.
@@ -149,13 +150,15 @@ bool band_analyzer::analyze() {
   low_level = mid_level = high_level = 0.0;
   const double r = n / sample_rate;
   uint32_t low = 0, mid = 0, high = 0;
+  // The edges against the rate first: that fault holds at every block
+  // length, the bin width's below do not (a short block has wide bins).
   if (!band_index(low_edge, r, n, low)) return failed(analysis_fault::out_of_range, 0);
+  if (!band_index(mid_edge, r, n, mid)) return failed(analysis_fault::out_of_range, 1);
+  if (!band_index(high_edge, r, n, high)) return failed(analysis_fault::out_of_range, 2);
   if (low == 0) return failed(analysis_fault::below_one_bin, 0);
   low_level = mean_of(bins, 0, low);
-  if (!band_index(mid_edge, r, n, mid)) return failed(analysis_fault::out_of_range, 1);
   if (mid == low) return failed(analysis_fault::same_bin, 1);
   if (low < mid) mid_level = mean_of(bins, low, mid);
-  if (!band_index(high_edge, r, n, high)) return failed(analysis_fault::out_of_range, 2);
   if (high == mid) return failed(analysis_fault::same_bin, 2);
   if (mid < high) high_level = mean_of(bins, mid, high);
   return true;

@@ -43,6 +43,10 @@ struct band_analyzer {
   bool fresh = false;
   analysis_fault fault = analysis_fault::none;
   int fault_edge = 0;  // the edge at fault: 0 low, 1 mid, 2 high
+  // The longest block analysed so far: a short last chunk's block has wider
+  // bins, and its below_one_bin or same_bin is no mistake of the settings
+  // unless this length shows it too.
+  uint32_t longest_block = 0;
 
   band_analyzer() = default;
   band_analyzer(band_analyzer&&) = default;

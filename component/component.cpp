@@ -16,8 +16,8 @@ void dsp_fulgora::g_get_name(pfc::string_base& out) {
   out.set_string(name, sizeof name - 1);
 }
 
-dsp_fulgora::dsp_fulgora(pass_through_t) : engine_(led_engine::lights_off) {
-  console_print("lights off: out of memory.");
+dsp_fulgora::dsp_fulgora(pass_through_t why) : engine_(led_engine::lights_off) {
+  console_print(why.out_of_memory ? "lights off: out of memory." : "lights off: unexpected error.");
 }
 
 namespace {

@@ -24,7 +24,7 @@ class dsp_fulgora : public dsp_impl_base_t<dsp_v2> {
   explicit dsp_fulgora(const settings_record& settings,
                        serial_port_api& port = system_serial_port())
       : engine_(settings, port) {}
-  // Audio only, when the instance above could not be built (out of memory).
+  // Audio only, when the instance above could not be built; says why.
   explicit dsp_fulgora(pass_through_t);
   static constexpr bool can_pass_through = true;
 

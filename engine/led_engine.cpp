@@ -38,10 +38,11 @@ led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
   try {
     const bool no_clock = prepare_sync(sync, file.sync);
     if (file.LIVE && !file.path.empty()) live.reset(new live_settings(file.path));
+    // Before the worker starts: a stream taken over sends at once.
+    recovery.enabled = file.RECONNECT;
     start(file.PORTNAME);
     if (no_clock && running) console_print("sync off: no playback clock.");
     load_settings(file);
-    recovery.enabled = file.RECONNECT;
   } catch (...) {
     stop();  // a constructor that throws runs no destructor of its own
     throw;
@@ -132,7 +133,9 @@ void led_engine::release_resources() {
   }
   if (worker_thread) close_thread(worker_thread);
   worker_thread = nullptr;
-  if (sync) leave_stream(*sync, port.identity);  // before the port is let go
+  // Before the port is let go; a stream only an instance that drove the
+  // board has measured.
+  if (sync && port.held && port.measured) leave_stream(*sync, port.identity, port.order);
   if (serial.is_open()) serial.send_closing_command();
   serial.close();
   port.withdraw();  // after the close line: the next holder's open follows it
@@ -141,6 +144,14 @@ void led_engine::release_resources() {
 
 void await_port(led_engine& engine) {
   port_ticket& port = engine.port;
+  if (port.held && port.asked_to_step_aside()) {
+    // A newer copy in this chain: it drives the board. Nothing was sent
+    // yet, so the board gets no closing command of this one's.
+    engine.serial.close();
+    port.step_aside();
+    engine.waiting_since_ms = monotonic_ms();
+    return;
+  }
   if (!port.waiting) return;
   if (port.freed_since_claim()) {
     if (port.claim() && !engine.serial.open(engine.port_name)) port.release();
@@ -175,9 +186,10 @@ unsigned worker_main(void* argument) {
       continue;
     }
     reset_event(engine.data_ready_event);
-    if (measure_block(engine.analyzer, engine.settings, engine.history, channels))
+    if (measure_block(engine.analyzer, engine.settings, engine.history, channels)) {
+      if (!engine.port.measured) engine.port.note_measured();
       send_levels(engine, channels);
-    else
+    } else
       engine.notices.tell_failed_analysis(engine.analyzer);
     set_event(engine.idle_event);
   }

@@ -55,7 +55,9 @@ void settings_fault_text(const settings_fault& fault, char* out, size_t size) {
   for (size_t i = 0; fault.key && fault.key[i] && i + 1 < sizeof key; ++i)
     key[i] = static_cast<char>(fault.key[i]);
   std::snprintf(out, size, "%s %s, built-in defaults used", key,
-                fault.empty ? "empty" : "malformed");
+                fault.empty       ? "empty"
+                : fault.too_large ? "too large"
+                                  : "malformed");
 }
 
 void engine_notices::tell_channels() {
@@ -71,6 +73,11 @@ void engine_notices::tell_channels() {
 
 void engine_notices::tell_failed_analysis(const band_analyzer& analyzer) {
   char text[line_size], line[line_size + 32];
+  // Bins narrow as blocks grow: a fault of the bin width counts only when
+  // the longest block seen shows it. Edges beyond half the rate fail at any.
+  const bool bin_width =
+      analyzer.fault == analysis_fault::below_one_bin || analyzer.fault == analysis_fault::same_bin;
+  if (bin_width && analyzer.block_length < analyzer.longest_block) return;
   if (told_edges || !no_levels_text(analyzer, text, sizeof text)) return;
   told_edges = true;
   std::snprintf(line, sizeof line, "analysis: %s, nothing sent.", text);

@@ -29,7 +29,8 @@ struct engine_notices {
   }
   // Worker: the not-stereo line, once, when a chunk was noted.
   void tell_channels();
-  // Worker, after a failed analysis: the band-edge line, once.
+  // Worker, after a failed analysis: the band-edge line, once; a fault of
+  // the bin width only when the analyser's longest block shows it.
   void tell_failed_analysis(const band_analyzer& analyzer);
 };
 

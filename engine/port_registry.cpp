@@ -9,7 +9,7 @@
 namespace fulgora {
 namespace {
 
-// Both lists are touched only under the lock.
+// All of these are touched only under the lock.
 std::vector<port_ticket*>& holders() {
   static std::vector<port_ticket*> list;
   return list;
@@ -18,9 +18,57 @@ std::vector<port_ticket*>& waiters() {
   static std::vector<port_ticket*> list;
   return list;
 }
+uint64_t last_order = 0;
+// Per port, the order of the holder that let it go last, for the next one in.
+struct let_go {
+  std::string identity;
+  uint64_t by;
+};
+std::vector<let_go>& let_go_list() {
+  static std::vector<let_go> list;
+  return list;
+}
 
 void erase(std::vector<port_ticket*>& list, port_ticket* t) {
   list.erase(std::remove(list.begin(), list.end(), t), list.end());
+}
+
+void wake_waiters(const std::string& identity) {
+  for (port_ticket* w : waiters())
+    if (w->identity == identity) set_event(w->freed);
+}
+
+// Under the lock: the holder leaves; the waiters look again.
+void leave_holders(port_ticket* t) {
+  erase(holders(), t);
+  t->held = false;
+  t->step_aside_asked.store(false, std::memory_order_relaxed);
+  std::vector<let_go>& list = let_go_list();
+  auto it = std::find_if(list.begin(), list.end(),
+                         [&](const let_go& g) { return g.identity == t->identity; });
+  if (it != list.end()) {
+    it->by = t->order;
+  } else {
+    try {
+      list.push_back({t->identity, t->order});
+    } catch (const std::bad_alloc&) {
+      // Unrecorded: the next holder takes no stream over.
+    }
+  }
+  wake_waiters(t->identity);
+}
+
+// Under the lock: records t as waiting; false when it cannot be recorded.
+bool wait_in_line(port_ticket* t) {
+  reset_event(t->freed);  // under the lock: a release after this sets it again
+  if (t->waiting) return true;
+  try {
+    waiters().push_back(t);
+  } catch (const std::bad_alloc&) {
+    return false;  // unrecorded: a later claim tries again
+  }
+  t->waiting = true;
+  return true;
 }
 
 }  // namespace
@@ -28,31 +76,44 @@ void erase(std::vector<port_ticket*>& list, port_ticket* t) {
 bool port_ticket::prepare(const wchar_t* port_name) {
   identity = port_identity(port_name);
   if (freed == nullptr) freed = create_event(false);
-  return freed != nullptr;
+  if (freed == nullptr) return false;
+  shared_records_lock lock;
+  if (order == 0) order = ++last_order;
+  return true;
 }
 
 bool port_ticket::claim() {
   if (freed == nullptr) return true;
   shared_records_lock lock;
+  bool free = true;
   for (port_ticket* h : holders())
     if (h != this && h->identity == identity) {
-      reset_event(freed);  // under the lock: a release after this sets it again
-      if (!waiting) {
-        try {
-          waiters().push_back(this);
-        } catch (const std::bad_alloc&) {
-          return false;  // unrecorded: a later claim tries again
-        }
-        waiting = true;
-      }
-      return false;
+      // One that has measured nothing yet gives way to a newer one.
+      if (!h->measured && h->order < order) h->step_aside_asked.store(true);
+      free = false;
     }
+  for (port_ticket* w : waiters())
+    if (w != this && w->identity == identity && w->order > order) free = false;
+  if (!free) {
+    wait_in_line(this);
+    return false;
+  }
   if (!held) {
     try {
       holders().push_back(this);
     } catch (const std::bad_alloc&) {
       // Unrecorded, but free: open it as if there were no record.
     }
+    // A waiter let in is the next in: it alone may carry that stream on. One
+    // built after the port was let go starts on its own (a new playback).
+    predecessor = 0;
+    std::vector<let_go>& list = let_go_list();
+    for (size_t i = 0; i < list.size(); ++i)
+      if (list[i].identity == identity) {
+        if (waiting) predecessor = list[i].by;
+        list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+      }
   }
   held = true;
   if (waiting) erase(waiters(), this);
@@ -63,10 +124,26 @@ bool port_ticket::claim() {
 void port_ticket::release() {
   if (freed == nullptr || !held) return;
   shared_records_lock lock;
-  erase(holders(), this);
-  held = false;
+  leave_holders(this);
+}
+
+void port_ticket::step_aside() {
+  if (freed == nullptr || !held) return;
+  shared_records_lock lock;
+  leave_holders(this);
+  wait_in_line(this);
+  // The newer one gave up meanwhile: look again at once.
+  bool newer = false;
   for (port_ticket* w : waiters())
-    if (w->identity == identity) set_event(w->freed);
+    if (w != this && w->identity == identity && w->order > order) newer = true;
+  if (!newer) set_event(freed);
+}
+
+void port_ticket::note_measured() {
+  if (measured || freed == nullptr || !held) return;
+  shared_records_lock lock;
+  // Asked already: the newer instance gets the port all the same.
+  if (!step_aside_asked.load(std::memory_order_relaxed)) measured = true;
 }
 
 void port_ticket::withdraw() {
@@ -74,7 +151,10 @@ void port_ticket::withdraw() {
   release();
   {
     shared_records_lock lock;
-    if (waiting) erase(waiters(), this);
+    if (waiting) {
+      erase(waiters(), this);
+      wake_waiters(identity);  // an older waiter may be the newest now
+    }
     waiting = false;
   }
   close_event(freed);

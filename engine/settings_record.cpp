@@ -125,9 +125,10 @@ bool load_settings(const settings_record& record, led_settings& settings, level_
                    settings_fault* fault) {
   settings_fault failed = record.fault;
   bool ok = record.tuning_read;
-  // A count whose history cannot be had fails like a malformed value.
+  // A well-formed count whose history cannot be had fails the load as a
+  // malformed value does, and is said to be too large.
   if (ok && !history.resize(record.tuning.ENHANCER_MEAN_COUNT))
-    ok = false, failed = {L"ENHANCER_MEAN_COUNT", false};
+    ok = false, failed = {L"ENHANCER_MEAN_COUNT", false, true};
   if (!ok) {
     if (fault) *fault = failed;
     return false;

@@ -16,11 +16,12 @@
 
 namespace fulgora {
 
-// The key that failed the seventeen, and whether its value was empty
-// (otherwise malformed, or a mean count whose history cannot be had).
+// The key that failed the seventeen, and whether its value was empty or a
+// mean count whose history cannot be had (otherwise malformed).
 struct settings_fault {
   const wchar_t* key = nullptr;
   bool empty = false;
+  bool too_large = false;
 };
 
 struct settings_record {

@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "platform/threads.h"
-#include "platform/timed_wait.h"
 
 namespace fulgora {
 namespace {
@@ -23,7 +22,6 @@ std::vector<entry>& entries() {
 }  // namespace
 
 void leave_handover(const std::string& port, stream_handover&& h) {
-  h.left_at = monotonic_seconds();
   try {
     entry e{port, std::move(h)};
     shared_records_lock lock;
@@ -38,16 +36,18 @@ void leave_handover(const std::string& port, stream_handover&& h) {
   }
 }
 
-bool take_handover(const std::string& port, stream_handover& out) {
-  const double now = monotonic_seconds();
+bool take_handover(const std::string& port, uint64_t from, stream_handover& out) {
   shared_records_lock lock;
   std::vector<entry>& list = entries();
   for (size_t i = 0; i < list.size(); ++i) {
     if (list[i].port != port) continue;
-    const bool fresh = now - list[i].h.left_at <= handover_life_s;
-    if (fresh) out = std::move(list[i].h);  // moves a vector: no allocation
-    list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
-    return fresh;
+    // Another's: left for whoever got the port after that one.
+    const bool ours = from != 0 && list[i].h.from == from;
+    if (ours) {
+      out = std::move(list[i].h);  // moves a vector: no allocation
+      list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    return ours;
   }
   return false;
 }

@@ -58,9 +58,10 @@ void sync_mode::restart() {
   ++epoch;
 }
 
-void leave_stream(sync_mode& sync, const std::string& port) {
+void leave_stream(sync_mode& sync, const std::string& port, uint64_t order) {
   if (sync.pieces_written.load(std::memory_order_acquire) == 0) return;  // nothing played
   stream_handover h;
+  h.from = order;
   h.end_s = sync.base_s + sync.last_end_s;
   h.clock = sync.heard.s_;
   try {

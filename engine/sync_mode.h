@@ -106,10 +106,11 @@ struct sync_mode {
   void pop() { pieces_taken.fetch_add(1, std::memory_order_release); }
 };
 
-// Releasing thread, once the worker has ended: leaves the stream's end on
-// the playback clock, the clock model and the waiting commands for the
-// instance that takes the port over (stream_handover.h).
-void leave_stream(sync_mode& sync, const std::string& port);
+// Releasing thread, once the worker has ended, for an instance that held the
+// port and measured audio: leaves the stream's end on the playback clock, the
+// clock model and the waiting commands for the instance that takes the port
+// over (stream_handover.h); `order` is the leaver's port_ticket order.
+void leave_stream(sync_mode& sync, const std::string& port, uint64_t order);
 
 // The worker's loop in sync mode; returns 0 once stop_event is set.
 unsigned sync_worker_main(led_engine& engine);

@@ -28,8 +28,6 @@ constexpr double idle_poll_s = 0.050;
 constexpr double timer_s = standing_poll_s;
 // Measuring gives way to sending after this long.
 constexpr double measure_slice_s = 0.002;
-// How long a successor waits for its predecessor's port and stream.
-constexpr double predecessor_wait_s = 3.0;
 // At the stop, what is left in the ring (the last run's chunks come right
 // before the release) is measured for this long at most: the instance that
 // takes the port over sends it on, and the player's thread waits for it.
@@ -51,10 +49,7 @@ struct segment {
 
 class worker {
  public:
-  explicit worker(led_engine& e) : e_(e), s_(*e.sync) {
-    predecessor_ = e.port.waiting;
-    started_ = monotonic_seconds();
-  }
+  explicit worker(led_engine& e) : e_(e), s_(*e.sync) {}
   unsigned run();
 
  private:
@@ -79,9 +74,8 @@ class worker {
   uint8_t channels_[3] = {0, 0, 0};    // no band has lit them yet: dark
   band_levels levels_{0.0, 0.0, 0.0};  // what channels_ were last shaped from
   pause_fade fade_;
-  bool predecessor_ = false, settled_ = false;
+  bool settled_ = false;
   bool placing_ = false;  // no predecessor's stream: the first chunk finds its place
-  double started_ = 0.0;
   segment seg_;
   uint32_t n_ = 0;             // window length at the segment's rate
   uint64_t next_k_ = 1;        // the next update is at stream time next_k_ / SYNC_RATE
@@ -138,6 +132,7 @@ void worker::queue(double stream_s) {
   c.levels[1] = levels_.mid;
   c.levels[2] = levels_.high;
   s_.queue.push(c);
+  if (!e_.port.measured) e_.port.note_measured();
   s_.commands_queued.fetch_add(1, std::memory_order_release);
 }
 
@@ -355,15 +350,17 @@ double worker::send_due() {
   return wait;
 }
 
-// A successor measures nothing until its predecessor has let the port go and
-// left its stream: then it carries that stream on. Without one in time it
-// starts on its own.
+// A waiting instance measures nothing until it has the port. Then it carries
+// on the stream that the instance it follows left, if that one left one for
+// it and the stream's end still lies ahead of what is heard by no more than
+// the output holds; otherwise it finds its place as one added during playback.
 bool worker::settle_predecessor() {
   if (settled_) return true;
-  if (predecessor_ && e_.port.waiting && monotonic_seconds() - started_ < predecessor_wait_s)
-    return false;
+  if (e_.port.waiting) return false;
   stream_handover h;
-  if (predecessor_ && take_handover(e_.port.identity, h)) {
+  double heard = 0.0;
+  if (take_handover(e_.port.identity, e_.port.predecessor, h) &&
+      s_.clock->get_absolute_time(heard) && plausible_end(h.end_s, heard, s_.output_buffer_s)) {
     s_.base_s = h.end_s;
     s_.heard.s_ = h.clock;
     for (const timed_command& c : h.waiting) s_.queue.push(c);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstring>
+#include <new>
 #include <type_traits>
 
 #include "host/component.h"
@@ -29,7 +30,9 @@ namespace fulgora {
 // Asks a DSP class for an instance that only passes audio through: what the
 // entry hands the player when the full instance cannot be built, since the
 // player takes a refused instantiate for a bug of its own and stops.
-struct pass_through_t {};
+struct pass_through_t {
+  bool out_of_memory = true;  // false: the full instance failed for another reason
+};
 // A DSP class that has the T(pass_through_t) constructor says so with
 // `static constexpr bool can_pass_through = true;` (its destructor is not
 // public, so the constructor cannot be detected directly).
@@ -67,12 +70,19 @@ class dsp_entry_v2_impl_t : public base {
   // created and out is untouched.
   bool instantiate(service_ptr_t<dsp>& out, const dsp_preset& preset) override {
     if (preset.get_owner() != T::g_get_guid()) return false;
-    dsp* instance = fulgora::guarded(static_cast<dsp*>(nullptr),
-                                     [] { return static_cast<dsp*>(new service_impl_t<T>()); });
+    fulgora::pass_through_t why{false};
+    dsp* instance = fulgora::guarded(static_cast<dsp*>(nullptr), [&why]() -> dsp* {
+      try {
+        return new service_impl_t<T>();
+      } catch (const std::bad_alloc&) {
+        why.out_of_memory = true;  // only this one is said to be memory
+      }
+      return nullptr;
+    });
     if constexpr (fulgora::can_pass_through<T>::value) {
       if (instance == nullptr)
-        instance = fulgora::guarded(static_cast<dsp*>(nullptr), [] {
-          return static_cast<dsp*>(new service_impl_t<T>(fulgora::pass_through_t{}));
+        instance = fulgora::guarded(static_cast<dsp*>(nullptr), [why] {
+          return static_cast<dsp*>(new service_impl_t<T>(why));
         });
     }
     if (instance == nullptr) return false;

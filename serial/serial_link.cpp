@@ -170,7 +170,6 @@ bool serial_link::read_reply(char* buffer, int pass_limit, unsigned long long li
     sleep_ms(1);
     if (++passes > pass_limit) return false;
     if (deadline != 0 && monotonic_ms() >= deadline) return false;
-    if (cancel.load(std::memory_order_acquire)) return false;
   }
 }
 

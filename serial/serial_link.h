@@ -44,7 +44,8 @@ struct serial_link {
   bool stuck = false;
   bool said_stuck = false;
   // Set by the thread that stops the engine: a write in progress ends within
-  // port_write_grace_ms and a reply wait at its next poll.
+  // port_write_grace_ms. A reply wait runs its bounded course: the cycle ends
+  // with it, or its late reply would answer the closing command.
   std::atomic<bool> cancel{false};
   // The closing command's reply wait ends here even before its 101st poll
   // (a system whose 1 ms pause lasts 15.6 ms); 0: polls only.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -61,10 +62,16 @@ struct failing_dsp : failing_dsp_base {
   failing_dsp() { throw std::bad_alloc(); }
 };
 
-// One whose full construction fails but whose pass-through one does not.
+// One whose full construction fails (out of memory, or else) but whose
+// pass-through one does not; that one keeps the reason it is told.
+int lights_off_failure = 0;  // 0: bad_alloc, otherwise another exception
+int lights_off_said = -1;    // 1: told out of memory, 0: told another failure
 struct lights_off_dsp : failing_dsp_base {
-  lights_off_dsp() { throw std::bad_alloc(); }
-  explicit lights_off_dsp(pass_through_t) {}
+  lights_off_dsp() {
+    if (lights_off_failure == 0) throw std::bad_alloc();
+    throw std::runtime_error("not memory");
+  }
+  explicit lights_off_dsp(pass_through_t why) { lights_off_said = why.out_of_memory ? 1 : 0; }
   static constexpr bool can_pass_through = true;
 };
 
@@ -93,9 +100,16 @@ TEST(registration, dsp_entry) {
   EXPECT_FALSE(failing.instantiate(out, failing_preset)) << "not even a pass-through one";
   EXPECT_EQ(out.get(), a.get());
   // The player takes a refusal for a bug of its own: a pass-through instance instead.
+  // It is told whether memory ran out: only then is out of memory said.
   service_impl_single_t<dsp_entry_v2_impl_t<lights_off_dsp>> lights_off;
-  EXPECT_TRUE(lights_off.instantiate(out, failing_preset));
-  EXPECT_NE(out.get(), a.get());
+  for (int failure : {0, 1}) {
+    lights_off_failure = failure;
+    lights_off_said = -1;
+    out = a;
+    EXPECT_TRUE(lights_off.instantiate(out, failing_preset));
+    EXPECT_NE(out.get(), a.get());
+    EXPECT_EQ(lights_off_said, failure == 0 ? 1 : 0) << failure;
+  }
 }
 
 // Its strings once the library path is known: the test player.

@@ -53,6 +53,7 @@ TEST(two_instances, the_new_instance_takes_the_port_when_the_old_one_lets_go) {
   service_ptr_t<dsp> old_one, new_one;
   old_one.set(new service_impl_t<dsp_fulgora>(
       fulgora_test::settings_of("[SETTING]\nPORTNAME=" + b.path + "\n")));
+  ASSERT_TRUE(play_until(b, {old_one.get()}, 1));
   new_one.set(new service_impl_t<dsp_fulgora>(
       fulgora_test::settings_of("[SETTING]\nPORTNAME=" + link + "\n")));
   EXPECT_EQ(host.lines_now(), std::vector<std::string>{"successful com open."})
@@ -78,6 +79,9 @@ TEST(two_instances, the_new_instance_takes_the_port_when_the_old_one_lets_go) {
   std::remove(link.c_str());
 }
 
+// A converter's chain (or a second chain) built while playback drives the
+// board: playback has measured audio and keeps the port; the other waits and
+// says so once.
 TEST(two_instances, a_holder_that_stays_leaves_the_other_dark_and_says_so_once) {
   pty_board b;
   ASSERT_GE(b.board, 0);
@@ -85,6 +89,7 @@ TEST(two_instances, a_holder_that_stays_leaves_the_other_dark_and_says_so_once) 
   fulgora_test::fake_services host;
   service_ptr_t<dsp> first, second;
   first.set(new service_impl_t<dsp_fulgora>(file));
+  ASSERT_TRUE(play_until(b, {first.get()}, 1));
   second.set(new service_impl_t<dsp_fulgora>(file));
   ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines_now().size() >= 2; }));
   ASSERT_TRUE(play_until(b, {second.get(), first.get()}, 3));
@@ -96,6 +101,37 @@ TEST(two_instances, a_holder_that_stays_leaves_the_other_dark_and_says_so_once) 
   EXPECT_EQ(b.received.find("LD"), std::string::npos) << "and sends no closing command";
   first.release();
   EXPECT_EQ(host.lines_now().back(), "successful com close.");
+}
+
+// The same DSP twice in one chain: both are built before any audio. The
+// newer (later in the chain, nearer what is heard) drives the board; the
+// first steps aside before it sent anything, so the board sees one closing
+// command, at the end (it once got open, close, open, close and two).
+TEST(two_instances, two_copies_in_one_chain_the_newer_drives_the_board) {
+  pty_board b;
+  ASSERT_GE(b.board, 0);
+  const settings_record file = fulgora_test::settings_of("[SETTING]\nPORTNAME=" + b.path + "\n");
+  fulgora_test::fake_services host;
+  service_ptr_t<dsp> first, second;
+  first.set(new service_impl_t<dsp_fulgora>(file));
+  second.set(new service_impl_t<dsp_fulgora>(file));
+  ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines_now().size() >= 3; }));
+  ASSERT_TRUE(play_until(b, {first.get(), second.get()}, 3));
+  ASSERT_TRUE(fulgora_test::eventually([&] { return host.lines_now().size() >= 4; }));
+  EXPECT_EQ(host.lines_now(), (std::vector<std::string>{
+                                  "successful com open.", "successful com close.",
+                                  "successful com open.", "com port in use by another instance."}));
+  dsp_fulgora* newer = static_cast<dsp_fulgora*>(second.get());
+  EXPECT_TRUE(newer->engine().port.held);
+  // The player releases the chain in order.
+  first.release();
+  second.release();
+  EXPECT_EQ(host.lines_now().size(), 5u);
+  EXPECT_EQ(host.lines_now().back(), "successful com close.");
+  b.serve();
+  const size_t ld = b.received.find("LD\r\n");
+  ASSERT_NE(ld, std::string::npos) << b.received;
+  EXPECT_EQ(ld + 4, b.received.size()) << "one closing command, the last bytes: " << b.received;
 }
 
 }  // namespace

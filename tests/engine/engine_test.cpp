@@ -172,6 +172,41 @@ TEST(engine_notices, texts_name_the_edge_and_the_rate) {
   EXPECT_STREQ(text, "6 channels, only stereo is measured");
 }
 
+// A fault of the bin width (below one bin, two edges in one bin) is said only
+// when the longest block seen shows it: a track's short last chunk (100
+// frames, a block of 64) once said so with correct settings and used up the
+// line. An edge above half the rate fails at any length and is said at once.
+TEST(engine_notices, a_short_block_alone_is_no_band_edge_mistake) {
+  struct block {
+    uint32_t frames;
+    double low, mid, high;
+  };
+  const struct {
+    std::vector<block> blocks;
+    std::vector<std::string> said;
+  } rows[] = {
+      {{{4096, 500, 5000, 20000}, {100, 500, 5000, 20000}, {4096, 500, 505, 20000}},
+       {"analysis: MID_FREQ 505 Hz in the bin of LOW_FREQ 500 Hz, nothing sent."}},
+      {{{4096, 500, 5000, 20000}, {100, 500, 5000, 30000}},
+       {"analysis: HI_FREQ 30000 Hz above half of 44100 Hz, nothing sent."}},
+      {{{100, 5, 5000, 20000}, {4096, 5, 5000, 20000}},
+       {"analysis: LOW_FREQ 5 Hz below one bin at 44100 Hz, nothing sent."}},
+      {{{4096, 500, 5000, 20000}, {100, 500, 5000, 20000}, {100, 500, 5000, 20000}}, {}},
+  };
+  for (const auto& r : rows) {
+    fake_services host;
+    band_analyzer a;
+    engine_notices notices;
+    for (const block& b : r.blocks) {
+      const auto tone = fulgora_test::sine(1000, 0.5, b.frames, 2, 44100);
+      capture_chunk(a, chunk_of(tone, 2, 44100));
+      a.low_edge = b.low, a.mid_edge = b.mid, a.high_edge = b.high;
+      if (!a.analyze()) notices.tell_failed_analysis(a);
+    }
+    EXPECT_EQ(host.lines(), r.said) << r.blocks.size() << " blocks";
+  }
+}
+
 TEST(led_engine, unrouted_channels_start_dark) {
   fake_services host;
   fake_port port;

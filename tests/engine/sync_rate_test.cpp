@@ -168,47 +168,6 @@ TEST(sync_rate, bursts_light_on_time_at_any_chunk_size_and_rate) {
   }
 }
 
-TEST(sync_rate, a_restart_drops_the_old_stream_and_a_successor_carries_it_on) {
-  const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
-  fake_services host;
-  fake_clock clock;
-  clock.answering = false;
-  host.clock = &clock;
-  const unsigned rate = 44100, chunk = 1024;
-  const bursts b(rate, 3.0);
-  fake_port old_port, new_port;
-  old_port.answer_ok();
-  new_port.answer_ok();
-  auto old_engine = std::make_unique<led_engine>(file, old_port);
-  // A seek after 0.5 s: what was measured of the old stream is never heard.
-  b.offer(*old_engine, chunk, rate, 0, rate / 2);
-  ASSERT_TRUE(measured_all(*old_engine, commands_for(0.5)));
-  old_engine->restart_stream();
-  b.offer(*old_engine, chunk, rate, 0, rate);
-  ASSERT_TRUE(measured_all(*old_engine, commands_for(1.5)));
-  // The chain is swapped during playback: the new instance is built while the
-  // old one holds the port; the old one runs once more, its last chunks, and
-  // is released at once; the new one gets the chunks after them.
-  led_engine successor(file, new_port);
-  ASSERT_TRUE(successor.port.waiting);
-  const unsigned last = rate + 4 * chunk;
-  b.offer(*old_engine, chunk, rate, rate, last);
-  old_engine.reset();
-  b.offer(successor, chunk, rate, last, 3 * rate);
-  const auto q = queued(successor, commands_for(2.0));
-  // The old instance's second second (the new stream) and its last run, then
-  // the successor's.
-  ASSERT_GE(q.size(), commands_for(3.0));
-  EXPECT_NEAR(q.front().due_s, 0.5 / update_rate, 1e-9) << "the seek's stream only";
-  // On across the swap: no gap, no overlap (a rise stamps up to 3/8 of an
-  // update later).
-  for (size_t i = 1; i < q.size(); ++i) {
-    ASSERT_GT(q[i].due_s, q[i - 1].due_s) << i;
-    ASSERT_LT(q[i].due_s - q[i - 1].due_s, 1.375 / update_rate + 1e-6) << i;
-  }
-  for (double d : offsets(q, b, rate, 0.0)) EXPECT_LE(std::fabs(d), 0.25 / update_rate + 0.003);
-}
-
 // The player's output manager (players from 1.3.5 on): its buffer length.
 class output_settings : public output_manager {
  public:
@@ -241,6 +200,74 @@ class services_with_output : public fake_services {
   output_settings output;
   bool offered = true;
 };
+
+// The successor carries the old stream on only while its end lies between
+// what is heard and that plus the output's buffer (and a margin); otherwise
+// it finds its own place.
+TEST(sync_rate, a_restart_drops_the_old_stream_and_a_successor_carries_it_on) {
+  const struct {
+    double clock_s, buffer_s;
+    bool carried;
+  } rows[] = {
+      {0.0, 1.0, true},   // the old stream ends at 1.09 s: within a buffer of the sound
+      {0.0, 0.2, false},  // further ahead than the output holds
+      {1.6, 1.0, false},  // already heard: the stream broke off
+  };
+  int port = 0;
+  for (const auto& r : rows) {
+    const std::string what = std::to_string(r.clock_s) + "/" + std::to_string(r.buffer_s);
+    // A port of its own: the last row's successor leaves its stream for the
+    // next instance on its port.
+    const settings_record file =
+        settings_of("[SETTING]\nPORTNAME=COM_SWAP" + std::to_string(++port) + "\nSYNC=1\n");
+    services_with_output host;
+    host.output.buffer_s = r.buffer_s;
+    fake_clock clock;
+    clock.now_s = r.clock_s;  // standing
+    host.clock = &clock;
+    const unsigned rate = 44100, chunk = 1024;
+    const bursts b(rate, 3.0);
+    fake_port old_port, new_port;
+    old_port.answer_ok();
+    new_port.answer_ok();
+    auto old_engine = std::make_unique<led_engine>(file, old_port);
+    // A seek after 0.5 s: what was measured of the old stream is never heard.
+    b.offer(*old_engine, chunk, rate, 0, rate / 2);
+    ASSERT_TRUE(measured_all(*old_engine, commands_for(0.5))) << what;
+    old_engine->restart_stream();
+    b.offer(*old_engine, chunk, rate, 0, rate);
+    ASSERT_TRUE(measured_all(*old_engine, commands_for(1.5))) << what;
+    // The chain is swapped during playback: the new instance is built while the
+    // old one holds the port; the old one runs once more, its last chunks, and
+    // is released at once; the new one gets the chunks after them.
+    led_engine successor(file, new_port);
+    ASSERT_TRUE(successor.port.waiting) << what;
+    const unsigned last = rate + 4 * chunk;
+    b.offer(*old_engine, chunk, rate, rate, last);
+    old_engine.reset();
+    b.offer(successor, chunk, rate, last, 3 * rate);
+    const auto q = queued(successor, r.carried ? commands_for(2.0) : 1);
+    const double old_end_s = static_cast<double>(last) / rate;
+    if (!r.carried) {
+      // Placed as one added during playback (where depends on how much it
+      // had been given when it looked).
+      EXPECT_GT(std::fabs(successor.sync->base_s - old_end_s), 0.01) << what;
+      continue;
+    }
+    EXPECT_NEAR(successor.sync->base_s, old_end_s, 1e-6) << what;
+    // The old instance's second second (the new stream) and its last run, then
+    // the successor's.
+    ASSERT_GE(q.size(), commands_for(3.0));
+    EXPECT_NEAR(q.front().due_s, 0.5 / update_rate, 1e-9) << "the seek's stream only";
+    // On across the swap: no gap, no overlap (a rise stamps up to 3/8 of an
+    // update later).
+    for (size_t i = 1; i < q.size(); ++i) {
+      ASSERT_GT(q[i].due_s, q[i - 1].due_s) << i;
+      ASSERT_LT(q[i].due_s - q[i - 1].due_s, 1.375 / update_rate + 1e-6) << i;
+    }
+    for (double d : offsets(q, b, rate, 0.0)) EXPECT_LE(std::fabs(d), 0.25 / update_rate + 0.003);
+  }
+}
 
 TEST(sync_rate, an_instance_added_during_playback_finds_its_place) {
   struct row {

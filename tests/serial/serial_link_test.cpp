@@ -243,5 +243,23 @@ TEST(read_reply, failed_write_still_waits_and_closed_link_sends_nothing) {
   EXPECT_TRUE(link.send_level_command(v)) << "the wait runs after a failed write";
 }
 
+// The engine's stop sets cancel while a cycle waits for its reply. The wait
+// runs its bounded course all the same: a reply that comes on its third poll
+// answers the level command, and the closing command judges its own reply
+// (once a cut wait left OK queued, and the closing command took it).
+TEST(read_reply, a_cancel_ends_only_a_write_not_the_reply_wait) {
+  fake_services host;
+  fake_port port;
+  serial_link link(port, console_print);
+  ASSERT_TRUE(link.open(L"COM3"));
+  link.closing_reply_time_ms = 0;
+  link.cancel.store(true);
+  port.arrivals = {"", "", "OK\r\n", "", "NO\r\n"};
+  const uint8_t v[3] = {1, 2, 3};
+  EXPECT_TRUE(link.send_level_command(v));
+  EXPECT_FALSE(link.send_closing_command());
+  EXPECT_EQ(host.lines(), (lines{"successful com open.", "recv res err!", "NO\r\n"}));
+}
+
 }  // namespace
 }  // namespace fulgora
