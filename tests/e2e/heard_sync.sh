@@ -5,7 +5,9 @@
 # the monotonic clock. The recording must hold every burst where the track
 # has it (cross-correlation), each burst's first lit command must reach the
 # board -10..+50 ms from the burst as the sink played it, and the server and
-# every process the test started must be gone afterwards.
+# every process the test started must be gone afterwards. A burst around
+# which no command at all reached the board for 50 ms (the machine gave the
+# processes no core) is not judged; more than half of them so fails.
 #
 # usage: heard_sync.sh BIN_DIR   (exits 77, skipped, without an audio server)
 set -u
@@ -31,12 +33,9 @@ trap 'heard_stop; stop_null_sink; cleanup' EXIT
 
 start_null_sink "$work/server" 44100 2 || fail "the audio server did not start"
 server=$sound_pid
-# The bursts of the first 2 s are played but not judged: the played
-# position settles in the first second after the stream starts (see
-# docs/performance.md); the steady state is what this test holds.
-"$bin/fulgora-demo-track" --bursts 44100 7 "$work/bursts.wav" >"$work/all.txt" ||
+# Every burst is judged, the first one (about 1 s in) included.
+"$bin/fulgora-demo-track" --bursts 44100 7 "$work/bursts.wav" >"$work/bursts.txt" ||
   fail "cannot make the track"
-awk '$1 >= 2 * 44100' "$work/all.txt" >"$work/bursts.txt"
 heard_run "$work" "$bin" "7 s of bursts" on 7 || fail "the measured run failed"
 stop_null_sink
 

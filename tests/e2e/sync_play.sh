@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sync mode end to end: with the stand-in's modelled 1000 ms output and
-# SYNC_RATE=0, every chunk's block reaches the board and no lit command arrives long before its
-# onset is heard (without the mode they come a whole buffer early); without
-# the player's clock (--fast models no output) the mode says so once.
+# SYNC_RATE=0, the chunks' blocks reach the board as they are heard and no lit
+# command arrives long before its onset is heard (without the mode they come a
+# whole buffer early); without the player's clock (--fast models no output)
+# the mode says so once.
 # usage: sync_play.sh NATIVE_BIN
 set -u
 bin=$1
@@ -23,7 +24,15 @@ cat "$work/stderr"
 [ "$(head -n 1 "$work/log.csv")" = "time_s,heard_s,line,ch0,ch1,ch2" ] || fail "log header"
 chunks=$(sed -n 's/.*done: \([0-9]*\) chunks.*/\1/p' "$work/stderr")
 levels=$(grep -c '"SD' "$work/log.csv")
-[ "$levels" -eq "$chunks" ] || fail "$levels level commands for $chunks chunks"
+# One command per block at most. Fewer when the worker falls more than a
+# chunk behind (a loaded machine): of the blocks due at once only the newest
+# goes out, and the board's log cannot tell which were passed over, so that
+# rule is the engine test's (each_block_goes_out_when_heard); here the
+# commands must only keep coming to the end.
+[ "$levels" -le "$chunks" ] && [ "$((2 * levels))" -ge "$chunks" ] ||
+  fail "$levels level commands for $chunks chunks"
+awk -F, '$3 ~ /SD/ { h = $2 } END { exit !(h >= 4.5) }' "$work/log.csv" ||
+  fail "the level commands stop before the track's last half second"
 # Each lit command must arrive within half a second of its onset's block being
 # heard (the nearest onset's; without the mode they are a second early).
 early=$(awk -F, 'NR > 1 && $4 != "" && $4 + $5 + $6 > 30 {
@@ -32,11 +41,12 @@ early=$(awk -F, 'NR > 1 && $4 != "" && $4 + $5 + $6 > 30 {
 [ "$early" -eq 0 ] || { cat "$work/log.csv"; fail "$early lit commands far from their onset"; }
 [ "$(tail -n 1 "$work/log.csv" | cut -d, -f3)" = '"LD"' ] || fail "closing command not last"
 
-# The default rate: 60 commands a second of heard audio (5 s: 300).
+# The default rate: 60 commands a second of heard audio (5 s: 300), fewer
+# where the worker falls behind as above; without a rate about 11.
 "$bin/fulgora-play" --no-sound --board --settings "$work/rate.ini" --log "$work/log.csv" \
   "$work/onsets.wav" >"$work/stdout" 2>"$work/stderr" || { cat "$work/stderr"; fail "play"; }
 levels=$(grep -c '"SD' "$work/log.csv")
-[ "$levels" -ge 270 ] || fail "$levels level commands for 5 s at 60 a second"
+[ "$levels" -ge 150 ] || fail "$levels level commands for 5 s at 60 a second"
 
 "$bin/fulgora-play" --no-sound --fast --board --settings "$work/sync.ini" "$work/onsets.wav" \
   >"$work/stdout" 2>"$work/stderr" || { cat "$work/stderr"; fail "fast play"; }
