@@ -8,11 +8,54 @@ function(fulgora_target_options target)
   endif()
 endfunction()
 
-# A static library of one layer, with its public include root at the top.
+# The layers below each layer, the only folders besides its own that its
+# code may include from (tests/layers/check_includes.sh keeps the same table
+# for what the build cannot see).
+set(fulgora_below_platform "")
+set(fulgora_below_host "")
+set(fulgora_below_analysis "")
+set(fulgora_below_serial platform)
+set(fulgora_below_engine analysis serial platform host)
+set(fulgora_below_component engine analysis serial platform host)
+
+# A layer's view of the tree: a folder in the build tree holding links named
+# after its own folder and the folders below it, and nothing else. Given as
+# the layer's only include folder, an include that points up or sideways
+# names a file the compiler cannot find. Includes keep their spelling from the
+# top of the tree ("engine/led_engine.h").
+function(fulgora_include_view layer out)
+  set(view ${CMAKE_BINARY_DIR}/include_view/${layer})
+  set(wanted ${layer} ${fulgora_below_${layer}})
+  file(MAKE_DIRECTORY ${view})
+  # A link an earlier table left goes; only the link, never what it points to.
+  file(GLOB present LIST_DIRECTORIES true ${view}/*)
+  foreach(entry ${present})
+    get_filename_component(folder ${entry} NAME)
+    if(IS_SYMLINK ${entry} AND NOT folder IN_LIST wanted)
+      file(REMOVE ${entry})
+    endif()
+  endforeach()
+  foreach(folder ${wanted})
+    if(NOT IS_SYMLINK ${view}/${folder})
+      file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${view}/${folder} SYMBOLIC)
+    endif()
+  endforeach()
+  set(${out} ${view} PARENT_SCOPE)
+endfunction()
+
+# Compiles a layer's target against its view only; what links it gets no
+# include folder from it (tools and tests name the top of the tree).
+function(fulgora_layer_target name)
+  get_filename_component(layer ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  fulgora_include_view(${layer} view)
+  target_include_directories(${name} PRIVATE ${view})
+endfunction()
+
+# A static library of one layer.
 function(fulgora_layer name)
   cmake_parse_arguments(L "" "" "SOURCES;DEPS;SYSLIBS" ${ARGN})
   add_library(${name} STATIC ${L_SOURCES})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  fulgora_layer_target(${name})
   target_link_libraries(${name} PUBLIC ${L_DEPS} ${L_SYSLIBS})
   fulgora_target_options(${name})
 endfunction()

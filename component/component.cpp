@@ -6,6 +6,7 @@
 #include "host/console.h"
 #include "host/firewall.h"
 #include "host/registration.h"
+#include "host/service_lookup.h"
 #include "platform/crash_hooks.h"
 #include "platform/settings_reader.h"
 
@@ -22,9 +23,7 @@ dsp_fulgora::dsp_fulgora(pass_through_t why) : engine_(led_engine::lights_off) {
 
 namespace {
 
-std::string g_full_path;  // set by set_library_path
 std::string g_file_name;
-settings_places g_settings_places;  // where else foo_Fulgora.ini may be
 
 void set(pfc::string_base& out, const char* text) { out.set_string(text, std::strlen(text)); }
 
@@ -77,17 +76,14 @@ class client final : public foobar2000_client {
       stream->skip_object(size, abort);
     }
   }
-  // Out of memory leaves both empty.
+  // Out of memory leaves the name empty.
   void set_library_path(const char* path, const char* name) override {
     if (guarded(false, [&] {
-          g_full_path = path;
           g_file_name = name;
-          g_settings_places.library_path = path;
-          set_settings_places(g_settings_places);
+          set_settings_library_path(path);
           return true;
         }))
       return;
-    g_full_path.clear();
     g_file_name.clear();
   }
   // The profile folder is the player's to tell once its services are up.
@@ -96,8 +92,7 @@ class client final : public foobar2000_client {
     if (!val || g_foobar2000_api == nullptr) return;
     guarded([] {
       const char* profile = g_foobar2000_api->get_profile_path();
-      g_settings_places.profile_folder = profile ? profile : "";
-      set_settings_places(g_settings_places);
+      set_settings_profile_folder(profile ? profile : "");
     });
   }
   bool is_debug() override { return false; }

@@ -1,3 +1,5 @@
+#include "engine/conversions.h"
+
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -6,8 +8,6 @@
 #include <cwchar>
 #include <cwctype>
 #include <limits>
-
-#include "engine/led_settings.h"
 
 namespace fulgora {
 namespace {

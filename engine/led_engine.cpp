@@ -2,46 +2,28 @@
 
 #include <cwchar>
 
-#include "engine/measure.h"
 #include "host/console.h"
-#include "host/output.h"
+#include "platform/clock.h"
 
 namespace fulgora {
-namespace {
-
-// Sync mode when it was asked for and the player's clock is there; must run
-// before the worker starts. True when it was asked for but cannot be had.
-bool prepare_sync(std::unique_ptr<sync_mode>& sync, const sync_settings& settings) {
-  if (!settings.SYNC) return false;
-  service_ptr_t<visualisation_stream> clock;
-  if (!open_playback_clock(clock)) return true;
-  std::unique_ptr<sync_mode> mode(new sync_mode);
-  if (!mode->prepare()) return true;
-  mode->settings = settings;
-  mode->clock = clock;
-  double buffer_s = 0.0;
-  if (read_output_buffer_length(buffer_s)) mode->output_buffer_s = buffer_s;
-  sync = std::move(mode);
-  return false;
-}
-
-}  // namespace
 
 led_engine::led_engine(serial_port_api& port_api) : led_engine(read_settings(), port_api) {}
 
 led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
     : serial(port_api, console_print) {
+  notices.say = serial.say;
   if (file.PORTNAME[0] == 0) {
-    if (!file.file_found) tell_no_settings_file();  // no PORTNAME in a file: chosen
+    if (!file.file_found) notices.tell_no_settings_file();  // no PORTNAME in a file: chosen
     return;
   }
   try {
-    const bool no_clock = prepare_sync(sync, file.sync);
+    bool no_clock = false;
+    driver = make_driver(file.sync, no_clock);  // the mode, once
     if (file.LIVE && !file.path.empty()) live.reset(new live_settings(file.path));
     // Before the worker starts: a stream taken over sends at once.
     recovery.enabled = file.RECONNECT;
     start(file.PORTNAME);
-    if (no_clock && running) console_print("sync off: no playback clock.");
+    if (no_clock && running) notices.tell("sync off: no playback clock.");
     load_settings(file);
   } catch (...) {
     stop();  // a constructor that throws runs no destructor of its own
@@ -55,6 +37,8 @@ bool led_engine::start(const wchar_t* name) {
   if (running) return false;
   bool started = false;
   try {
+    bool no_clock = false;
+    if (!driver) driver = make_driver(sync_settings(), no_clock);
     if (name != port_name) {
       std::wcsncpy(port_name, name, settings_value_size - 1);
       port_name[settings_value_size - 1] = 0;
@@ -63,9 +47,7 @@ bool led_engine::start(const wchar_t* name) {
     // Held by another instance of this process: the worker opens it later.
     const bool opened = port.claim() ? serial.open(port_name) : port.waiting;
     if (port.waiting) waiting_since_ms = monotonic_ms();
-    if (opened && (data_ready_event = create_event(false)) != nullptr &&
-        (idle_event = create_event(true)) != nullptr &&
-        (stop_event = create_event(false)) != nullptr &&
+    if (opened && driver->start(*this) && (stop_event = create_event(false)) != nullptr &&
         (worker_thread = create_thread(worker_main, this)) != nullptr) {
       running = true;
       started = true;
@@ -81,61 +63,40 @@ bool led_engine::start(const wchar_t* name) {
 bool led_engine::load_settings(const settings_record& file) {
   settings_fault fault;
   if (fulgora::load_settings(file, settings, history, &fault)) return true;
-  tell_settings_fault(fault);
+  notices.tell_settings_fault(fault);
   return false;
 }
 
 void led_engine::offer_chunk(const audio_chunk& chunk) {
   const unsigned channel_count = chunk.get_channels();
   if (channel_count != 2) notices.note_channels(channel_count);  // the worker says it, once
-  if (sync) {
-    sync->offer(chunk, running);
-    return;
-  }
-  if (channel_count != 2) return;
-  if (!running) return;
-  if (!test_event(idle_event)) return;
-  // All is read from the player's chunk before the gate is taken: nothing of
-  // the hand-off is left pending while the player runs.
-  const unsigned rate = chunk.get_srate();
-  const size_t frames = chunk.get_sample_count();
-  const audio_sample* data = chunk.get_data();
-  reset_event(idle_event);
-  if (analyzer.capture_samples(rate, frames, data) == capture_result::no_room)
-    set_event(idle_event);  // passes unmeasured; the gate is open again
-  else
-    set_event(data_ready_event);
+  if (driver) driver->offer(chunk, running);
 }
 
 void led_engine::restart_stream() {
-  if (sync) sync->restart();
+  if (driver) driver->restart();
 }
 
 void led_engine::end_of_playback() {
-  if (sync) sync->end_of_playback();
+  if (driver) driver->end_of_playback();
 }
 
 void led_engine::stop() {
   if (!running) return;
   set_event(stop_event);
   serial.cancel.store(true, std::memory_order_release);  // a stuck write ends now
-  if (sync) sync->wake_worker();
+  driver->wake();
   join_thread(worker_thread);
   serial.cancel.store(false, std::memory_order_relaxed);
   release_resources();
 }
 
 void led_engine::release_resources() {
-  event_handle* events[3] = {&data_ready_event, &idle_event, &stop_event};
-  for (event_handle* e : events) {
-    if (*e) close_event(*e);
-    *e = nullptr;
-  }
+  if (stop_event) close_event(stop_event);
+  stop_event = nullptr;
   if (worker_thread) close_thread(worker_thread);
   worker_thread = nullptr;
-  // Before the port is let go; a stream only an instance that drove the
-  // board has measured.
-  if (sync && port.held && port.measured) leave_stream(*sync, port.identity, port.order);
+  if (driver) driver->finish(port);  // before the port is let go
   if (serial.is_open()) serial.send_closing_command();
   serial.close();
   port.withdraw();  // after the close line: the next holder's open follows it
@@ -159,7 +120,7 @@ void await_port(led_engine& engine) {
   }
   if (!engine.said_in_use && monotonic_ms() - engine.waiting_since_ms >= in_use_notice_ms) {
     engine.said_in_use = true;
-    console_print("com port in use by another instance.");
+    engine.notices.tell("com port in use by another instance.");
   }
 }
 
@@ -172,26 +133,17 @@ void send_levels(led_engine& engine, const uint8_t channels[3]) {
 
 unsigned worker_main(void* argument) {
   led_engine& engine = *static_cast<led_engine*>(argument);
-  if (engine.sync) return sync_worker_main(engine);
-  uint8_t channels[3] = {0, 0, 0};  // no band has lit them yet: dark
   for (;;) {
     const bool stopping = test_event(engine.stop_event);
     engine.notices.tell_channels();  // also for a chunk noted just before the end
-    if (stopping) return 0;
-    await_port(engine);
-    sync_settings unused;
-    follow_settings(engine, unused);  // LIVE=1: between cycles
-    if (!test_event(engine.data_ready_event)) {
-      sleep_ms(1);
-      continue;
+    if (stopping) {
+      engine.driver->last_turn(engine);
+      return 0;
     }
-    reset_event(engine.data_ready_event);
-    if (measure_block(engine.analyzer, engine.settings, engine.history, channels)) {
-      if (!engine.port.measured) engine.port.note_measured();
-      send_levels(engine, channels);
-    } else
-      engine.notices.tell_failed_analysis(engine.analyzer);
-    set_event(engine.idle_event);
+    await_port(engine);
+    sync_settings next;
+    if (follow_settings(engine, next)) engine.driver->retune(next);  // LIVE=1: between turns
+    engine.driver->turn(engine);
   }
 }
 

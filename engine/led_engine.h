@@ -1,15 +1,13 @@
-// The LED side of one DSP instance: settings, serial link, analyser, level
-// history, one worker thread and three manual-reset events.
+// The LED side of one DSP instance, the core both modes share: settings,
+// serial link and its port ticket, reconnect, notices, one worker thread and
+// its stop. How blocks reach the worker and when commands go out is the
+// driver's (driver.h), chosen once while the engine is built: default/ or,
+// with SYNC=1 and the player's clock there, sync/ (drivers.cpp).
 //
 // Threads: the creating thread runs the constructor (start, load_settings);
-// the player's audio thread runs offer_chunk; the worker runs worker_main; the
-// releasing thread runs stop and the destructor. No lock anywhere: the
-// analyser changes hands through the events. Only offer_chunk resets
-// idle_event and sets data_ready_event (or, when the analyser has no room for
-// a block, sets idle_event straight back); only the worker resets
-// data_ready_event and sets idle_event; each side only tests the other's
-// event, so neither touches the analyser during the other's turn. In sync
-// mode (sync_mode.h) blocks go through its own ring of slots instead.
+// the player's audio thread runs offer_chunk and restart_stream; the worker
+// runs worker_main; the releasing thread runs stop and the destructor. No
+// lock anywhere: the driver hands blocks over without one.
 //
 // An engine whose port another engine of this process holds runs with its
 // link closed (it measures, sends nothing) until await_port opens it.
@@ -18,15 +16,14 @@
 #include <cstdint>
 #include <memory>
 
-#include "analysis/band_analyzer.h"
 #include "analysis/level_history.h"
+#include "engine/driver.h"
 #include "engine/led_settings.h"
 #include "engine/live_settings.h"
 #include "engine/notices.h"
 #include "engine/port_registry.h"
 #include "engine/reconnect.h"
 #include "engine/settings_record.h"
-#include "engine/sync_mode.h"
 #include "host/audio_chunk.h"
 #include "platform/serial_port.h"
 #include "platform/settings_reader.h"
@@ -37,10 +34,8 @@ namespace fulgora {
 
 struct led_engine {
   thread_handle worker_thread = nullptr;
-  event_handle data_ready_event = nullptr;  // a captured block waits for the worker
-  event_handle idle_event = nullptr;        // the analyser may be filled
-  event_handle stop_event = nullptr;        // the worker must end
-  bool running = false;                     // written only before the player runs the DSP and after
+  event_handle stop_event = nullptr;  // the worker must end
+  bool running = false;               // written only before the player runs the DSP and after
   serial_link serial;
   // PORTNAME, and this engine's place in the process's record of held ports.
   // While another engine holds the port, the engine runs with its link closed
@@ -49,13 +44,12 @@ struct led_engine {
   port_ticket port;
   unsigned long long waiting_since_ms = 0;
   bool said_in_use = false;
-  band_analyzer analyzer;
   led_settings settings;
   level_history history;
   link_recovery recovery;  // RECONNECT; off by default
-  // Only when SYNC=1 and the player's clock could be had; set before the
-  // worker starts, then fixed for the engine's life.
-  std::unique_ptr<sync_mode> sync;
+  // Chosen before the worker starts, then fixed for the engine's life; none
+  // when the engine never starts (no PORTNAME).
+  std::unique_ptr<engine_driver> driver;
   engine_notices notices;  // the lines that say why the lights stay dark
   // LIVE=1 with a file read: set before the worker starts, then the worker's.
   std::unique_ptr<live_settings> live;
@@ -72,16 +66,18 @@ struct led_engine {
   led_engine(const led_engine&) = delete;
   led_engine& operator=(const led_engine&) = delete;
 
+  // Starts the driver's worker on port_name; a default driver when none was
+  // chosen.
   bool start(const wchar_t* port_name);
   bool load_settings(const settings_record& file);
   // The audio thread's gate: never blocks, never changes the chunk, throws
   // nothing of its own.
   void offer_chunk(const audio_chunk& chunk);
-  // The audio thread's word that the stream starts again (a seek); used by
-  // sync mode only.
+  // The audio thread's word that the stream starts again (a seek); the sync
+  // driver starts its stream time again.
   void restart_stream();
   // The audio thread's word of a FLUSH (the end of playback, or a DSP after
-  // this one that flushes at track changes): no restart; sync mode only.
+  // this one that flushes at track changes): no restart; told to the driver.
   void end_of_playback();
   void stop();
   void release_resources();
@@ -95,7 +91,9 @@ void await_port(led_engine& engine);
 // so: the player releases the old chain right after building the new one.
 constexpr unsigned long long in_use_notice_ms = 1000;
 
-// The worker thread's entry; the argument is the engine. Returns 0.
+// The worker thread's entry; the argument is the engine. Every pass: the
+// stop (then the driver's last turn), the not-stereo line, the port, then one
+// turn of the driver. Returns 0.
 unsigned worker_main(void* engine);
 
 // One cycle's level command, through the reconnect when it is on.

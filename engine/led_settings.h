@@ -34,10 +34,4 @@ struct led_settings {
 // The shaping step's view of the settings.
 shaping_params shaping_of(const led_settings& s);
 
-// Conversions of one value's text; true only when the whole text was used.
-// Decimal point whatever the locale; integers saturate at the 32-bit range.
-bool parse_int(const wchar_t* text, int32_t& out);
-bool parse_double(const wchar_t* text, double& out);
-bool parse_float(const wchar_t* text, float& out);
-
 }  // namespace fulgora

@@ -4,8 +4,7 @@
 #include <cwchar>
 
 #include "engine/led_engine.h"
-#include "host/console.h"
-#include "platform/timed_wait.h"
+#include "platform/clock.h"
 
 namespace fulgora {
 namespace {
@@ -18,13 +17,13 @@ bool follows_live(const settings_key& key) {
          std::wcscmp(key.name, L"SYNC_RATE") == 0 || std::wcscmp(key.name, L"PAUSE_FADE_MS") == 0;
 }
 
-void tell_kept(const settings_fault& fault) {
+void tell_kept(const engine_notices& notices, const settings_fault& fault) {
   char key[64] = {}, line[160];
   for (size_t i = 0; fault.key[i] && i + 1 < sizeof key; ++i)
     key[i] = static_cast<char>(fault.key[i]);  // keys are ASCII
   std::snprintf(line, sizeof line, "settings: %s %s, values in force kept.", key,
                 fault.empty ? "empty" : "malformed");
-  console_print(line);
+  notices.tell(line);
 }
 
 // Closes the old port (closing command and line, as at the end) and opens
@@ -121,14 +120,14 @@ bool follow_settings(led_engine& e, sync_settings& next) {
   else if (!fault.key)
     load_settings(record, e.settings, e.history, &fault);
   if (fault.key) {
-    tell_kept(fault);
+    tell_kept(e.notices, fault);
     return false;
   }
   if (std::wcscmp(record.PORTNAME, e.port_name) != 0) switch_port(e, record.PORTNAME);
   next.SYNC_OFFSET_MS = record.sync.SYNC_OFFSET_MS;
   next.SYNC_RATE = record.sync.SYNC_RATE;
   next.PAUSE_FADE_MS = record.sync.PAUSE_FADE_MS;
-  console_print("settings: reloaded.");
+  e.notices.tell("settings: reloaded.");
   return true;
 }
 

@@ -3,13 +3,14 @@
 namespace fulgora {
 
 bool measure_block(band_analyzer& analyzer, const led_settings& settings, level_history& history,
-                   uint8_t channels[3]) {
+                   uint8_t channels[3], bool feed, band_levels* levels) {
   analyzer.low_edge = settings.LOW_FREQ;
   analyzer.mid_edge = settings.MID_FREQ;
   analyzer.high_edge = settings.HI_FREQ;
   if (!analyzer.analyze()) return false;
-  const band_levels levels{analyzer.low_level, analyzer.mid_level, analyzer.high_level};
-  shape_levels(levels, shaping_of(settings), history, channels);
+  const band_levels measured{analyzer.low_level, analyzer.mid_level, analyzer.high_level};
+  if (levels) *levels = measured;
+  shape_levels(measured, shaping_of(settings), history, channels, feed);
   return true;
 }
 

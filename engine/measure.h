@@ -1,6 +1,7 @@
 // The measuring half of one worker cycle: band edges from the settings,
-// analysis, then shaping and routing into the channel bytes. Shared by the
-// worker and by fulgora-analyze, so both compute exactly the same bytes.
+// analysis, then shaping and routing into the channel bytes. The one sequence
+// both drivers and fulgora-analyze run, so all compute exactly the same bytes
+// from the same block.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +14,12 @@
 namespace fulgora {
 
 // False when the analysis yields no levels; then nothing else is touched.
+// feed: the block enters the enhancer's history (the sync driver's windows
+// overlap, and only some of them do). levels, when given, gets the bands'
+// levels before shaping (the sync driver shapes waiting commands again when
+// the settings change).
 bool measure_block(band_analyzer& analyzer, const led_settings& settings, level_history& history,
-                   uint8_t channels[3]);
+                   uint8_t channels[3], bool feed = true, band_levels* levels = nullptr);
 
 // The player's chunk into the analyser (the analyser knows no player types):
 // true when a block was stored.

@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "host/console.h"
-
 namespace fulgora {
 namespace {
 
@@ -68,7 +66,7 @@ void engine_notices::tell_channels() {
   char text[line_size], line[line_size + 16];
   channels_text(channels, text, sizeof text);
   std::snprintf(line, sizeof line, "audio: %s.", text);
-  console_print(line);
+  tell(line);
 }
 
 void engine_notices::tell_failed_analysis(const band_analyzer& analyzer) {
@@ -81,16 +79,18 @@ void engine_notices::tell_failed_analysis(const band_analyzer& analyzer) {
   if (told_edges || !no_levels_text(analyzer, text, sizeof text)) return;
   told_edges = true;
   std::snprintf(line, sizeof line, "analysis: %s, nothing sent.", text);
-  console_print(line);
+  tell(line);
 }
 
-void tell_settings_fault(const settings_fault& fault) {
+void engine_notices::tell_settings_fault(const settings_fault& fault) const {
   char text[line_size], line[line_size + 16];
   settings_fault_text(fault, text, sizeof text);
   std::snprintf(line, sizeof line, "settings: %s.", text);
-  console_print(line);
+  tell(line);
 }
 
-void tell_no_settings_file() { console_print("settings: no foo_Fulgora.ini found, lights off."); }
+void engine_notices::tell_no_settings_file() const {
+  tell("settings: no foo_Fulgora.ini found, lights off.");
+}
 
 }  // namespace fulgora

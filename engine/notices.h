@@ -4,7 +4,8 @@
 //
 // Threads: the audio thread only notes a chunk it does not measure (relaxed
 // atomics: no lock, no print, no allocation); the worker prints that line on
-// its next turn. The creating thread prints the settings lines.
+// its next turn. The creating thread prints the settings lines. Every line
+// goes to the engine's sink, the one its serial link has.
 #pragma once
 
 #include <atomic>
@@ -12,11 +13,13 @@
 
 #include "analysis/band_analyzer.h"
 #include "engine/settings_record.h"
+#include "serial/serial_link.h"
 
 namespace fulgora {
 
 struct engine_notices {
   static constexpr unsigned no_count = ~0u;
+  line_sink say = nullptr;  // set while the engine is built
   // Channel count of the first chunk not measured for not being stereo.
   std::atomic<unsigned> unmeasured_channels{no_count};
   bool told_channels = false;  // worker only
@@ -32,11 +35,12 @@ struct engine_notices {
   // Worker, after a failed analysis: the band-edge line, once; a fault of
   // the bin width only when the analyser's longest block shows it.
   void tell_failed_analysis(const band_analyzer& analyzer);
+  // Creating thread: one line each.
+  void tell_settings_fault(const settings_fault& fault) const;
+  void tell_no_settings_file() const;
+  // Any other line of the engine's.
+  void tell(const char* line) const { say_line(say, line); }
 };
-
-// Creating thread: one line each.
-void tell_settings_fault(const settings_fault& fault);
-void tell_no_settings_file();
 
 // The texts without the console's first word and full stop, cut to size;
 // they allocate nothing. no_levels_text is false (and writes nothing) when

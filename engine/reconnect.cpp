@@ -1,7 +1,5 @@
 #include "engine/reconnect.h"
 
-#include "host/console.h"
-
 namespace fulgora {
 
 bool link_recovery::link_ready(serial_link& link, port_ticket& port, const wchar_t* port_name) {
@@ -21,7 +19,7 @@ bool link_recovery::link_ready(serial_link& link, port_ticket& port, const wchar
 void link_recovery::after_command(serial_link& link, port_ticket& port) {
   if (!enabled || !link.is_open()) return;
   if (!link.failed) {
-    if (open_unsaid) console_print("successful com open.");
+    if (open_unsaid) say_line(link.say, "successful com open.");
     quiet = open_unsaid = false;
     return;
   }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "engine/port_registry.h"
+#include "platform/clock.h"
 #include "serial/serial_link.h"
 
 namespace fulgora {

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cwchar>
 
+#include "engine/conversions.h"
+
 namespace fulgora {
 namespace {
 

@@ -1,9 +1,8 @@
 #include "host/console.h"
 
-namespace fulgora {
+#include "host/service_lookup.h"
 
-foobar2000_api* g_foobar2000_api = nullptr;
-bool g_services_available = false;
+namespace fulgora {
 
 void console_print(const char* text) {
   if (!g_services_available || g_foobar2000_api == nullptr) return;
@@ -20,16 +19,6 @@ void console_print(const char* text) {
     static_cast<console_receiver*>(receiver)->print(text, ~size_t{0});
     receiver->service_release();
   }
-}
-
-service_base* first_service(const GUID& class_guid) {
-  if (!g_services_available || g_foobar2000_api == nullptr) return nullptr;
-  foobar2000_api* api = g_foobar2000_api;
-  const service_class_ref clazz = api->service_enum_find_class(class_guid);
-  if (clazz == nullptr) return nullptr;
-  service_ptr holder;
-  if (!api->service_enum_create(holder, clazz, 0)) return nullptr;
-  return holder.detach();
 }
 
 }  // namespace fulgora

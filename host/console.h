@@ -3,8 +3,7 @@
 //
 // console_print may be called from any thread; it never fails, throws
 // nothing of its own and takes no lock. Silent until the player has handed
-// over its services and said they may be called (the export and
-// services_init set the two values below).
+// over its services and said they may be called (service_lookup.h).
 #pragma once
 
 #include <cstddef>
@@ -26,16 +25,6 @@ class console_receiver : public service_base {
 
 namespace fulgora {
 
-// Process-wide, written only by the player's calls to the export and to
-// services_init; read without synchronisation.
-extern foobar2000_api* g_foobar2000_api;
-extern bool g_services_available;
-
 void console_print(const char* text);
-
-// The player's first service of a class (index 0), with one reference the
-// caller releases; null before the player's services are up or when it has
-// none. No destructor has work to do while the player runs.
-service_base* first_service(const GUID& class_guid);
 
 }  // namespace fulgora

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "host/console.h"
+#include "host/service_lookup.h"
 
 namespace fulgora {
 

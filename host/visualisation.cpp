@@ -1,6 +1,6 @@
 #include "host/visualisation.h"
 
-#include "host/console.h"
+#include "host/service_lookup.h"
 
 namespace fulgora {
 

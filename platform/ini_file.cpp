@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/utf8.h"
+
 namespace fulgora {
 namespace {
 
@@ -21,53 +23,6 @@ bool same_name(const std::wstring& a, const wchar_t* b, size_t b_length) {
 void trim(const wchar_t*& begin, const wchar_t*& end) {
   while (begin < end && is_space(*begin)) ++begin;
   while (end > begin && is_space(end[-1])) --end;
-}
-
-void append_code_point(std::wstring& out, uint32_t cp) {
-  if (sizeof(wchar_t) == 2 && cp > 0xffff) {
-    cp -= 0x10000;
-    out += static_cast<wchar_t>(0xd800 + (cp >> 10));
-    out += static_cast<wchar_t>(0xdc00 + (cp & 0x3ff));
-  } else {
-    out += static_cast<wchar_t>(cp);
-  }
-}
-
-bool decode_utf8(const std::string& bytes, size_t from, std::wstring& out) {
-  out.clear();
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const size_t n = bytes.size();
-  for (size_t i = from; i < n;) {
-    const unsigned c = p[i];
-    int extra = 0;
-    uint32_t cp = 0;
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c & 0xe0) == 0xc0 && c >= 0xc2) {
-      extra = 1;
-      cp = c & 0x1f;
-    } else if ((c & 0xf0) == 0xe0) {
-      extra = 2;
-      cp = c & 0x0f;
-    } else if ((c & 0xf8) == 0xf0 && c <= 0xf4) {
-      extra = 3;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + static_cast<size_t>(extra) >= n && extra > 0) return false;
-    for (int k = 1; k <= extra; ++k) {
-      const unsigned d = p[i + k];
-      if ((d & 0xc0) != 0x80) return false;
-      cp = (cp << 6) | (d & 0x3f);
-    }
-    if ((extra == 2 && (cp < 0x800 || (cp >= 0xd800 && cp <= 0xdfff))) ||
-        (extra == 3 && (cp < 0x10000 || cp > 0x10ffff)))
-      return false;
-    append_code_point(out, cp);
-    i += 1 + extra;
-  }
-  return true;
 }
 
 std::wstring decode_utf16(const std::string& bytes, bool big_endian) {
@@ -99,12 +54,12 @@ const uint16_t cp1252_high[32] = {0x20ac, 0x0081, 0x201a, 0x0192, 0x201e, 0x2026
 std::wstring decode_ini_text(const std::string& bytes) {
   std::wstring out;
   if (bytes.size() >= 3 && bytes.compare(0, 3, "\xef\xbb\xbf") == 0) {
-    if (decode_utf8(bytes, 3, out)) return out;
+    if (decode_utf8(bytes.data() + 3, bytes.size() - 3, out)) return out;
   } else if (bytes.size() >= 2 && bytes.compare(0, 2, "\xff\xfe") == 0) {
     return decode_utf16(bytes, false);
   } else if (bytes.size() >= 2 && bytes.compare(0, 2, "\xfe\xff") == 0) {
     return decode_utf16(bytes, true);
-  } else if (decode_utf8(bytes, 0, out)) {
+  } else if (decode_utf8(bytes.data(), bytes.size(), out)) {
     return out;
   }
   out.clear();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/process.h"
+#include "platform/utf8.h"
 
 namespace fulgora {
 namespace {
@@ -16,18 +17,10 @@ BOOL WINAPI on_console_event(DWORD) {
   return TRUE;
 }
 
-std::wstring widen(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-  std::wstring out(n > 0 ? static_cast<size_t>(n) : 1, L'\0');
-  if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, &out[0], n);
-  out.resize(out.size() - 1);
-  return out;
-}
-
 }  // namespace
 
 void* open_library(const std::string& utf8_path, std::string& error) {
-  HMODULE library = LoadLibraryW(widen(utf8_path).c_str());
+  HMODULE library = LoadLibraryW(wide_of(utf8_path).c_str());
   if (!library) error = "LoadLibraryW failed with error " + std::to_string(GetLastError());
   return reinterpret_cast<void*>(library);
 }

@@ -65,10 +65,4 @@ serial_port_api& system_serial_port();
 // or the name as given when it cannot be resolved. UTF-8.
 std::string port_identity(const wchar_t* name);
 
-// Pauses the calling thread for about ms milliseconds.
-void sleep_ms(unsigned ms);
-
-// Milliseconds of a clock that only moves forward, from an arbitrary start.
-unsigned long long monotonic_ms();
-
 }  // namespace fulgora

@@ -3,16 +3,18 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/serial_port.h"
+#include "platform/utf8.h"
 
 namespace fulgora {
 namespace {
@@ -20,29 +22,6 @@ namespace {
 static_assert(sizeof(termios) <= sizeof(comm_state::native), "termios must fit");
 
 int as_fd(port_handle h) { return static_cast<int>(h); }
-
-std::string to_utf8(const wchar_t* name) {
-  std::string out;
-  for (; *name; ++name) {
-    const uint32_t c = static_cast<uint32_t>(*name);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xc0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xe0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    } else {
-      out += static_cast<char>(0xf0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3f));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    }
-  }
-  return out;
-}
 
 struct speed_entry {
   speed_t code;
@@ -67,16 +46,10 @@ bool code_of(uint32_t baud, speed_t& code) {
   return false;
 }
 
-long long now_ms() {
-  timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<long long>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
-}
-
 class posix_port final : public serial_port_api {
  public:
   port_handle create_file(const wchar_t* name) override {
-    const std::string path = to_utf8(name);
+    const std::string path = utf8_of(name, std::wcslen(name));
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return invalid_port;
     // Windows opens a port for one owner only. TIOCEXCL refuses later opens by
@@ -170,7 +143,7 @@ class posix_port final : public serial_port_api {
                   const write_limit& limit) override {
     written = 0;
     const auto* p = static_cast<const unsigned char*>(data);
-    long long deadline = now_ms() + limit.timeout_ms;
+    unsigned long long deadline = monotonic_ms() + limit.timeout_ms;
     bool cancelled = false;
     while (written < count) {
       const ssize_t n = ::write(as_fd(h), p + written, count - written);
@@ -181,13 +154,14 @@ class posix_port final : public serial_port_api {
       if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return false;
       if (!cancelled && limit.cancel && limit.cancel->load(std::memory_order_acquire)) {
         cancelled = true;
-        deadline = std::min(deadline, now_ms() + port_write_grace_ms);
+        deadline = std::min(deadline, monotonic_ms() + port_write_grace_ms);
       }
-      const long long left = deadline - now_ms();
-      if (left <= 0) return false;
+      const unsigned long long now = monotonic_ms();
+      if (now >= deadline) return false;
+      const unsigned long long left = deadline - now;
       // In slices, so that a cancel is seen within one.
       pollfd w = {as_fd(h), POLLOUT, 0};
-      const int slice = static_cast<int>(std::min<long long>(left, 5));
+      const int slice = static_cast<int>(std::min<unsigned long long>(left, 5));
       if (::poll(&w, 1, slice) < 0 && errno != EINTR) return false;
       if (w.revents & (POLLHUP | POLLERR | POLLNVAL)) return false;
     }
@@ -205,7 +179,7 @@ class posix_port final : public serial_port_api {
 }  // namespace
 
 std::string port_identity(const wchar_t* name) {
-  const std::string path = to_utf8(name);
+  const std::string path = utf8_of(name, std::wcslen(name));
   char* real = ::realpath(path.c_str(), nullptr);
   if (real == nullptr) return path;
   std::string out(real);
@@ -216,14 +190,6 @@ std::string port_identity(const wchar_t* name) {
 serial_port_api& system_serial_port() {
   static posix_port port;
   return port;
-}
-
-unsigned long long monotonic_ms() { return static_cast<unsigned long long>(now_ms()); }
-
-void sleep_ms(unsigned ms) {
-  timespec t = {static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-  while (::nanosleep(&t, &t) != 0 && errno == EINTR) {
-  }
 }
 
 }  // namespace fulgora

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <cwctype>
 
+#include "platform/clock.h"
 #include "platform/serial_port.h"
+#include "platform/utf8.h"
 
 namespace fulgora {
 namespace {
@@ -76,7 +78,7 @@ class win32_port final : public serial_port_api {
                   const write_limit& limit) override {
     written = 0;
     const auto* p = static_cast<const unsigned char*>(data);
-    ULONGLONG deadline = GetTickCount64() + limit.timeout_ms;
+    unsigned long long deadline = monotonic_ms() + limit.timeout_ms;
     bool cancelled = false;
     while (written < count) {
       DWORD n = 0;
@@ -89,9 +91,9 @@ class win32_port final : public serial_port_api {
       if (written == count) break;
       if (!cancelled && limit.cancel && limit.cancel->load(std::memory_order_acquire)) {
         cancelled = true;
-        deadline = std::min<ULONGLONG>(deadline, GetTickCount64() + port_write_grace_ms);
+        deadline = std::min(deadline, monotonic_ms() + port_write_grace_ms);
       }
-      if (GetTickCount64() >= deadline) return false;
+      if (monotonic_ms() >= deadline) return false;
     }
     return true;
   }
@@ -108,22 +110,12 @@ std::string port_identity(const wchar_t* name) {
       id[3] == L'\\')
     id.erase(0, 4);
   for (wchar_t& c : id) c = static_cast<wchar_t>(std::towupper(c));
-  const int n = WideCharToMultiByte(CP_UTF8, 0, id.c_str(), static_cast<int>(id.size()), nullptr, 0,
-                                    nullptr, nullptr);
-  std::string out(n > 0 ? static_cast<size_t>(n) : 0, '\0');
-  if (n > 0)
-    WideCharToMultiByte(CP_UTF8, 0, id.c_str(), static_cast<int>(id.size()), &out[0], n, nullptr,
-                        nullptr);
-  return out;
+  return utf8_of(id);
 }
 
 serial_port_api& system_serial_port() {
   static win32_port port;
   return port;
 }
-
-void sleep_ms(unsigned ms) { Sleep(ms); }
-
-unsigned long long monotonic_ms() { return GetTickCount64(); }
 
 }  // namespace fulgora

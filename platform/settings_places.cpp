@@ -32,8 +32,16 @@ std::string folder_of(const std::string& file) {
 }  // namespace
 
 void set_settings_places(const settings_places& places) {
-  g_places.library_path = local_path(places.library_path);
-  g_places.profile_folder = local_path(places.profile_folder);
+  set_settings_library_path(places.library_path);
+  set_settings_profile_folder(places.profile_folder);
+}
+
+void set_settings_library_path(const std::string& path) {
+  g_places.library_path = local_path(path);
+}
+
+void set_settings_profile_folder(const std::string& folder) {
+  g_places.profile_folder = local_path(folder);
 }
 
 std::vector<std::string> settings_candidates(char separator) {

@@ -54,6 +54,9 @@ struct settings_places {
   std::string profile_folder;  // empty: no profile folder to look in
 };
 void set_settings_places(const settings_places& places);
+// One of the two, the other kept as it was.
+void set_settings_library_path(const std::string& path);
+void set_settings_profile_folder(const std::string& folder);
 
 // Full path, UTF-8, of the library (or program) that holds this code.
 std::string own_module_path();

@@ -4,6 +4,7 @@
 
 #include "platform/settings_places.h"
 #include "platform/settings_reader.h"
+#include "platform/utf8.h"
 
 namespace fulgora {
 namespace {
@@ -17,31 +18,12 @@ bool is_file(const wchar_t* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::wstring wide(const std::string& utf8) {
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  if (n > 0)
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], n);
-  return out;
-}
-
-std::string utf8(const std::wstring& text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  if (n > 0)
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr,
-                        nullptr);
-  return out;
-}
-
 // The name handed to the profile reader: the relative one whenever that file
 // is there, and when no file is anywhere (so the fallbacks come as before).
 std::wstring chosen_name() {
   if (is_file(relative_name)) return relative_name;
   for (const std::string& candidate : settings_candidates('\\')) {
-    const std::wstring path = wide(candidate);
+    const std::wstring path = wide_of(candidate);
     if (is_file(path.c_str())) return path;
   }
   return relative_name;
@@ -52,13 +34,13 @@ std::wstring chosen_name() {
 settings_file settings_file::from_places() {
   settings_file file;
   file.profile_name_ = chosen_name();
-  if (is_file(file.profile_name_.c_str())) file.path_ = utf8(file.profile_name_);
+  if (is_file(file.profile_name_.c_str())) file.path_ = utf8_of(file.profile_name_);
   return file;
 }
 
 settings_file settings_file::at(const std::string& path) {
   settings_file file;
-  const std::wstring name = wide(path);
+  const std::wstring name = wide_of(path);
   // Resolved here: the profile reader would look for a bare name in the
   // Windows folder.
   const DWORD n = name.empty() ? 0 : GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
@@ -94,7 +76,7 @@ std::string own_module_path() {
     if (n == 0) return "";
     if (n < path.size()) {
       path.resize(n);
-      return utf8(path);
+      return utf8_of(path);
     }
     if (path.size() >= 32768) return "";
     path.resize(path.size() * 2);

@@ -21,8 +21,4 @@ void wake(timed_wait_handle w);
 void wait_for(timed_wait_handle w, double seconds);
 void close_timed_wait(timed_wait_handle w);
 
-// Seconds of a clock that only moves forward, from an arbitrary start, with
-// a resolution of a microsecond or better.
-double monotonic_seconds();
-
 }  // namespace fulgora

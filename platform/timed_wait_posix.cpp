@@ -48,10 +48,4 @@ void close_timed_wait(timed_wait_handle w) {
   delete as_sem(w);
 }
 
-double monotonic_seconds() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
 }  // namespace fulgora

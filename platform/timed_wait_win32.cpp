@@ -70,15 +70,4 @@ void close_timed_wait(timed_wait_handle h) {
   delete w;
 }
 
-double monotonic_seconds() {
-  static const double period = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);  // never fails since Windows XP
-    return 1.0 / static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return static_cast<double>(now.QuadPart) * period;
-}
-
 }  // namespace fulgora

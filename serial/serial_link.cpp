@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/clock.h"
+
 namespace fulgora {
 namespace {
 

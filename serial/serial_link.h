@@ -23,10 +23,14 @@ constexpr int closing_pass_limit = 100;
 constexpr unsigned closing_write_timeout_ms = 100;
 constexpr unsigned long long closing_reply_limit_ms = 150;
 
-struct serial_link {
-  // Where the link's lines go; the engine gives it the player's console.
-  typedef void (*line_sink)(const char* line);
+// Where the lines below the component go: its owner hands one down (the
+// engine gives the player's console); null drops them.
+typedef void (*line_sink)(const char* line);
+inline void say_line(line_sink sink, const char* line) {
+  if (sink) sink(line);
+}
 
+struct serial_link {
   explicit serial_link(serial_port_api& port_api = system_serial_port(), line_sink sink = nullptr)
       : api(&port_api), say(sink) {}
   serial_link(const serial_link&) = delete;
@@ -77,9 +81,7 @@ struct serial_link {
 
  private:
   static constexpr uint32_t scratch_size = 256;
-  void print(const char* line) const {
-    if (say) say(line);
-  }
+  void print(const char* line) const { say_line(say, line); }
   bool open_port(const wchar_t* port_name, bool report_failure, bool report_success);
   bool send_command(const char* command, uint32_t length, int pass_limit, const write_limit& limit,
                     unsigned long long reply_limit_ms);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "component/dsp_fulgora.h"
+#include "tests/support/engine_modes.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -19,6 +20,8 @@
 
 namespace fulgora {
 namespace {
+
+using fulgora_test::sync_of;
 
 using fulgora_test::fake_port;
 using fulgora_test::fake_services;
@@ -174,7 +177,7 @@ TEST(dsp_fulgora, sync_mode_counts_the_stream_and_restarts_it) {
   auto* impl = new service_impl_t<dsp_fulgora>(file, port);
   service_ptr_t<dsp> d;
   d.set(impl);
-  const sync_mode& sync = *impl->engine().sync;
+  const sync_mode& sync = *sync_of(impl->engine());
   chunk_list list;
   const auto stereo = sine(440, 0.9, 4096, 2, 44100);
   const auto six = sine(440, 0.9, 2048, 6, 48000);
@@ -214,7 +217,7 @@ TEST(dsp_fulgora, sync_mode_runs_on_through_an_end_of_playback) {
     auto* impl = new service_impl_t<dsp_fulgora>(file, port);
     service_ptr_t<dsp> d;
     d.set(impl);
-    const sync_mode& sync = *impl->engine().sync;
+    const sync_mode& sync = *sync_of(impl->engine());
     const fulgora_test::tones t(5, impl->engine().settings, frames, rate);
     for (int i = 0; i < 5; ++i) {  // tracks of 3 and 2 chunks
       chunk_list list;

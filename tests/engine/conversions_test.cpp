@@ -2,6 +2,8 @@
 // of forms: signs, white space, decimal and hexadecimal numbers with and
 // without exponents at the edges of both precisions, infinities, NaNs,
 // malformed exponents and trailing junk.
+#include "engine/conversions.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,8 +12,6 @@
 #include <cwchar>
 #include <string>
 #include <vector>
-
-#include "engine/led_settings.h"
 
 namespace fulgora {
 namespace {

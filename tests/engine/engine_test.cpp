@@ -10,7 +10,9 @@
 
 #include "engine/led_engine.h"
 #include "engine/measure.h"
+#include "host/console.h"
 #include "serial/serial_link.h"
+#include "tests/support/engine_modes.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/settings_of.h"
@@ -19,6 +21,8 @@
 
 namespace fulgora {
 namespace {
+
+using fulgora_test::default_of;
 
 using fulgora_test::chunk_of;
 using fulgora_test::eventually;
@@ -58,11 +62,10 @@ TEST(led_engine, no_port_configured_means_stopped_and_silent) {
     {
       led_engine engine(file ? settings_of(*file) : no_settings_file(), port);
       EXPECT_FALSE(engine.running);
-      EXPECT_EQ(engine.idle_event, nullptr);
+      EXPECT_EQ(engine.driver, nullptr);
       EXPECT_EQ(engine.settings.LOW_FREQ, 800.0) << "the other keys are never read";
       const auto tone = sine(1000, 0.5, 4096, 2, 44100);
-      engine.offer_chunk(chunk_of(tone, 2, 44100));
-      EXPECT_EQ(engine.analyzer.block_length, 0u) << "nothing captured";
+      engine.offer_chunk(chunk_of(tone, 2, 44100));  // nothing to capture it
     }
     EXPECT_TRUE(port.opened_names.empty());
     // A file without a port is the user's choice; no file at all is a mistake.
@@ -115,14 +118,15 @@ TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
   {
     led_engine engine(settings_of(only_port + "ENABLE_ENHANCER=1\nLOW_ENHANCE=0.5\n"), port);
     ASSERT_TRUE(engine.running);
-    EXPECT_TRUE(test_event(engine.idle_event)) << "idle at start: the first chunk is taken";
-    EXPECT_FALSE(test_event(engine.data_ready_event));
+    EXPECT_TRUE(test_event(default_of(engine)->idle_event))
+        << "idle at start: the first chunk is taken";
+    EXPECT_FALSE(test_event(default_of(engine)->data_ready_event));
     settings = engine.settings;
     history.resize(settings.ENHANCER_MEAN_COUNT);
     for (int i = 0; i < 5; ++i) {
       const auto tone = sine(200.0 * (i + 1), 0.2 * (i + 1), 4096, 2, 44100);
       const audio_chunk_impl chunk = chunk_of(tone, 2, 44100);
-      ASSERT_TRUE(eventually([&] { return test_event(engine.idle_event); }));
+      ASSERT_TRUE(eventually([&] { return test_event(default_of(engine)->idle_event); }));
       engine.offer_chunk(chunk);
       expected.push_back(predicted_command(chunk, settings, history, expected_channels));
       ASSERT_TRUE(eventually([&] { return level_commands(port) == i + 1; })) << i;
@@ -133,7 +137,8 @@ TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
     EXPECT_FALSE(engine.running);
     EXPECT_FALSE(engine.serial.is_open());
     for (const void* h :
-         {engine.worker_thread, engine.data_ready_event, engine.idle_event, engine.stop_event})
+         {static_cast<void*>(engine.worker_thread), default_of(engine)->data_ready_event,
+          default_of(engine)->idle_event, engine.stop_event})
       EXPECT_EQ(h, nullptr);
   }
   std::vector<std::string> writes = port.writes_now();
@@ -197,6 +202,7 @@ TEST(engine_notices, a_short_block_alone_is_no_band_edge_mistake) {
     fake_services host;
     band_analyzer a;
     engine_notices notices;
+    notices.say = console_print;  // the engine's sink
     for (const block& b : r.blocks) {
       const auto tone = fulgora_test::sine(1000, 0.5, b.frames, 2, 44100);
       capture_chunk(a, chunk_of(tone, 2, 44100));
@@ -254,10 +260,10 @@ TEST(led_engine, busy_worker_passes_chunks_and_stop_waits_for_its_cycle) {
   const auto tone = sine(1000, 0.5, 4096, 2, 44100);
   engine->offer_chunk(chunk_of(tone, 2, 44100));
   gate.wait_entered();  // Busy: the worker is in its cycle
-  EXPECT_FALSE(test_event(engine->idle_event));
+  EXPECT_FALSE(test_event(default_of(*engine)->idle_event));
   const auto other = sine(5000, 0.5, 2048, 2, 48000);
   engine->offer_chunk(chunk_of(other, 2, 48000));
-  EXPECT_EQ(engine->analyzer.block_length, 4096u) << "passed on without capture";
+  EXPECT_EQ(default_of(*engine)->analyzer.block_length, 4096u) << "passed on without capture";
 
   std::atomic<bool> stopped{false};
   std::thread releaser([&] {
@@ -276,17 +282,18 @@ TEST(led_engine, busy_worker_passes_chunks_and_stop_waits_for_its_cycle) {
 TEST(worker_main, a_pending_block_is_never_analysed_once_stop_is_set) {
   fake_port port;
   led_engine engine(no_settings_file(), port);  // stopped: no thread; drive the loop by hand
-  engine.data_ready_event = create_event(true);
-  engine.idle_event = create_event(false);
+  auto* mode = new default_mode;
+  engine.driver.reset(mode);
+  mode->data_ready_event = create_event(true);
+  mode->idle_event = create_event(false);
   engine.stop_event = create_event(true);
   const auto tone = sine(1000, 0.5, 4096, 2, 44100);
-  capture_chunk(engine.analyzer, chunk_of(tone, 2, 44100));
+  capture_chunk(mode->analyzer, chunk_of(tone, 2, 44100));
   EXPECT_EQ(worker_main(&engine), 0u);
-  EXPECT_TRUE(test_event(engine.data_ready_event)) << "not taken";
-  EXPECT_TRUE(engine.analyzer.fresh) << "not analysed";
-  for (event_handle e : {engine.data_ready_event, engine.idle_event, engine.stop_event})
-    close_event(e);
-  engine.data_ready_event = engine.idle_event = engine.stop_event = nullptr;
+  EXPECT_TRUE(test_event(mode->data_ready_event)) << "not taken";
+  EXPECT_TRUE(mode->analyzer.fresh) << "not analysed";
+  close_event(engine.stop_event);
+  engine.stop_event = nullptr;
 }
 
 // A chunk whose samples cannot be had: the player's objects may throw.
@@ -318,8 +325,8 @@ TEST(led_engine, chunks_that_cannot_be_taken_leave_the_gate_open) {
   ASSERT_TRUE(engine.running);
   // The player's error while the chunk is read: the gate was never taken.
   EXPECT_THROW(engine.offer_chunk(throwing_chunk()), std::bad_alloc) << "passed on";
-  EXPECT_TRUE(test_event(engine.idle_event));
-  EXPECT_FALSE(test_event(engine.data_ready_event)) << "nothing for the worker";
+  EXPECT_TRUE(test_event(default_of(engine)->idle_event));
+  EXPECT_FALSE(test_event(default_of(engine)->data_ready_event)) << "nothing for the worker";
   // No room for the block: no exception, unmeasured, the gate open again.
   // 2^31 frames exceed what a block may hold; 2^30 frames need more bytes
   // than a 32-bit address space has (elsewhere the memory might be granted).
@@ -328,9 +335,9 @@ TEST(led_engine, chunks_that_cannot_be_taken_leave_the_gate_open) {
   if (sizeof(size_t) == 4) too_many.push_back(size_t{1} << 30);
   for (size_t frames : too_many) {
     EXPECT_NO_THROW(engine.offer_chunk(huge_chunk(tone, frames))) << frames;
-    EXPECT_TRUE(test_event(engine.idle_event)) << frames;
-    EXPECT_FALSE(test_event(engine.data_ready_event)) << frames;
-    EXPECT_EQ(engine.analyzer.block_length, 0u) << "nothing stored";
+    EXPECT_TRUE(test_event(default_of(engine)->idle_event)) << frames;
+    EXPECT_FALSE(test_event(default_of(engine)->data_ready_event)) << frames;
+    EXPECT_EQ(default_of(engine)->analyzer.block_length, 0u) << "nothing stored";
   }
   engine.offer_chunk(chunk_of(tone, 2, 44100));
   ASSERT_TRUE(eventually([&] { return level_commands(port) == 1; }))

@@ -15,6 +15,7 @@
 
 #include "engine/led_engine.h"
 #include "engine/live_settings.h"
+#include "tests/support/engine_modes.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -25,6 +26,8 @@
 
 namespace fulgora {
 namespace {
+
+using fulgora_test::sync_of;
 
 using fulgora_test::eventually;
 using fulgora_test::fake_clock;
@@ -108,14 +111,15 @@ pause_run play_with_pause(const std::string& keys, double step_s) {
   board_record board;
   board.attach(port);
   led_engine engine(file, port);
-  EXPECT_NE(engine.sync, nullptr);
-  if (!engine.sync) return {};
+  EXPECT_NE(sync_of(engine), nullptr);
+  if (!sync_of(engine)) return {};
   const unsigned rate = 44100;
   const auto sound = steady_sound(rate, end_s + 0.5);
   for (size_t at = 0; at + 1024 <= sound.size() / 2; at += 1024)  // the player's burst
     engine.offer_chunk(audio_chunk_impl(sound.data() + 2 * at, 1024, 2, rate));
-  EXPECT_TRUE(eventually(
-      [&] { return engine.sync->pieces_taken.load() == engine.sync->pieces_written.load(); }));
+  EXPECT_TRUE(eventually([&] {
+    return sync_of(engine)->pieces_taken.load() == sync_of(engine)->pieces_written.load();
+  }));
   // The heard clock: plays, stands still from pause_s to resume_s, plays on.
   board.t0 = steady::now();
   for (double t = 0.0; t < end_s; t = since(board.t0)) {
@@ -249,7 +253,7 @@ TEST(live_settings, edits_reach_the_board_while_it_plays) {
     board_record board;
     board.attach(port);
     led_engine engine(read_settings(file.path()), port);
-    ASSERT_EQ(engine.sync != nullptr, !mode.empty());
+    ASSERT_EQ(sync_of(engine) != nullptr, !mode.empty());
     live_player player(engine, clock);
     auto lit = [](const std::string& b) { return b != dark; };
     auto is_dark = [](const std::string& b) { return b == dark; };

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/stream_handover.h"
+#include "engine/sync/stream_handover.h"
 
 namespace fulgora {
 namespace {

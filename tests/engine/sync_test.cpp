@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/command_queue.h"
 #include "engine/led_engine.h"
+#include "tests/support/engine_modes.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -18,6 +18,8 @@
 
 namespace fulgora {
 namespace {
+
+using fulgora_test::sync_of;
 
 using fulgora_test::chunk_of;
 using fulgora_test::eventually;
@@ -47,8 +49,8 @@ std::vector<std::string> level_writes(fake_port& port) {
 
 // Every published block taken (and so queued, or found empty) by the worker.
 bool drained(led_engine& e) {
-  return e.sync->pieces_taken.load(std::memory_order_acquire) ==
-         e.sync->pieces_written.load(std::memory_order_acquire);
+  return sync_of(e)->pieces_taken.load(std::memory_order_acquire) ==
+         sync_of(e)->pieces_written.load(std::memory_order_acquire);
 }
 
 TEST(sync_settings, the_two_keys_are_read_on_their_own) {
@@ -149,7 +151,7 @@ TEST(sync_mode, off_or_without_a_clock_works_as_before) {
     port.answer_ok();
     {
       led_engine engine(file, port);
-      EXPECT_EQ(engine.sync, nullptr) << r.keys;
+      EXPECT_EQ(sync_of(engine), nullptr) << r.keys;
       const auto tone = sine(1000, 0.5, frames, 2, rate);
       engine.offer_chunk(chunk_of(tone, 2, rate));
       EXPECT_TRUE(eventually([&] { return level_writes(port).size() == 1; })) << r.keys;
@@ -169,12 +171,12 @@ TEST(sync_mode, each_block_goes_out_when_heard) {
     fake_port port;
     port.answer_ok();
     led_engine engine(file, port);
-    ASSERT_NE(engine.sync, nullptr);
+    ASSERT_NE(sync_of(engine), nullptr);
     const tones t(6, engine.settings, frames, rate);
     const double offset = offset_ms / 1000.0;
     // A player's burst: every chunk at once, none waits for the worker.
     for (const auto& c : t.chunks) engine.offer_chunk(c);
-    EXPECT_EQ(engine.sync->pieces_written.load(), 6u) << "every chunk captured";
+    EXPECT_EQ(sync_of(engine)->pieces_written.load(), 6u) << "every chunk captured";
     ASSERT_TRUE(eventually([&] { return drained(engine); })) << "and measured";
     EXPECT_TRUE(level_writes(port).empty()) << "nothing heard yet";
     const struct {
@@ -206,7 +208,7 @@ TEST(sync_mode, seek_pause_and_release) {
   port.answer_ok();
   {
     led_engine engine(file, port);
-    ASSERT_NE(engine.sync, nullptr);
+    ASSERT_NE(sync_of(engine), nullptr);
     const tones t(4, engine.settings, frames, rate);
     for (int i = 0; i < 3; ++i) engine.offer_chunk(t.chunks[i]);
     ASSERT_TRUE(eventually([&] { return drained(engine); }));

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "engine/led_engine.h"
+#include "tests/support/engine_modes.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -36,7 +37,7 @@ TEST(sync_mode, steady_playback_wakes_no_worker) {
   fulgora_test::fake_port port;
   port.answer_ok();
   led_engine engine(fulgora_test::settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\n"), port);
-  watched = engine.sync->waker;
+  watched = fulgora_test::sync_of(engine)->waker;
   const auto tone = fulgora_test::sine(1000, 0.5, 1024, 2, 44100);
   const auto one = fulgora_test::sine(1000, 0.5, 1, 2, 44100);  // too short for a command
   // With nothing to send the worker sleeps without a timer: a chunk wakes it.

@@ -9,7 +9,7 @@
 #include <cwchar>
 #include <string>
 
-#include "engine/led_settings.h"
+#include "engine/conversions.h"
 
 namespace {
 

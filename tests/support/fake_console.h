@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/console.h"
+#include "host/service_lookup.h"
 #include "host/visualisation.h"
 
 namespace fulgora_test {

@@ -15,9 +15,10 @@
 // chunk size. No lock; the audio thread never allocates and never waits; it
 // wakes the worker only when the worker sleeps without a timer.
 //
-// Threads: the creating thread builds it before the worker starts; the audio
-// thread runs offer and restart; the worker runs sync_worker_main; the
-// releasing thread reads the worker's part after the worker has ended.
+// The sync driver (driver.h). Threads: the creating thread builds it and
+// starts it before the worker starts; the audio thread runs offer and
+// restart; the worker runs turn (sync_worker.cpp); the releasing thread reads
+// the worker's part in finish, after the worker has ended.
 #pragma once
 
 #include <atomic>
@@ -25,8 +26,9 @@
 #include <memory>
 #include <string>
 
-#include "engine/command_queue.h"
-#include "engine/heard_clock.h"
+#include "engine/driver.h"
+#include "engine/sync/command_queue.h"
+#include "engine/sync/heard_clock.h"
 #include "engine/sync_settings.h"
 #include "host/audio_chunk.h"
 #include "host/visualisation.h"
@@ -35,6 +37,10 @@
 namespace fulgora {
 
 struct led_engine;
+class sync_worker;
+struct sync_worker_deleter {
+  void operator()(sync_worker* w) const;
+};
 
 struct stream_piece {
   double start_s = 0.0;     // stream time of the chunk's first frame
@@ -48,7 +54,7 @@ struct stream_piece {
   double ended_at_s = -1.0;
 };
 
-struct sync_mode {
+struct sync_mode final : engine_driver {
   // 2^20 frames: 23.8 s at 44.1 kHz, 10.9 s at 96 kHz, 4 MB.
   static constexpr uint32_t ring_frames = uint32_t{1} << 20;
   static constexpr uint32_t piece_count = 4096;
@@ -59,7 +65,20 @@ struct sync_mode {
 
   // False when its memory or its wait could not be had (the mode is then off).
   bool prepare();
-  ~sync_mode();
+  ~sync_mode() override;
+
+  bool start(led_engine& core) override;
+  void offer(const audio_chunk& chunk, bool running) override;
+  void restart() override;
+  void end_of_playback() override { ended_at_s = stream_s; }
+  void turn(led_engine& core) override;
+  // Measures the last run (drain) before the hand-over.
+  void last_turn(led_engine& core) override;
+  void retune(const sync_settings& next) override;
+  void wake() override { wake_worker(); }
+  // Leaves the stream for the next holder of the port (leave_stream), when
+  // this instance held the port and measured audio.
+  void finish(const port_ticket& port) override;
 
   std::unique_ptr<float[]> ring;
   stream_piece pieces[piece_count];
@@ -85,34 +104,35 @@ struct sync_mode {
   heard_clock heard;
   double base_s = 0.0;
   uint32_t worker_epoch = 0;
-  std::atomic<uint64_t> commands_queued{0};  // for anyone watching the worker
 
-  // Audio thread: counts the chunk into the stream time and, for a 2-channel
-  // chunk while the engine runs, copies it into the ring.
-  void offer(const audio_chunk& chunk, bool running);
-  // Audio thread: a seek; the stream time starts again from 0 and the worker
-  // drops what it still holds of the old stream.
-  void restart();
-  // Audio thread: a FLUSH without a seek. Playback may go on (a DSP after
-  // this one flushes it at every track change) or start anew later: the
-  // stream goes on, and the worker starts it here again only if the clock
-  // then falls back.
-  void end_of_playback() { ended_at_s = stream_s; }
+  // offer, audio thread: counts the chunk into the stream time and, for a
+  // 2-channel chunk while the engine runs, copies it into the ring.
+  // restart, audio thread: a seek; the stream time starts again from 0 and
+  // the worker drops what it still holds of the old stream.
+  // end_of_playback, audio thread: a FLUSH without a seek. Playback may go on
+  // (a DSP after this one flushes it at every track change) or start anew
+  // later: the stream goes on, and the worker starts it here again only if
+  // the clock then falls back.
   // Any thread: ends the worker's sleep.
-  void wake_worker() { wake(waker); }
+  void wake_worker() { fulgora::wake(waker); }
 
   // Worker: the oldest published record, or null; pop gives it back.
   const stream_piece* front() const;
   void pop() { pieces_taken.fetch_add(1, std::memory_order_release); }
+
+ private:
+  std::unique_ptr<sync_worker, sync_worker_deleter> worker_;  // made by start
 };
+
+// The sync driver when it was asked for and can be had: the player's clock is
+// there and its memory could be had; null otherwise. Creating thread, before
+// the worker starts.
+std::unique_ptr<sync_mode> make_sync_mode(const sync_settings& settings);
 
 // Releasing thread, once the worker has ended, for an instance that held the
 // port and measured audio: leaves the stream's end on the playback clock, the
 // clock model and the waiting commands for the instance that takes the port
 // over (stream_handover.h); `order` is the leaver's port_ticket order.
 void leave_stream(sync_mode& sync, const std::string& port, uint64_t order);
-
-// The worker's loop in sync mode; returns 0 once stop_event is set.
-unsigned sync_worker_main(led_engine& engine);
 
 }  // namespace fulgora

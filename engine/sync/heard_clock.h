@@ -40,8 +40,13 @@ class heard_clock {
   // While it moves: the moment a reading that shows no new value tells a
   // pause (monotonic seconds).
   double pause_shows_at() const;
+  // The monotonic moment of the clock's last new value.
+  double last_change() const { return s_.last_change; }
+  // One new value since the clock last stood (the next makes the model move).
+  bool changed_once() const { return s_.changed_once; }
   void reset() { s_ = heard_clock_state{}; }
 
+ private:
   heard_clock_state s_;
 };
 

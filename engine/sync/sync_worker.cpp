@@ -6,10 +6,11 @@
 #include <cmath>
 
 #include "engine/led_engine.h"
-#include "engine/live_settings.h"
-#include "engine/pause_fade.h"
-#include "engine/stream_handover.h"
-#include "engine/sync_mode.h"
+#include "engine/measure.h"
+#include "engine/sync/pause_fade.h"
+#include "engine/sync/stream_handover.h"
+#include "engine/sync/sync_mode.h"
+#include "platform/clock.h"
 
 namespace fulgora {
 namespace {
@@ -47,10 +48,17 @@ struct segment {
   double end_s() const { return start_s + static_cast<double>(ring_end - ring0) / rate; }
 };
 
-class worker {
+}  // namespace
+
+// The worker's side of the sync driver, made when the engine starts.
+class sync_worker {
  public:
-  explicit worker(led_engine& e) : e_(e), s_(*e.sync) {}
-  unsigned run();
+  sync_worker(led_engine& e, sync_mode& s) : e_(e), s_(s) {}
+  void turn();
+  // The stop is seen: the last run is measured before the hand-over.
+  void last_turn();
+  // Settings saved while the music plays (LIVE=1), between two turns.
+  void retune(const sync_settings& next);
 
  private:
   bool settle_predecessor();
@@ -66,7 +74,6 @@ class worker {
   void queue(double stream_s);
   double send_due();
   void free_to(uint64_t index);
-  void retune(const sync_settings& next);
 
   led_engine& e_;
   sync_mode& s_;
@@ -84,6 +91,8 @@ class worker {
   double quiet_until_ = 0.0;   // monotonic seconds: the link failed, no command before
 };
 
+namespace {
+
 // A visible rise of the light: the channels together up by 16 or more.
 bool rises(const uint8_t before[3], const uint8_t after[3]) {
   int up = 0;
@@ -100,9 +109,11 @@ uint32_t window_for(unsigned rate) {
   return n;
 }
 
+}  // namespace
+
 // The window of n frames that ends at ring index end, silence before floor
 // (the start of the segment).
-bool worker::measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bool feed) {
+bool sync_worker::measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bool feed) {
   const size_t before = end - floor < n ? static_cast<size_t>(n - (end - floor)) : 0;
   const size_t count = n - before;
   const uint64_t start = end - count;
@@ -111,20 +122,12 @@ bool worker::measure(unsigned rate, uint32_t n, uint64_t end, uint64_t floor, bo
   const float* ring = s_.ring.get();
   if (analyzer_.load_mono(rate, n, before, ring + at, first, ring) != capture_result::stored)
     return false;
-  const led_settings& settings = e_.settings;
-  analyzer_.low_edge = settings.LOW_FREQ;
-  analyzer_.mid_edge = settings.MID_FREQ;
-  analyzer_.high_edge = settings.HI_FREQ;
-  if (!analyzer_.analyze()) {
-    e_.notices.tell_failed_analysis(analyzer_);
-    return false;
-  }
-  levels_ = band_levels{analyzer_.low_level, analyzer_.mid_level, analyzer_.high_level};
-  shape_levels(levels_, shaping_of(settings), e_.history, channels_, feed);
-  return true;
+  if (measure_block(analyzer_, e_.settings, e_.history, channels_, feed, &levels_)) return true;
+  e_.notices.tell_failed_analysis(analyzer_);
+  return false;
 }
 
-void worker::queue(double stream_s) {
+void sync_worker::queue(double stream_s) {
   timed_command c;
   c.due_s = s_.base_s + stream_s + s_.settings.SYNC_OFFSET_MS / 1000.0;
   std::copy(channels_, channels_ + 3, c.channels);
@@ -133,14 +136,13 @@ void worker::queue(double stream_s) {
   c.levels[2] = levels_.high;
   s_.queue.push(c);
   if (!e_.port.measured) e_.port.note_measured();
-  s_.commands_queued.fetch_add(1, std::memory_order_release);
 }
 
 // Settings saved while the music plays (LIVE=1): the waiting commands move
 // to the new offset and are shaped again from their levels (the enhancer
 // against today's mean: their own moment's is gone); a new rate goes on from
 // the last update.
-void worker::retune(const sync_settings& next) {
+void sync_worker::retune(const sync_settings& next) {
   const double shift = (next.SYNC_OFFSET_MS - s_.settings.SYNC_OFFSET_MS) / 1000.0;
   if (shift != 0.0) s_.queue.shift(shift);
   const shaping_params params = shaping_of(e_.settings);
@@ -162,7 +164,7 @@ void worker::retune(const sync_settings& next) {
   s_.settings.PAUSE_FADE_MS = next.PAUSE_FADE_MS;
 }
 
-void worker::free_to(uint64_t index) {
+void sync_worker::free_to(uint64_t index) {
   const uint64_t written = s_.frames_written.load(std::memory_order_acquire);
   index = std::min(index, written);
   if (index > s_.frames_freed.load(std::memory_order_relaxed))
@@ -171,7 +173,7 @@ void worker::free_to(uint64_t index) {
 
 // One chunk's block, as without a rate: its first power-of-two run, stamped
 // with its middle frame.
-void worker::block(const stream_piece& p) {
+void sync_worker::block(const stream_piece& p) {
   if (p.copied >= 2) {
     const uint32_t n = block_length_for(p.copied);
     if (measure(p.rate, n, p.ring_start + n, p.ring_start, true))
@@ -182,7 +184,7 @@ void worker::block(const stream_piece& p) {
 
 // Takes a chunk's record into the segment (a new one after a gap, a change
 // of rate or a restart of the stream).
-void worker::apply(const stream_piece& p) {
+void sync_worker::apply(const stream_piece& p) {
   if (placing_) {
     placing_ = false;
     if (p.epoch == 0) find_place(p);  // after a restart the stream starts with the clock
@@ -216,7 +218,7 @@ void worker::apply(const stream_piece& p) {
 }
 
 // The ring index of stream time t in the segment.
-uint64_t worker::index_of(double t) const {
+uint64_t sync_worker::index_of(double t) const {
   return seg_.ring0 + static_cast<uint64_t>(std::llround((t - seg_.start_s) * seg_.rate));
 }
 
@@ -228,7 +230,7 @@ uint64_t worker::index_of(double t) const {
 // update before its end, and the whole update's an eighth before its own. The
 // light then climbs with the sound in quarter updates, rather than in one step
 // a whole update late.
-void worker::update() {
+void sync_worker::update() {
   const double hop = 1.0 / s_.settings.SYNC_RATE;
   const double t = static_cast<double>(next_k_) * hop;
   const bool feed = t >= next_feed_s;
@@ -261,7 +263,7 @@ void worker::update() {
 }
 
 // Measures until nothing is left or the slice is used; true when work is left.
-bool worker::measure_some() {
+bool sync_worker::measure_some() {
   const double until = monotonic_seconds() + measure_slice_s;
   for (;;) {
     if (monotonic_seconds() > until) return true;
@@ -277,7 +279,7 @@ bool worker::measure_some() {
   }
 }
 
-void worker::drain() {
+void sync_worker::drain() {
   const double until = monotonic_seconds() + drain_limit_s;
   bool more = true;
   while ((more = measure_some()) && monotonic_seconds() < until) {
@@ -298,7 +300,7 @@ void worker::drain() {
 // Playback ended and started anew without a seek: the clock starts again
 // from 0 at the end's place in the stream, which goes on; what was queued
 // before that place is never heard.
-void worker::start_again() {
+void sync_worker::start_again() {
   const double base = -new_start_s_;
   s_.queue.move(s_.base_s + new_start_s_ + s_.settings.SYNC_OFFSET_MS / 1000.0, base - s_.base_s);
   s_.base_s = base;
@@ -307,7 +309,7 @@ void worker::start_again() {
 
 // The newest due command to the board, the older due ones dropped; the
 // seconds until the next one is due (by the model), or a poll interval.
-double worker::send_due() {
+double sync_worker::send_due() {
   double value = 0.0;
   const double now = monotonic_seconds();
   if (!s_.clock->get_absolute_time(value)) return standing_poll_s;  // nothing plays
@@ -327,7 +329,7 @@ double worker::send_due() {
       fade_.sent(out);
       return 0.0;
     }
-    if (fade_.standing(now, s_.heard.s_.last_change, s_.settings.PAUSE_FADE_MS, out, wait))
+    if (fade_.standing(now, s_.heard.last_change(), s_.settings.PAUSE_FADE_MS, out, wait))
       send_levels(e_, out);
     return wait;
   }
@@ -341,7 +343,7 @@ double worker::send_due() {
   }
   if (!waiting) return idle_poll_s;
   // Moved once since it stood: the second new value makes the model move.
-  if (!s_.heard.moving()) return s_.heard.s_.changed_once ? paused_poll_s : standing_poll_s;
+  if (!s_.heard.moving()) return s_.heard.changed_once() ? paused_poll_s : standing_poll_s;
   if (!s_.queue.next_due(due)) return moving_poll_s;
   double wait = std::min(moving_poll_s, std::max(0.0, due - heard));
   // A reading just after the model's reach shows a pause at once.
@@ -354,7 +356,7 @@ double worker::send_due() {
 // on the stream that the instance it follows left, if that one left one for
 // it and the stream's end still lies ahead of what is heard by no more than
 // the output holds; otherwise it finds its place as one added during playback.
-bool worker::settle_predecessor() {
+bool sync_worker::settle_predecessor() {
   if (settled_) return true;
   if (e_.port.waiting) return false;
   stream_handover h;
@@ -362,7 +364,7 @@ bool worker::settle_predecessor() {
   if (take_handover(e_.port.identity, e_.port.predecessor, h) &&
       s_.clock->get_absolute_time(heard) && plausible_end(h.end_s, heard, s_.output_buffer_s)) {
     s_.base_s = h.end_s;
-    s_.heard.s_ = h.clock;
+    s_.heard = h.clock;
     for (const timed_command& c : h.waiting) s_.queue.push(c);
   } else {
     placing_ = true;
@@ -378,7 +380,7 @@ bool worker::settle_predecessor() {
 // has been there since playback started: stream and clock start together.
 // The worker is woken by the chunks, so the clock is read a moment after the
 // newest one came.
-void worker::find_place(const stream_piece& first) {
+void sync_worker::find_place(const stream_piece& first) {
   const uint32_t written = s_.pieces_written.load(std::memory_order_acquire);
   const stream_piece& newest = s_.pieces[(written - 1) % sync_mode::piece_count];
   double value = 0.0;
@@ -387,40 +389,39 @@ void worker::find_place(const stream_piece& first) {
   s_.base_s = value + s_.output_buffer_s - newest.start_s;
 }
 
-unsigned worker::run() {
-  for (;;) {
-    const bool stopping = test_event(e_.stop_event);
-    e_.notices.tell_channels();  // also for a chunk noted just before the end
-    if (stopping) {
-      if (settled_) drain();
-      return 0;
-    }
-    await_port(e_);
-    sync_settings next = s_.settings;
-    if (follow_settings(e_, next)) retune(next);
-    const bool more = settle_predecessor() && measure_some();
-    const double wait = send_due();
-    if (more) continue;
-    const double sleep = settled_ ? wait : std::min(wait, moving_poll_s);
-    if (sleep <= timer_s) {
-      wait_for(s_.waker, sleep);
-      continue;
-    }
-    s_.wake_wanted.store(true, std::memory_order_seq_cst);
-    // A chunk published before the store above is seen here; one after it
-    // wakes the wait.
-    const bool pending = s_.pieces_written.load(std::memory_order_seq_cst) !=
-                         s_.pieces_taken.load(std::memory_order_relaxed);
-    if (!pending) wait_for(s_.waker, sleep);
-    s_.wake_wanted.store(false, std::memory_order_relaxed);
+void sync_worker::turn() {
+  const bool more = settle_predecessor() && measure_some();
+  const double wait = send_due();
+  if (more) return;
+  const double sleep = settled_ ? wait : std::min(wait, moving_poll_s);
+  if (sleep <= timer_s) {
+    wait_for(s_.waker, sleep);
+    return;
   }
+  s_.wake_wanted.store(true, std::memory_order_seq_cst);
+  // A chunk published before the store above is seen here; one after it
+  // wakes the wait.
+  const bool pending = s_.pieces_written.load(std::memory_order_seq_cst) !=
+                       s_.pieces_taken.load(std::memory_order_relaxed);
+  if (!pending) wait_for(s_.waker, sleep);
+  s_.wake_wanted.store(false, std::memory_order_relaxed);
 }
 
-}  // namespace
-
-unsigned sync_worker_main(led_engine& engine) {
-  worker w(engine);
-  return w.run();
+void sync_worker::last_turn() {
+  if (settled_) drain();
 }
+
+void sync_worker_deleter::operator()(sync_worker* w) const { delete w; }
+
+bool sync_mode::start(led_engine& core) {
+  worker_.reset(new sync_worker(core, *this));
+  return true;
+}
+
+void sync_mode::turn(led_engine&) { worker_->turn(); }
+
+void sync_mode::last_turn(led_engine&) { worker_->last_turn(); }
+
+void sync_mode::retune(const sync_settings& next) { worker_->retune(next); }
 
 }  // namespace fulgora

@@ -1,4 +1,4 @@
-#include "engine/heard_clock.h"
+#include "engine/sync/heard_clock.h"
 
 #include <algorithm>
 

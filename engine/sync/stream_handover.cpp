@@ -1,4 +1,4 @@
-#include "engine/stream_handover.h"
+#include "engine/sync/stream_handover.h"
 
 #include <new>
 #include <utility>

@@ -18,14 +18,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/command_queue.h"
-#include "engine/heard_clock.h"
+#include "engine/sync/command_queue.h"
+#include "engine/sync/heard_clock.h"
 
 namespace fulgora {
 
 struct stream_handover {
   double end_s = 0.0;                  // playback-clock position of the end of its last chunk
-  heard_clock_state clock;             // its model of the playback clock
+  heard_clock clock;                   // its model of the playback clock
   std::vector<timed_command> waiting;  // measured, not yet due
   uint64_t from = 0;                   // the leaver's port_ticket order
 };

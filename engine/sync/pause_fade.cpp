@@ -1,4 +1,4 @@
-#include "engine/pause_fade.h"
+#include "engine/sync/pause_fade.h"
 
 #include <algorithm>
 

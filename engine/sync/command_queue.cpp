@@ -1,4 +1,4 @@
-#include "engine/command_queue.h"
+#include "engine/sync/command_queue.h"
 
 namespace fulgora {
 

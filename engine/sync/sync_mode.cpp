@@ -1,10 +1,24 @@
-#include "engine/sync_mode.h"
+#include "engine/sync/sync_mode.h"
 
 #include <new>
 
-#include "engine/stream_handover.h"
+#include "engine/port_registry.h"
+#include "engine/sync/stream_handover.h"
+#include "host/output.h"
 
 namespace fulgora {
+
+std::unique_ptr<sync_mode> make_sync_mode(const sync_settings& settings) {
+  service_ptr_t<visualisation_stream> clock;
+  if (!open_playback_clock(clock)) return nullptr;
+  std::unique_ptr<sync_mode> mode(new sync_mode);
+  if (!mode->prepare()) return nullptr;
+  mode->settings = settings;
+  mode->clock = clock;
+  double buffer_s = 0.0;
+  if (read_output_buffer_length(buffer_s)) mode->output_buffer_s = buffer_s;
+  return mode;
+}
 
 bool sync_mode::prepare() {
   ring.reset(new (std::nothrow) float[ring_frames]);
@@ -49,7 +63,7 @@ void sync_mode::offer(const audio_chunk& chunk, bool running) {
   }
   pieces_written.store(p + 1, std::memory_order_seq_cst);
   // Pairs with the worker's store of `wake_wanted` before its last look.
-  if (wake_wanted.load(std::memory_order_seq_cst)) wake(waker);
+  if (wake_wanted.load(std::memory_order_seq_cst)) fulgora::wake(waker);
 }
 
 void sync_mode::restart() {
@@ -58,12 +72,17 @@ void sync_mode::restart() {
   ++epoch;
 }
 
+void sync_mode::finish(const port_ticket& port) {
+  // A stream only an instance that drove the board has measured.
+  if (port.held && port.measured) leave_stream(*this, port.identity, port.order);
+}
+
 void leave_stream(sync_mode& sync, const std::string& port, uint64_t order) {
   if (sync.pieces_written.load(std::memory_order_acquire) == 0) return;  // nothing played
   stream_handover h;
   h.from = order;
   h.end_s = sync.base_s + sync.last_end_s;
-  h.clock = sync.heard.s_;
+  h.clock = sync.heard;
   try {
     h.waiting.reserve(sync.queue.size());
     for (size_t i = 0; i < sync.queue.size(); ++i) h.waiting.push_back(sync.queue.at(i));
