@@ -408,7 +408,11 @@ void sync_worker::turn() {
 }
 
 void sync_worker::last_turn() {
-  if (settled_) drain();
+  if (!settled_) return;
+  drain();
+  // A command that fell due while the worker was held up goes out before the
+  // closing command; what is not yet due is the successor's.
+  send_due();
 }
 
 void sync_worker_deleter::operator()(sync_worker* w) const { delete w; }
