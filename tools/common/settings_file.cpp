@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cwchar>
 #include <fstream>
 #include <iterator>
 
 #include "engine/settings_record.h"
 #include "platform/ini_file.h"
 #include "platform/settings_reader.h"
+#include "platform/utf8.h"
 
 namespace fulgora_tools {
 namespace {
@@ -26,11 +28,7 @@ bool is_file(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::string narrow(const std::wstring& w) {
-  std::string s;
-  for (wchar_t c : w) s += c < 0x80 ? static_cast<char>(c) : '?';
-  return s;
-}
+std::string narrow(const std::wstring& w) { return fulgora::utf8_of(w); }
 
 std::string upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -72,32 +70,6 @@ const fulgora::ini_section* setting_section(const std::vector<fulgora::ini_secti
   return nullptr;
 }
 
-// Wide text (UTF-16 where wchar_t has 16 bits) to UTF-8.
-std::string utf8_of(const wchar_t* w) {
-  std::string out;
-  for (; *w; ++w) {
-    unsigned long c = static_cast<unsigned long>(*w);
-    if (c >= 0xD800 && c < 0xDC00 && w[1] >= 0xDC00 && w[1] < 0xE000)
-      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<unsigned long>(*++w) - 0xDC00);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 bool settings_for_board(const std::string& path, const std::string& port, std::string& text,
@@ -120,7 +92,7 @@ bool settings_for_board(const std::string& path, const std::string& port, std::s
     file.read(L"SETTING", k->name, absent, value, fulgora::settings_value_size);
     if (value[0] == absent[0] && value[1] == 0) continue;
     // Quoted, so that the reader takes the value back as it stands.
-    const std::string v = utf8_of(value);
+    const std::string v = fulgora::utf8_of(value, std::wcslen(value));
     ascii = ascii && std::all_of(v.begin(), v.end(), [](char c) { return (c & 0x80) == 0; });
     text += name_of(*k) + "=\"" + v + "\"\r\n";
   }

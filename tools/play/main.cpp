@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,6 +18,7 @@
 #include "engine/led_settings.h"
 #include "engine/settings_record.h"
 #include "platform/process.h"
+#include "platform/utf8.h"
 #include "tools/common/settings_file.h"
 #include "tools/play/board_child.h"
 #include "tools/play/component.h"
@@ -32,12 +34,6 @@ namespace fs = std::filesystem;
 using namespace fulgora_play;
 
 namespace {
-
-std::string narrow(const wchar_t* w) {
-  std::string s;
-  for (; *w; ++w) s += *w < 0x80 ? static_cast<char>(*w) : '?';
-  return s;
-}
 
 int fail(const std::string& message) {
   std::fprintf(stderr, "fulgora-play: %s\n", message.c_str());
@@ -223,7 +219,8 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
   for (int c = 0; c < 3; ++c) view.labels[c] = channel_bands(c, route);
   static player_services services;
   services.console.view = &view;
-  services.console.port_trouble = port_trouble(narrow(record.PORTNAME));
+  services.console.port_trouble =
+      port_trouble(fulgora::utf8_of(record.PORTNAME, std::wcslen(record.PORTNAME)));
   comp.start(&services, utf8(p.component.stem()));
   const std::string version = comp.version();
   if (!version.empty())
