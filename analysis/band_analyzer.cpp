@@ -94,9 +94,7 @@ capture_result band_analyzer::capture_samples(unsigned srate, size_t frames, con
   }
   double* out = samples.get();
   for (uint32_t i = 0; i < n; ++i) {
-    const float mono =
-        (static_cast<float>(data[2 * i + 1]) + static_cast<float>(data[2 * i])) * 0.5f;
-    out[2 * i] = static_cast<double>(mono);
+    out[2 * i] = static_cast<double>(mono_of(data + 2 * i));
     out[2 * i + 1] = 0.0;
   }
   fresh = true;

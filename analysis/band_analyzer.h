@@ -23,6 +23,14 @@ enum class analysis_fault {
   same_bin,       // an edge truncates to the previous edge's bin
 };
 
+// The one mono mix of a stereo frame: each channel narrowed to single
+// precision first, so that float and double samples of the same audio mix
+// alike (the capture and the sync ring both use it).
+template <typename sample>
+inline float mono_of(const sample* frame) {
+  return (static_cast<float>(frame[1]) + static_cast<float>(frame[0])) * 0.5f;
+}
+
 struct band_analyzer {
   uint32_t block_length = 0;  // n, complex points; 0 before the first capture
   int32_t data_length = 0;    // 2n doubles

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "analysis/band_analyzer.h"
 #include "engine/port_registry.h"
 #include "engine/sync/stream_handover.h"
 #include "host/output.h"
@@ -56,9 +57,7 @@ void sync_mode::offer(const audio_chunk& chunk, bool running) {
   ended_at_s = -1.0;
   if (room) {
     float* out = ring.get();
-    for (size_t i = 0; i < take; ++i)
-      out[(w + i) % ring_frames] =
-          (static_cast<float>(data[2 * i + 1]) + static_cast<float>(data[2 * i])) * 0.5f;
+    for (size_t i = 0; i < take; ++i) out[(w + i) % ring_frames] = mono_of(data + 2 * i);
     frames_written.store(w + take, std::memory_order_release);
   }
   pieces_written.store(p + 1, std::memory_order_seq_cst);
