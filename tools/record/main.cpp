@@ -104,8 +104,8 @@ int main(int argc, char** argv) {
     }
     pa_threaded_mainloop_wait(r.loop);
   }
-  pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, r.rate, static_cast<uint8_t>(r.channels)};
-  pa_stream* s = pa_stream_new(c, "fulgora-record", &spec, nullptr);
+  pa_sample_spec format{PA_SAMPLE_FLOAT32NE, r.rate, static_cast<uint8_t>(r.channels)};
+  pa_stream* s = pa_stream_new(c, "fulgora-record", &format, nullptr);
   if (!s) {
     pa_threaded_mainloop_unlock(r.loop);
     return fail("cannot make the stream", c);
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
   pa_stream_set_read_callback(s, on_read, &r);
   pa_buffer_attr attr;
   attr.maxlength = attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
-  attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(5000, &spec));  // 5 ms fragments
+  attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(5000, &format));  // 5 ms fragments
   const auto flags = static_cast<pa_stream_flags_t>(
       PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
   if (pa_stream_connect_record(s, argv[1], &attr, flags) < 0) {
