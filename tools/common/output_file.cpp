@@ -36,7 +36,7 @@ bool output_allowed(const std::string& path, const std::string& own_header,
   if (fs::is_directory(st)) return error = path + ": a folder, not a file to write", false;
   for (const std::string& input : inputs)
     if (!input.empty() && same_file(p, input))
-      return error = path + ": one of this run's inputs; not overwritten", false;
+      return error = path + ": one of this run's inputs or outputs; not overwritten", false;
   if (fs::exists(st)) {
     if (!fs::is_regular_file(st))
       return error = path + ": not a regular file; not overwritten", false;
