@@ -13,6 +13,7 @@ done
 # The calibration track comes from the native demo-track tool.
 cmake --preset native >/dev/null
 cmake --build --preset native --target fulgora-demo-track
+rm -f build/calibrate.wav  # the build's own: a track from before the tool marked its tracks
 build/native/bin/fulgora-demo-track --clicks build/calibrate.wav
 ./scripts/pack-component.sh build/mingw32/bin/foo_Fulgora.dll build/mingw64/bin/foo_Fulgora.dll \
   examples/foo_Fulgora.ini build/calibrate.wav "$out"

@@ -28,13 +28,21 @@ unchanged() {
 
 case $case_name in
 link)
-  # Only a free path or a board's own link (into /dev/pts/, dangling or not).
+  # Only a free path or the link of a board that is gone (into /dev/pts/,
+  # dangling): never a user's link, not even one to a live board's device.
   echo data >"$work/keep.txt"
-  expect "--link on a file" "not a board's link" timeout 10 "$bin/fulgora-board" --quiet --link "$work/keep.txt"
+  expect "--link on a file" "not written by this tool" timeout 10 "$bin/fulgora-board" --quiet --link "$work/keep.txt"
   unchanged "--link on a file" "$work/keep.txt" data
   ln -s keep.txt "$work/mine"
-  expect "--link on a user's link" "not a board's link" timeout 10 "$bin/fulgora-board" --quiet --link "$work/mine"
+  expect "--link on a user's link" "not a gone board's" timeout 10 "$bin/fulgora-board" --quiet --link "$work/mine"
   [ "$(readlink "$work/mine")" = keep.txt ] || { echo "FAIL: the user's link changed"; status=1; }
+  "$bin/fulgora-board" --quiet >"$work/live.out" 2>&1 &
+  board_pid=$!
+  for _ in $(seq 100); do grep -q PORTNAME "$work/live.out" 2>/dev/null && break; sleep 0.05; done
+  live=$(sed -n 's/^PORTNAME=//p' "$work/live.out")
+  ln -s "$live" "$work/theirs"
+  expect "--link on a link to a live board" "not a gone board's" timeout 10 "$bin/fulgora-board" --quiet --link "$work/theirs"
+  [ "$(readlink "$work/theirs")" = "$live" ] || { echo "FAIL: the live board's link changed"; status=1; }
   ln -s /dev/pts/999 "$work/old"
   timeout 1 "$bin/fulgora-board" --quiet --link "$work/old" >"$work/out" 2>&1
   [ $? -eq 124 ] || { echo "FAIL: a dangling board link refused"; cat "$work/out"; status=1; }

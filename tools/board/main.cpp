@@ -17,7 +17,7 @@
 #include <string>
 
 #include "tools/board/board.h"
-#include "tools/common/output_file.h"
+#include "tools/common/outputs.h"
 
 namespace {
 
@@ -47,37 +47,11 @@ void usage(FILE* to) {
       "                           the start (to join the log with another program's)\n"
       "  --link PATH              also make PATH a symbolic link to the device\n"
       "                           (for Wine: $WINEPREFIX/dosdevices/com5); PATH must\n"
-      "                           be free or a link an earlier board made\n"
+      "                           be free or the link of a board that is gone\n"
       "  --count N                end after N command lines\n"
       "  --seconds S              end after S seconds\n"
       "  --quiet                  no live view\n",
       to);
-}
-
-// What is at a --link path: nothing, or a link a board made (into /dev/pts/,
-// its board gone or not), may be (re)placed; anything else is the user's.
-bool link_free(const std::string& path, std::string& error) {
-  struct stat st;
-  if (lstat(path.c_str(), &st) != 0) {
-    if (errno == ENOENT) return true;
-    error = path + ": " + std::strerror(errno);
-    return false;
-  }
-  char target[256] = {};
-  if (S_ISLNK(st.st_mode) && readlink(path.c_str(), target, sizeof target - 1) > 0 &&
-      std::strncmp(target, "/dev/pts/", 9) == 0)
-    return true;
-  error = path +
-          ": exists and is not a board's link; not replaced (remove it or choose another "
-          "name)";
-  return false;
-}
-
-// Removes the link at exit only while it is still the one made here.
-void remove_own_link(const std::string& path, const std::string& device) {
-  char target[256] = {};
-  if (readlink(path.c_str(), target, sizeof target - 1) > 0 && device == target)
-    unlink(path.c_str());
 }
 
 struct pending_write {
@@ -95,9 +69,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::string error;
-  if ((!o.link.empty() && !link_free(o.link, error)) ||
-      (!o.csv.empty() &&
-       !fulgora_tools::output_allowed(o.csv, fulgora_tools::board_log_header, {o.link}, error))) {
+  if (!fulgora_tools::outputs_allowed(
+          {{o.csv, &fulgora_tools::board_outputs[0]}, {o.link, &fulgora_tools::board_outputs[1]}},
+          {}, error)) {
     std::fprintf(stderr, "fulgora-board: %s\n", error.c_str());
     return 1;
   }
@@ -121,20 +95,16 @@ int main(int argc, char** argv) {
   }
   fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
 
-  if (!o.link.empty()) {
-    unlink(o.link.c_str());  // a dangling link of an earlier board, or nothing
-    if (symlink(device.c_str(), o.link.c_str()) != 0) {
-      std::fprintf(stderr, "fulgora-board: cannot link %s: %s\n", o.link.c_str(),
-                   std::strerror(errno));
-      return 1;
-    }
+  if (!o.link.empty() && !fulgora_tools::place_link(o.link, device, error)) {
+    std::fprintf(stderr, "fulgora-board: %s\n", error.c_str());
+    return 1;
   }
   FILE* csv = nullptr;
   if (!o.csv.empty()) {
-    csv = std::fopen(o.csv.c_str(), "w");
+    csv = fulgora_tools::open_output(o.csv, error);
     if (!csv) {
-      std::fprintf(stderr, "fulgora-board: cannot write %s: %s\n", o.csv.c_str(),
-                   std::strerror(errno));
+      std::fprintf(stderr, "fulgora-board: %s\n", error.c_str());
+      if (!o.link.empty()) fulgora_tools::remove_own_link(o.link, device);
       return 1;
     }
     std::fputs(fulgora_tools::board_log_header, csv);
@@ -199,7 +169,7 @@ int main(int argc, char** argv) {
       stderr, "fulgora-board: %ld lines: %ld level commands, %ld closing commands, %ld malformed\n",
       board.stats.lines, board.stats.levels, board.stats.closings, board.stats.malformed);
   if (csv) std::fclose(csv);
-  if (!o.link.empty()) remove_own_link(o.link, device);
+  if (!o.link.empty()) fulgora_tools::remove_own_link(o.link, device);
   if (keeper >= 0) close(keeper);
   close(master);
   return 0;

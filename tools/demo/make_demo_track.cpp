@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/outputs.h"
+
 namespace {
 
 constexpr int rate = 44100;
@@ -50,6 +52,34 @@ double highs(double t, std::mt19937& rng) {
   return 0.35 * pulse(t, beat / 4, 0.025) * hp;
 }
 
+// The output, opened through the tools' gate (checked before any work), as
+// a WAV that carries the tool's mark so that a later run may replace it.
+struct track_file {
+  FILE* out = nullptr;
+  SNDFILE* file = nullptr;
+  bool open(const char* path, SF_INFO& info) {
+    std::string error;
+    if (!fulgora_tools::outputs_allowed({{path, &fulgora_tools::demo_track_outputs[0]}}, {},
+                                        error)) {
+      std::fprintf(stderr, "fulgora-demo-track: %s\n", error.c_str());
+      return false;
+    }
+    out = fulgora_tools::open_output(path, error);
+    if (out) file = sf_open_fd(fileno(out), SFM_WRITE, &info, SF_FALSE);
+    if (file) sf_set_string(file, SF_STR_COMMENT, fulgora_tools::demo_track_mark);
+    if (!file)
+      std::fprintf(stderr, "fulgora-demo-track: %s\n",
+                   out ? (std::string(path) + ": " + sf_strerror(nullptr)).c_str() : error.c_str());
+    return file != nullptr;
+  }
+  // Whether all frames were written and the file closed whole.
+  bool close(bool written) {
+    if (file) sf_close(file);
+    const bool closed = !out || std::fclose(out) == 0;
+    return written && closed;
+  }
+};
+
 int write_bursts(char** argv) {
   const int srate = std::atoi(argv[2]);
   const double seconds = std::atof(argv[3]);
@@ -62,12 +92,8 @@ int write_bursts(char** argv) {
   info.samplerate = srate;
   info.channels = 2;
   info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-  SNDFILE* file = sf_open(argv[4], SFM_WRITE, &info);
-  if (!file) {
-    std::fprintf(stderr, "fulgora-demo-track: cannot write %s: %s\n", argv[4],
-                 sf_strerror(nullptr));
-    return 1;
-  }
+  track_file track;
+  if (!track.open(argv[4], info)) return 1;
   const long frames = std::lround(seconds * srate);
   std::vector<float> out(2 * static_cast<size_t>(frames), 0.0f);
   std::mt19937 rng(static_cast<unsigned>(srate) + static_cast<unsigned>(seconds));
@@ -78,9 +104,7 @@ int write_bursts(char** argv) {
     for (long i = at; i < at + srate / 10; ++i)
       out[2 * i] = out[2 * i + 1] = static_cast<float>(noise(rng));
   }
-  const sf_count_t written = sf_writef_float(file, out.data(), frames);
-  sf_close(file);
-  return written == frames ? 0 : 1;
+  return track.close(sf_writef_float(track.file, out.data(), frames) == frames) ? 0 : 1;
 }
 
 // The calibration track: 30 s (or seconds) of silence with a click on every whole second
@@ -92,11 +116,8 @@ int write_clicks(const char* path, long seconds) {
   info.samplerate = rate;
   info.channels = 2;
   info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* file = sf_open(path, SFM_WRITE, &info);
-  if (!file) {
-    std::fprintf(stderr, "fulgora-demo-track: cannot write %s: %s\n", path, sf_strerror(nullptr));
-    return 1;
-  }
+  track_file track;
+  if (!track.open(path, info)) return 1;
   const long frames = seconds * rate, click = rate * 15 / 1000;
   std::vector<float> out(2 * static_cast<size_t>(frames), 0.0f);
   std::mt19937 rng(11);
@@ -109,9 +130,7 @@ int write_clicks(const char* path, long seconds) {
                                   0.25 * std::sin(2 * pi * 2000 * t));
       out[2 * (at + i)] = out[2 * (at + i) + 1] = static_cast<float>(v);
     }
-  const sf_count_t written = sf_writef_float(file, out.data(), frames);
-  sf_close(file);
-  return written == frames ? 0 : 1;
+  return track.close(sf_writef_float(track.file, out.data(), frames) == frames) ? 0 : 1;
 }
 
 }  // namespace
@@ -127,23 +146,41 @@ int main(int argc, char** argv) {
   // each burst's first frame, one a line.
   // --clicks [SECONDS] OUT.wav: the calibration track (write_clicks); 30 s
   // unless the tests ask for a shorter one.
-  if (argc == 5 && std::string(argv[1]) == "--bursts") return write_bursts(argv);
-  if (argc == 3 && std::string(argv[1]) == "--clicks") return write_clicks(argv[2], 30);
-  if (argc == 4 && std::string(argv[1]) == "--clicks" && std::atol(argv[2]) >= 2 &&
-      std::atol(argv[2]) <= 3600)
-    return write_clicks(argv[3], std::atol(argv[2]));
-  const bool onsets = argc == 6 && std::string(argv[1]) == "--onsets";
-  const bool tone = argc == 5 && std::string(argv[1]) == "--tone";
-  const bool squeezed = argc == 4 && std::string(argv[1]) == "--length";
-  const bool help = argc == 2 && argv[1][0] == '-';
-  if ((argc != 2 && !tone && !squeezed && !onsets) || help) {
-    std::fprintf(stderr,
+  const std::string mode = argc > 1 ? argv[1] : "";
+  if (argc == 5 && mode == "--bursts") return write_bursts(argv);
+  if (mode == "--clicks" && (argc == 3 || argc == 4)) {
+    long seconds = 30;
+    if (argc == 4) {
+      char* end = nullptr;
+      seconds = std::strtol(argv[2], &end, 10);
+      if (end == argv[2] || *end != '\0') {
+        std::fprintf(stderr, "fulgora-demo-track: --clicks %s: not a whole number of seconds\n",
+                     argv[2]);
+        return 2;
+      }
+      if (seconds < 2 || seconds > 3600) {
+        std::fprintf(stderr,
+                     "fulgora-demo-track: --clicks %s: needs 2 to 3600 seconds (the clicks "
+                     "fall on every whole second from 1 s on)\n",
+                     argv[2]);
+        return 2;
+      }
+    }
+    return write_clicks(argv[argc - 1], seconds);
+  }
+  const bool onsets = argc == 6 && mode == "--onsets";
+  const bool tone = argc == 5 && mode == "--tone";
+  const bool squeezed = argc == 4 && mode == "--length";
+  const bool help = argc == 2 && (mode == "--help" || mode == "-h");
+  if ((argc != 2 && !tone && !squeezed && !onsets) || (argc == 2 && mode[0] == '-')) {
+    std::fprintf(help ? stdout : stderr,
                  "usage: fulgora-demo-track [--length SECONDS] OUT.wav\n"
                  "       fulgora-demo-track --tone HZ SECONDS OUT.wav\n"
                  "       fulgora-demo-track --onsets CHUNK EVERY SECONDS OUT.wav\n"
                  "       fulgora-demo-track --bursts RATE SECONDS OUT.wav\n"
-                 "       fulgora-demo-track --clicks [SECONDS] OUT.wav\n");
-    return help && std::string(argv[1]) == "--help" ? 0 : 2;
+                 "       fulgora-demo-track --clicks [SECONDS] OUT.wav\n"
+                 "OUT.wav must be a free path or a track this tool wrote.\n");
+    return help ? 0 : 2;
   }
   const double length = squeezed ? std::atof(argv[2]) : 20.0;
   if (!(length > 0 && length <= 3600)) {
@@ -162,12 +199,8 @@ int main(int argc, char** argv) {
                  "chunks and a length\n");
     return 2;
   }
-  SNDFILE* file = sf_open(out_path, SFM_WRITE, &info);
-  if (!file) {
-    std::fprintf(stderr, "fulgora-demo-track: cannot write %s: %s\n", out_path,
-                 sf_strerror(nullptr));
-    return 1;
-  }
+  track_file track;
+  if (!track.open(out_path, info)) return 1;
   std::mt19937 rng(7);
   const double tone_hz = tone ? std::atof(argv[2]) : 0.0;
   const double seconds = tone ? std::atof(argv[3]) : onsets ? std::atof(argv[4]) : length;
@@ -194,7 +227,5 @@ int main(int argc, char** argv) {
     out[2 * i] = s;
     out[2 * i + 1] = s;
   }
-  const sf_count_t written = sf_writef_float(file, out.data(), frames);
-  sf_close(file);
-  return written == frames ? 0 : 1;
+  return track.close(sf_writef_float(track.file, out.data(), frames) == frames) ? 0 : 1;
 }

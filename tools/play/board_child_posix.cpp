@@ -1,4 +1,5 @@
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@ bool board_child::start(const std::string& program, const std::string& csv_path,
     error = "cannot create a pipe";
     return false;
   }
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid < 0) {
     error = "cannot start the board simulator";
@@ -28,6 +30,9 @@ bool board_child::start(const std::string& program, const std::string& csv_path,
     close(err[0]);
     close(err[1]);
     setpgid(0, 0);  // Ctrl-C goes to the stand-in, which ends the board in order
+    // A stand-in killed outright (kill -9) takes its board with it.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (getppid() != parent) _exit(127);
     execl(program.c_str(), program.c_str(), "--quiet", "--monotonic", "--csv", csv_path.c_str(),
           static_cast<char*>(nullptr));
     _exit(127);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 #include "tools/common/output_file.h"
 #include "tools/play/board_csv.h"
@@ -44,8 +45,7 @@ void board_log::poll(double track_s, std::vector<board_record>& out) {
 bool write_heard_log(const std::string& board_csv, const std::string& path, double start_s,
                      const output_model& output) {
   std::ifstream in(board_csv, std::ios::binary);
-  std::ofstream out(path, std::ios::binary);
-  if (!out) return false;
+  std::ostringstream out;
   out << fulgora_tools::heard_log_header;
   std::string row;
   for (fulgora_board_csv::row r; std::getline(in, row);) {
@@ -56,7 +56,7 @@ bool write_heard_log(const std::string& board_csv, const std::string& path, doub
     std::snprintf(stamp, sizeof stamp, "%.6f,%.6f", t, output.heard_position(t));
     out << stamp << std::string(r.after_time, end) << "\n";
   }
-  return static_cast<bool>(out);
+  return fulgora_tools::write_output(path, out.str());
 }
 
 }  // namespace fulgora_play

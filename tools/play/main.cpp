@@ -19,6 +19,7 @@
 #include "engine/settings_record.h"
 #include "platform/process.h"
 #include "platform/utf8.h"
+#include "tools/common/output_file.h"
 #include "tools/common/settings_file.h"
 #include "tools/play/board_child.h"
 #include "tools/play/component.h"
@@ -54,7 +55,7 @@ struct settings_state {
     if (workdir.empty()) return;
     std::error_code ignored;
     fs::current_path(workdir.parent_path(), ignored);
-    fs::remove_all(workdir, ignored);
+    fulgora_tools::remove_work_folder(utf8(workdir));
   }
 };
 
@@ -84,22 +85,18 @@ bool prepare_settings(settings_state& s, std::string& error) {
   if (!path.empty())
     for (const std::string& finding : fulgora_tools::check_settings(path))
       s.notes.push_back(finding);
-  const fs::path dir =
-      fs::temp_directory_path(ec) /
-      ("fulgora-play-" +
-       std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-  fs::create_directories(dir / "components", ec);
-  if (ec) return error = "cannot prepare a working folder: " + ec.message(), false;
-  s.workdir = dir;
+  // A run killed before it could remove its folder leaves it to the next.
+  const std::string dir = fulgora_tools::make_work_folder("fulgora-play", error);
+  if (dir.empty()) return error = "cannot prepare a working folder: " + error, false;
+  s.workdir = fs::u8path(dir);
   return true;
 }
 
 bool enter_working_folder(const settings_state& s, std::string& error) {
   if (!s.have) return true;
-  std::ofstream out(s.workdir / "components" / "foo_Fulgora.ini", std::ios::binary);
-  out << s.text;
-  out.close();
-  if (!out) return error = "cannot write the settings into the working folder", false;
+  if (!fulgora_tools::write_in_work_folder(utf8(s.workdir), "components/foo_Fulgora.ini", s.text,
+                                           error))
+    return error = "cannot write the settings into the working folder: " + error, false;
   std::error_code ec;
   fs::current_path(s.workdir, ec);
   if (s.board_port.empty()) return true;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <sstream>
 
 #include "tools/common/output_file.h"
 #include "tools/play/plot_clicks.h"
@@ -203,8 +203,7 @@ double tick_step(double span) {
 }
 
 bool write_plot(const std::string& path, const plot_data& d) {
-  std::ofstream svg(path, std::ios::binary);
-  if (!svg) return false;
+  std::ostringstream svg;
   sheet s;
   s.span = std::max(d.total_s, 1e-3);
   svg << fulgora_tools::picture_header << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\""
@@ -226,7 +225,7 @@ bool write_plot(const std::string& path, const plot_data& d) {
   event_marks(svg, s, d);
   silence_note(svg, s, d);
   svg << "</svg>\n";
-  return static_cast<bool>(svg);
+  return fulgora_tools::write_output(path, svg.str());
 }
 
 }  // namespace fulgora_play

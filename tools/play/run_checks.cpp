@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "tools/common/output_file.h"
+#include "tools/common/outputs.h"
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,14 +15,9 @@ namespace fulgora_play {
 bool outputs_allowed(const run_paths& p, const std::string& settings_path, std::string& error) {
   std::vector<std::string> inputs = {settings_path, utf8(p.component)};
   for (const auto& f : p.files) inputs.push_back(utf8(f));
-  if (!p.plot.empty()) {
-    std::vector<std::string> others = inputs;
-    others.push_back(utf8(p.log));
-    if (!fulgora_tools::output_allowed(utf8(p.plot), fulgora_tools::picture_header, others, error))
-      return false;
-  }
-  return p.log.empty() ||
-         fulgora_tools::output_allowed(utf8(p.log), fulgora_tools::heard_log_header, inputs, error);
+  return fulgora_tools::outputs_allowed({{utf8(p.plot), &fulgora_tools::play_outputs[0]},
+                                         {utf8(p.log), &fulgora_tools::play_outputs[1]}},
+                                        inputs, error);
 }
 
 bool times_within(const options& o, double total_s, std::string& error) {

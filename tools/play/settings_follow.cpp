@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "engine/settings_record.h"
+#include "tools/common/output_file.h"
 #include "tools/common/settings_file.h"
 
 namespace fulgora_play {
@@ -45,17 +46,10 @@ void settings_follow::copy_once() {
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (!in.eof() && !in) return;
   }
-  const std::string next = copy_ + ".next";
-  {
-    std::ofstream out(next, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out) return;
-  }
-  std::error_code ec;
-  std::filesystem::rename(next, copy_, ec);
-  if (ec)
-    std::fprintf(stderr, "fulgora-play: cannot pass the edited settings on: %s\n",
-                 ec.message().c_str());
+  const std::filesystem::path copy = std::filesystem::u8path(copy_);
+  if (!fulgora_tools::write_in_work_folder(copy.parent_path().u8string(),
+                                           copy.filename().u8string(), text, error))
+    std::fprintf(stderr, "fulgora-play: cannot pass the edited settings on: %s\n", error.c_str());
 }
 
 }  // namespace fulgora_play

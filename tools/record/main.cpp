@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/outputs.h"
+
 namespace {
 
 struct recording {
@@ -69,12 +71,31 @@ int fail(const char* what, pa_context* c) {
   return 1;
 }
 
+const char* const usage =
+    "usage: fulgora-record SOURCE RATE CHANNELS SECONDS OUT.raw STAMPS.txt\n"
+    "Records the audio server's SOURCE (a sink's monitor, as NAME.monitor) for\n"
+    "SECONDS (or until SIGTERM) as float32 samples to OUT.raw, and to STAMPS.txt\n"
+    "one line per fragment: its first frame and when it was captured, in seconds\n"
+    "on the system's monotonic clock. Both outputs must be free paths (raw audio\n"
+    "carries no mark that would tell it is this tool's).\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::fputs(usage, stdout);
+    return 0;
+  }
   if (argc != 7) {
-    std::fprintf(stderr, "usage: fulgora-record SOURCE RATE CHANNELS SECONDS OUT.raw STAMPS.txt\n");
+    std::fputs(usage, stderr);
     return 2;
+  }
+  std::string error;
+  if (!fulgora_tools::outputs_allowed({{argv[5], &fulgora_tools::record_outputs[0]},
+                                       {argv[6], &fulgora_tools::record_outputs[1]}},
+                                      {}, error)) {
+    std::fprintf(stderr, "fulgora-record: %s\n", error.c_str());
+    return 1;
   }
   recording r;
   r.rate = static_cast<unsigned>(std::atoi(argv[2]));
@@ -146,9 +167,12 @@ int main(int argc, char** argv) {
   pa_threaded_mainloop_stop(r.loop);
   pa_threaded_mainloop_free(r.loop);
 
-  FILE* raw = std::fopen(argv[5], "wb");
-  FILE* txt = std::fopen(argv[6], "w");
-  if (!raw || !txt) return std::fprintf(stderr, "fulgora-record: cannot write the output\n"), 1;
+  FILE* raw = fulgora_tools::open_output(argv[5], error);
+  FILE* txt = raw ? fulgora_tools::open_output(argv[6], error) : nullptr;
+  if (!raw || !txt) {
+    if (raw) std::fclose(raw);
+    return std::fprintf(stderr, "fulgora-record: %s\n", error.c_str()), 1;
+  }
   std::fwrite(r.samples.data(), sizeof(float), r.samples.size(), raw);
   for (const auto& st : r.stamps) std::fprintf(txt, "%zu %.6f\n", st.first, st.second);
   const bool ok = std::fclose(raw) == 0 && std::fclose(txt) == 0;
