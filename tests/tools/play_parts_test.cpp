@@ -118,7 +118,8 @@ TEST(measure_bands, a_tone_shows_in_its_band_when_it_is_heard) {
 }
 
 // The board's CSV as the stand-in and the test player read it: only whole
-// rows, the header and torn rows skipped, quotes inside the text doubled.
+// rows, the header and torn rows skipped, quotes inside the text doubled;
+// each level placed by the board's own time stamp, not by when it was read.
 TEST(board_log, counts_levels_and_closings_from_whole_rows) {
   const std::string path = testing::TempDir() + "board_log_test.csv";
   const struct {
@@ -134,11 +135,13 @@ TEST(board_log, counts_levels_and_closings_from_whole_rows) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);
   board_log log(path);
+  log.start_s = 1.0;
+  log.track_of = [](double board_s) { return 10 * board_s; };
   std::vector<board_record> records;
   for (const auto& s : steps) {
     std::fputs(s.append, f);
     std::fflush(f);
-    log.poll(4.0, records);
+    log.poll(records);
     EXPECT_EQ(log.levels, s.levels) << s.append;
     EXPECT_EQ(log.closings, s.closings) << s.append;
     EXPECT_EQ(log.others, s.others) << s.append;
@@ -150,6 +153,9 @@ TEST(board_log, counts_levels_and_closings_from_whole_rows) {
   std::fclose(f);
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[1].ch[2], 12u);
+  EXPECT_DOUBLE_EQ(records[0].track_s, 15.0);
+  EXPECT_DOUBLE_EQ(records[1].track_s, 22.5);
+  EXPECT_DOUBLE_EQ(records[1].wall_s, 1.25);
   std::remove(path.c_str());
 }
 

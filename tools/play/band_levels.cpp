@@ -22,16 +22,20 @@ std::vector<band_sample> measure_bands(const std::vector<decoded_audio>& audio, 
   fulgora::level_history history;
   audio_chunk_impl piece;
   double start_s = 0;  // of the file in the stream
+  const size_t hop = std::max<size_t>(1, chunk / 8);
   for (const decoded_audio& a : audio) {
-    for (size_t at = 0; a.channels == 2 && at < a.frames; at += chunk) {
-      const size_t frames = std::min<size_t>(chunk, a.frames - at);
+    // Each window ends where its sound has been heard: a level is drawn
+    // there, never before the sound that makes it.
+    for (size_t end = std::min<size_t>(hop, a.frames); a.channels == 2 && end <= a.frames;
+         end = end == a.frames ? end + 1 : std::min(end + hop, a.frames)) {
+      const size_t at = end > chunk ? end - chunk : 0, frames = end - at;
       piece.set_data(a.samples.data() + at * 2, frames, 2, a.rate);
       uint8_t bytes[3];
       if (!fulgora::capture_chunk(analyzer, piece) ||
           !fulgora::measure_block(analyzer, settings, history, bytes))
         continue;
       band_sample s;
-      s.track_s = start_s + static_cast<double>(at) / a.rate;
+      s.track_s = start_s + static_cast<double>(end) / a.rate;
       s.level[0] = analyzer.low_level;
       s.level[1] = analyzer.mid_level;
       s.level[2] = analyzer.high_level;

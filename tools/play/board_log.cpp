@@ -10,7 +10,7 @@
 
 namespace fulgora_play {
 
-void board_log::poll(double track_s, std::vector<board_record>& out) {
+void board_log::poll(std::vector<board_record>& out) {
   std::ifstream in(path_, std::ios::binary);
   if (!in) return;
   in.seekg(offset_);
@@ -30,7 +30,9 @@ void board_log::poll(double track_s, std::vector<board_record>& out) {
     if (r.level) {
       ++levels;
       board_record b;
-      b.track_s = track_s;
+      const double at = static_cast<double>(r.seconds) + static_cast<double>(r.micros) / 1e6;
+      b.track_s = track_of(at);
+      b.wall_s = at - start_s;
       for (int c = 0; c < 3; ++c) b.ch[c] = r.ch[c];
       out.push_back(b);
     } else if (r.closing()) {

@@ -2,6 +2,7 @@
 // track plays, and rewritten with the heard position beside each line.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,9 +10,12 @@
 
 namespace fulgora_play {
 
-// One level command the board received, at a track time.
+// One level command the board received: where in the track the listener
+// was when it arrived (on the board's own time stamp), and that stamp in
+// seconds since the run started.
 struct board_record {
   double track_s = 0;
+  double wall_s = 0;
   unsigned ch[3] = {0, 0, 0};
 };
 
@@ -19,8 +23,14 @@ struct board_record {
 class board_log {
  public:
   explicit board_log(std::string path) : path_(std::move(path)) {}
-  // Appends new level commands, stamped with track_s; counts the rest.
-  void poll(double track_s, std::vector<board_record>& out);
+  // Appends new level commands, each placed by track_of at the time the
+  // board received it; counts the rest.
+  void poll(std::vector<board_record>& out);
+  // The track position at a time on the board's clock (the monotonic
+  // clock, in seconds); the stand-in sets it before the first poll.
+  std::function<double(double)> track_of = [](double) { return 0.0; };
+  // The run's start on that clock: wall_s counts from it.
+  double start_s = 0;
   long levels = 0, closings = 0, others = 0;
   const std::string& path() const { return path_; }
 

@@ -26,7 +26,7 @@ class board_watch {
   void refresh(double at_s);
   // Waits (up to 250 ms) for the command of the chunk just run. A component
   // that sends nothing (edges that do not fit) stops the pacing.
-  void pace(double at_s);
+  void pace();
   bool pacing() const { return pacing_; }
 
   board_log log;

@@ -11,13 +11,14 @@ std::vector<click_mark> find_clicks(const plot_data& d) {
   double peak = 0;
   for (const band_sample& b : d.bands) peak = std::max(peak, b.level[0] + b.level[1] + b.level[2]);
   if (peak <= 0 || d.bands.size() < 2) return out;
-  const double chunk_s = d.bands[1].track_s - d.bands[0].track_s;
   bool quiet = true;
   for (const band_sample& b : d.bands) {
     const double level = b.level[0] + b.level[1] + b.level[2];
     if (quiet && level > 0.5 * peak) {
-      const double second = std::round(b.track_s + chunk_s / 2);
-      if (std::fabs(second - b.track_s) > chunk_s + 1e-6) return {};  // no calibration track
+      // A level is drawn at the end of the sound it measures: the click is
+      // the whole second just before.
+      const double second = std::floor(b.track_s + 1e-6);
+      if (b.track_s - second > 0.5) return {};  // no calibration track
       out.push_back({second, -1});
     }
     quiet = level < 0.1 * peak;

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <utility>
 
 namespace fulgora_play {
 namespace {
@@ -41,7 +43,11 @@ transport::transport(const options& o, const std::vector<decoded_audio>& audio, 
       pause_pending_(o.pause_at >= 0),
       swap_pending_(o.swap_at >= 0),
       rebuild_pending_(o.rebuild_at >= 0),
-      second_pending_(o.second_at >= 0) {}
+      second_pending_(o.second_at >= 0) {
+  // Each line the board logs is placed by its own time stamp.
+  board.log.start_s = std::chrono::duration<double>(start.time_since_epoch()).count();
+  board.log.track_of = [this](double monotonic_s) { return track_at(monotonic_s); };
+}
 
 void transport::offer_clock(playback_clock& clock) {
   clock.start = start;
@@ -57,6 +63,14 @@ double transport::since_start() const {
 
 double transport::position() const {
   return o_.fast ? report.played_s : output.heard_position(since_start());
+}
+
+double transport::track_at(double monotonic_s) const {
+  const double at = monotonic_s - board_.log.start_s;
+  if (!o_.fast) return output.heard_position(at);
+  const auto after =
+      std::upper_bound(played_at_.begin(), played_at_.end(), std::make_pair(at, 1e300));
+  return after == played_at_.begin() ? 0.0 : std::prev(after)->second;
 }
 
 bool transport::run(dsp_entry& entry, const dsp_preset& preset, service_ptr_t<dsp>& instance,
@@ -165,8 +179,9 @@ bool transport::run_chunk() {
   if (sound_) play_chunks();
   const double seconds = static_cast<double>(frames) / a.rate;
   report.played_s += seconds;
+  if (o_.fast) played_at_.emplace_back(since_start(), report.played_s);
   if (!o_.fast) output.write(since_start(), output_seconds(out_));
-  if (board_.pacing() && a.channels == 2) board_.pace(report.played_s);
+  if (board_.pacing() && a.channels == 2) board_.pace();
   at_ += frames;
   if (last_of_file) {
     ++file_;

@@ -50,6 +50,9 @@ class transport {
   double since_start() const;
   // Where the listener is: the heard position (with --fast, the played one).
   double position() const;
+  // Where the listener was at a time on the monotonic clock (seconds): the
+  // heard position then, or with --fast what had been played by then.
+  double track_at(double monotonic_s) const;
 
   const std::chrono::steady_clock::time_point start;
   output_model output;
@@ -85,6 +88,7 @@ class transport {
   second_chain second_;
   bool second_running_ = false;
   idle_wait idle_;
+  std::vector<std::pair<double, double>> played_at_;  // --fast: since start, played_s
 };
 
 }  // namespace fulgora_play
