@@ -26,10 +26,17 @@ std::string printable_line(const std::string& line) {
 
 void live_view::line(const std::string& text) {
   std::lock_guard<std::mutex> lock(m_);
+  if (text.rfind("settings: reloaded.", 0) == 0)
+    reloads_.push_back(std::chrono::steady_clock::now());
   clear_block();
   std::fwrite(text.data(), 1, text.size(), stdout);
   draw_block();
   std::fflush(stdout);
+}
+
+std::vector<std::chrono::steady_clock::time_point> live_view::reloads() {
+  std::lock_guard<std::mutex> lock(m_);
+  return reloads_;
 }
 
 void live_view::aside(const std::string& text) {

@@ -2,6 +2,7 @@
 // block (progress, and with a board the three channels as bars).
 #pragma once
 
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,6 +27,8 @@ class live_view {
   void aside(const std::string& text);
   void status(double elapsed, double total, const unsigned* channels, long commands);
   void finish();
+  // When the component said "settings: reloaded." (a live edit taken).
+  std::vector<std::chrono::steady_clock::time_point> reloads();
 
  private:
   std::vector<std::string> channel_rows(const unsigned* channels) const;
@@ -35,6 +38,7 @@ class live_view {
   int columns_;
   std::mutex m_;
   std::vector<std::string> block_;
+  std::vector<std::chrono::steady_clock::time_point> reloads_;
 };
 
 }  // namespace fulgora_play

@@ -144,7 +144,24 @@ struct run_result {
   fulgora::led_settings settings;
   std::string mode;
   std::vector<std::string> console;  // the component's first lines
+  std::vector<play_event> reloads;   // live edits the component took
 };
+
+// Each "settings: reloaded." where it was heard, with what the edit set.
+std::vector<play_event> reload_marks(live_view& view, const settings_follow& follow,
+                                     const transport& t) {
+  std::vector<play_event> out;
+  const std::vector<settings_follow::passed> copies = follow.copies();
+  for (const auto& at : view.reloads()) {
+    std::string what = "settings reloaded";
+    for (const settings_follow::passed& c : copies)
+      if (c.at <= at) what = "reloaded: " + c.sync;
+    const double s = std::chrono::duration<double>(at.time_since_epoch()).count();
+    out.push_back({play_event::reload, t.track_at(s), 0,
+                   std::chrono::duration<double>(at - t.start).count(), what});
+  }
+  return out;
+}
 
 int finish(const options& o, const run_paths& p, const run_result& r, const transport& t,
            const board_watch& watch, long reply_errors, const std::vector<decoded_audio>& audio) {
@@ -168,8 +185,9 @@ int finish(const options& o, const run_paths& p, const run_result& r, const tran
   if (!p.plot.empty()) {
     plot_data d;
     d.title = "foo_Fulgora: " + utf8(p.files.front().filename());
-    d.mode = r.mode;
+    d.mode = r.mode + (r.reloads.empty() ? "" : " at the start; changed live (marked below)");
     d.events = t.events;
+    d.events.insert(d.events.end(), r.reloads.begin(), r.reloads.end());
     d.console = r.console;
     d.total_s = std::max(r.heard_end_s, total_seconds(audio));
     d.records = watch.records;
@@ -249,6 +267,7 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
   if (!t.run(*entry, preset, instance, error)) return fail(error);
   r.report = t.report;
   r.wall_s = t.since_start();
+  r.reloads = reload_marks(view, follow, t);
   instance.release();  // the last reference: the board gets its closing command
   comp.unload();
   r.heard_end_s = t.position();

@@ -20,7 +20,7 @@ struct sheet {
   double w = 1000, left = 100, right = 20, top = 65;
   double lane = 110, band_top = 65 + 3 * 110 + 30, band_lane = 90;
   double axis_y = band_top + 3 * band_lane + 5;
-  double h = axis_y + 50;
+  double h = axis_y + 102;  // the axis, then three rows of event labels
   double span = 1;
   double plot_w() const { return w - left - right; }
   double x_of(double t) const { return left + plot_w() * std::min(t, span) / span; }
@@ -135,32 +135,95 @@ void band_lane(std::ostream& svg, const sheet& s, int b, const plot_data& d) {
         std::string("stroke=\"") + colours[channel] + "\" stroke-width=\"1\" opacity=\"0.7\"");
 }
 
-// Seeks, pauses and swaps: a line through every lane and a label on the
-// time axis.
+// Labels in rows: each goes into the first row where it does not run into
+// the one before it; one that fits in no row is left out and counted.
+struct label_rows {
+  std::vector<double> ends;
+  int left_out = 0;
+  explicit label_rows(int rows) : ends(static_cast<size_t>(rows), -1e9) {}
+  // The row for a label from x on of chars characters at font size px; -1: none.
+  int place(double x, size_t chars, double px) {
+    for (size_t r = 0; r < ends.size(); ++r)
+      if (x >= ends[r] + 4) {
+        ends[r] = x + 0.6 * px * static_cast<double>(chars);
+        return static_cast<int>(r);
+      }
+    ++left_out;
+    return -1;
+  }
+};
+
+// While paused the heard position stands still, so whatever the board got
+// then (a fade) sits on one point of track time: an inset shows those
+// bytes over wall time, from a little before the pause to a little after.
+void pause_inset(std::ostream& svg, const sheet& s, const plot_data& d, const play_event& e,
+                 double x) {
+  const double from = e.wall_s - 0.2, to = e.wall_s + e.to_s + 0.3, w = 170, h = 64;
+  const double left = std::min(x + 6, s.left + s.plot_w() - w), top = s.top + 2 * s.lane + 14;
+  svg << "<rect x=\"" << left << "\" y=\"" << top << "\" width=\"" << w << "\" height=\"" << h
+      << "\" fill=\"#ffffff\" stroke=\"#7b3fa0\"/>\n<text x=\"" << left + 4 << "\" y=\"" << top + 11
+      << "\" fill=\"#7b3fa0\" font-size=\"9\">the pause over wall time (" << to - from
+      << " s)</text>\n";
+  const double base = top + h - 4, scale = (h - 18) / 255.0;
+  for (int c = 0; c < 3; ++c) {
+    svg << "<polyline fill=\"none\" stroke=\"" << colours[c] << "\" points=\"";
+    double y = base;
+    bool any = false;
+    for (const board_record& r : d.records) {
+      if (r.wall_s < from) {
+        y = base - r.ch[c] * scale;
+        continue;
+      }
+      if (r.wall_s > to) break;
+      const double rx = left + w * (r.wall_s - from) / (to - from);
+      svg << (any ? " " : "") << rx << ',' << y << ' ' << rx << ',' << base - r.ch[c] * scale;
+      y = base - r.ch[c] * scale;
+      any = true;
+    }
+    svg << (any ? " " : "") << left + w << ',' << y << "\"/>\n";
+  }
+}
+
+// Seeks, pauses, swaps and reloads: a line through every lane and a label
+// under the time axis.
 void event_marks(std::ostream& svg, const sheet& s, const plot_data& d) {
+  label_rows rows(3);
   for (const play_event& e : d.events) {
-    char label[80];
+    char label[160];
     const char* colour = e.kind == play_event::seek    ? "#e67e00"
                          : e.kind == play_event::pause ? "#7b3fa0"
-                                                       : "#444444";
+                         : e.kind == play_event::swap  ? "#444444"
+                                                       : "#008080";
     if (e.kind == play_event::seek)
       std::snprintf(label, sizeof label, "seek %.1f\u2192%.1f s%s", e.at_s, e.to_s,
                     e.to_s < e.at_s ? " (the lines after it dashed)" : "");
     else if (e.kind == play_event::pause)
       std::snprintf(label, sizeof label, "pause %.1f s", e.to_s);
-    else
+    else if (e.kind == play_event::swap)
       std::snprintf(label, sizeof label, "chain swap");
+    else
+      std::snprintf(label, sizeof label, "%s", e.note.c_str());
     const double x = s.x_of(e.at_s);
     svg << "<line x1=\"" << x << "\" y1=\"" << s.top + 8 << "\" x2=\"" << x << "\" y2=\""
-        << s.axis_y + 5 << "\" stroke=\"" << colour << "\" stroke-dasharray=\"6,3\"/>\n"
-        << "<text x=\"" << x + 3 << "\" y=\"" << s.top + 6 << "\" fill=\"" << colour
-        << "\" font-size=\"11\">" << label << "</text>\n";
+        << s.axis_y + 5 << "\" stroke=\"" << colour << "\" stroke-dasharray=\"6,3\"/>\n";
+    // A label that would run past the right edge ends there instead.
+    const double width = 0.6 * 11 * static_cast<double>(std::string(label).size());
+    const double from = std::max(s.left, std::min(x + 3, s.left + s.plot_w() - width));
+    const int row = rows.place(from, std::string(label).size(), 11);
+    if (row >= 0)
+      svg << "<text x=\"" << from << "\" y=\"" << s.axis_y + 54 + 14 * row << "\" fill=\"" << colour
+          << "\" font-size=\"11\">" << escape_xml(label) << "</text>\n";
     if (e.kind == play_event::seek) {  // where the seek landed
       const double to = s.x_of(e.to_s);
       svg << "<path d=\"M" << to << ',' << s.axis_y << " l-5,-9 h10 z\" fill=\"" << colour
           << "\"/>\n";
     }
+    if (e.kind == play_event::pause) pause_inset(svg, s, d, e, x);
   }
+  if (rows.left_out > 0)
+    svg << "<text x=\"" << s.left + s.plot_w() << "\" y=\"" << s.axis_y + 96
+        << "\" text-anchor=\"end\" font-size=\"10\">" << rows.left_out
+        << " more marks unlabelled: their labels would overlap</text>\n";
 }
 
 // A run whose board received nothing says why, over the empty lanes.

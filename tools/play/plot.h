@@ -14,16 +14,19 @@
 
 namespace fulgora_play {
 
-// Something the transport did at a heard position.
+// Something the transport did, or a live edit of the settings the
+// component took, at a heard position.
 struct play_event {
-  enum kind_t { seek, pause, swap } kind;
-  double at_s;  // where it happened
-  double to_s;  // seek: where it went; pause: for how long
+  enum kind_t { seek, pause, swap, reload } kind;
+  double at_s;         // where it happened
+  double to_s;         // seek: where it went; pause: for how long
+  double wall_s = 0;   // when, in seconds since the run started
+  std::string note{};  // reload: what was in force from then on
 };
 
 struct plot_data {
   std::string title;
-  std::string mode;  // sync, rate, offset, buffer in words
+  std::string mode;  // sync, rate, offset, buffer in words, as at the start
   std::vector<play_event> events;
   std::vector<std::string> console;  // the component's first lines
   double total_s = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace fulgora_play {
 
@@ -44,16 +45,36 @@ std::vector<click_mark> find_clicks(const plot_data& d) {
 void draw_clicks(std::ostream& svg, const std::vector<click_mark>& marks, double left, double width,
                  double span, double top, double bottom) {
   auto x_of = [&](double t) { return left + width * std::min(t, span) / span; };
-  for (const click_mark& m : marks) {
+  // Two rows of labels, each at least its width from the one before; one
+  // that fits in neither is left out, and the count said.
+  double row_end[2] = {-1e9, -1e9};
+  int left_out = 0;
+  for (size_t i = 0; i < marks.size(); ++i) {
+    const click_mark& m = marks[i];
     svg << "<line x1=\"" << x_of(m.click_s) << "\" y1=\"" << top << "\" x2=\"" << x_of(m.click_s)
         << "\" y2=\"" << bottom << "\" stroke=\"#000\" stroke-dasharray=\"3,3\"/>\n";
     if (m.lit_s < 0) continue;
     char ms[32];
     std::snprintf(ms, sizeof ms, "%+.0f ms", 1000 * (m.lit_s - m.click_s));
     svg << "<line x1=\"" << x_of(m.lit_s) << "\" y1=\"" << top << "\" x2=\"" << x_of(m.lit_s)
-        << "\" y2=\"" << bottom << "\" stroke=\"#ff7f0e\"/>\n<text x=\"" << x_of(m.click_s) + 2
-        << "\" y=\"" << top - 4 << "\" font-size=\"9\">" << ms << "</text>\n";
+        << "\" y2=\"" << bottom << "\" stroke=\"#ff7f0e\"/>\n";
+    const double x = x_of(m.click_s) + 2, label_w = 5.5 * static_cast<double>(std::strlen(ms));
+    const int row = x >= row_end[0] + 3 ? 0 : x >= row_end[1] + 3 ? 1 : -1;
+    if (row < 0) {
+      ++left_out;
+      continue;
+    }
+    row_end[row] = x + label_w;
+    char offset[32];
+    std::snprintf(offset, sizeof offset, "%.3f", 1000 * (m.lit_s - m.click_s));
+    svg << "<text class=\"offset\" data-click-s=\"" << m.click_s << "\" data-offset-ms=\"" << offset
+        << "\" x=\"" << x << "\" y=\"" << top - 4 - 11 * row << "\" font-size=\"9\">" << ms
+        << "</text>\n";
   }
+  if (left_out > 0)
+    svg << "<text x=\"" << left + width << "\" y=\"" << top - 26
+        << "\" text-anchor=\"end\" font-size=\"10\">" << left_out
+        << " offsets left out where they would overlap (the --log has every one)</text>\n";
 }
 
 }  // namespace fulgora_play

@@ -61,16 +61,19 @@ std::string port_trouble(const std::string& port) {
 std::string mode_text(const options& o, const fulgora::settings_record& r,
                       const std::vector<decoded_audio>& audio) {
   char text[200];
-  const bool synced = r.sync.SYNC && !o.fast;
+  const unsigned rate = audio.empty() ? 0u : audio.front().rate;
+  if (o.fast) {  // no output, no clock: no buffer and no sync to name
+    std::snprintf(text, sizeof text, "--fast: sync off%s, %u Hz",
+                  r.sync.SYNC ? " (SYNC=1 needs the playback clock)" : "", rate);
+    return text;
+  }
   char sync[80];
-  if (synced)
+  if (r.sync.SYNC)
     std::snprintf(sync, sizeof sync, "sync on (offset %d ms, %d/s)", r.sync.SYNC_OFFSET_MS,
                   r.sync.SYNC_RATE);
   else
-    std::snprintf(sync, sizeof sync, "sync off%s", r.sync.SYNC ? " (--fast)" : "");
-  std::snprintf(text, sizeof text, "%s, %s, buffer %.0f ms, %u Hz", sync,
-                o.fast ? "--fast" : "real time", o.buffer_ms,
-                audio.empty() ? 0u : audio.front().rate);
+    std::snprintf(sync, sizeof sync, "sync off");
+  std::snprintf(text, sizeof text, "%s, real time, buffer %.0f ms, %u Hz", sync, o.buffer_ms, rate);
   return text;
 }
 

@@ -225,7 +225,7 @@ bool transport::run_dsp(int flags) {
 }
 
 void transport::mark(play_event::kind_t kind, double at_s, double to_s, const std::string& note) {
-  events.push_back({kind, at_s, to_s});
+  events.push_back({kind, at_s, to_s, since_start()});
   view_.aside(note);
 }
 
