@@ -30,4 +30,7 @@ set -- $offsets
 first=$1 last=${!#}
 [ "$first" -gt -60 ] && [ "$first" -lt 60 ] || fail "first offset $first ms"
 [ "$last" -gt -260 ] && [ "$last" -lt -140 ] || fail "last offset $last ms, after SYNC_OFFSET_MS=-200"
+# The picture marks the reload and its title says the start's settings changed.
+grep -q '>reloaded: offset -200 ms, 60/s<' "$work/plot.svg" || fail "no mark where the edit was taken"
+grep -q 'offset 0 ms, 60/s), .* at the start; changed live' "$work/plot.svg" || fail "the title hides the change"
 echo PASS

@@ -234,8 +234,11 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
   for (int c = 0; c < 3; ++c) view.labels[c] = channel_bands(c, route);
   static player_services services;
   services.console.view = &view;
-  services.console.port_trouble =
-      port_trouble(fulgora::utf8_of(record.PORTNAME, std::wcslen(record.PORTNAME)));
+  // Asked when the port fails: a live edit may have named another.
+  services.console.port_trouble = [&settings] {
+    const fulgora::settings_record now = copy_record(settings);
+    return port_trouble(fulgora::utf8_of(now.PORTNAME, std::wcslen(now.PORTNAME)));
+  };
   comp.start(&services, utf8(p.component.stem()));
   const std::string version = comp.version();
   if (!version.empty())
@@ -270,6 +273,7 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
   r.reloads = reload_marks(view, follow, t);
   instance.release();  // the last reference: the board gets its closing command
   comp.unload();
+  services.console.port_trouble = nullptr;  // it reads this run's settings
   r.heard_end_s = t.position();
   services.clock.sound = nullptr;
   card.reset();  // after an interrupt, what it still holds goes unplayed

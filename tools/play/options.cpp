@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <set>
+#include <string>
 
 namespace fulgora_play {
 namespace {
@@ -139,11 +141,22 @@ bool combination_fits(const options& o) {
 }  // namespace
 
 bool parse(int argc, char** argv, options& o) {
+  std::set<std::string> given;  // options with a value: one of each a run
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool more = i + 1 < argc;
     const int numeric = more ? numeric_option(a, argv[i + 1], o) : 0;
     if (numeric < 0) return false;
+    const bool valued =
+        numeric > 0 ||
+        ((a == "--plot" || a == "--log" || a == "--component" || a == "--settings") && more);
+    if (valued && !given.insert(a).second) {
+      std::fprintf(stderr,
+                   "fulgora-play: %s given twice: a run takes one (the last, %s, would "
+                   "silently replace the first)\n",
+                   a.c_str(), argv[i + 1]);
+      return false;
+    }
     if (numeric > 0) {
       ++i;
     } else if (a == "--help" || a == "-h") {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -36,8 +37,9 @@ class stdout_console final : public console_receiver {
     if (line.rfind("recv", 0) == 0) ++reply_errors;
     view->line(printable_line(line));
     // Why the port does not open, in a line of the stand-in's own.
-    if (!port_trouble.empty() && line.rfind("failed CreateFile.", 0) == 0)
-      view->aside("fulgora-play: " + port_trouble + "\n");
+    const std::string why =
+        port_trouble && line.rfind("failed CreateFile.", 0) == 0 ? port_trouble() : "";
+    if (!why.empty()) view->aside("fulgora-play: " + why + "\n");
     std::lock_guard<std::mutex> lock(m_);
     if (first_lines_.size() < 6) first_lines_.push_back(printable_line(line));
   }
@@ -48,7 +50,8 @@ class stdout_console final : public console_receiver {
     return first_lines_;
   }
   live_view* view = nullptr;
-  std::string port_trouble;  // set before the component loads
+  // Why the port named now does not open; set before the component loads.
+  std::function<std::string()> port_trouble;
   std::atomic<long> reply_errors{0};
 
  private:

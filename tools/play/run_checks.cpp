@@ -3,14 +3,59 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 #include "tools/common/outputs.h"
 #ifndef _WIN32
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
 namespace fulgora_play {
+
+#ifndef _WIN32
+namespace {
+
+// A terminal device, known without opening it: a pseudo-terminal, or a
+// device the kernel files under its tty class.
+bool is_terminal_device(const std::string& port, const struct stat& st) {
+  char real[PATH_MAX];
+  if (realpath(port.c_str(), real) && std::string(real).rfind("/dev/pts/", 0) == 0) return true;
+  const std::string sys = "/sys/dev/char/" + std::to_string(major(st.st_rdev)) + ":" +
+                          std::to_string(minor(st.st_rdev)) + "/subsystem";
+  char link[PATH_MAX] = {};
+  const ssize_t n = readlink(sys.c_str(), link, sizeof link - 1);
+  const std::string subsystem(link, n > 0 ? static_cast<size_t>(n) : 0);
+  return subsystem.size() >= 4 && subsystem.compare(subsystem.size() - 4, 4, "/tty") == 0;
+}
+
+// Whether another program holds the port as the component would: opened
+// for itself alone (an open refused as busy) or under the advisory lock.
+// Asked only after the component's own open failed, so the line is opened
+// no more than the component just did.
+bool held_elsewhere(const std::string& port) {
+  // This run itself may hold it (an instance the player has not yet
+  // released): that is no other program.
+  char real[PATH_MAX], held[PATH_MAX];
+  if (!realpath(port.c_str(), real)) return false;
+  std::error_code ec;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", ec))
+    if (realpath(fd.path().c_str(), held) && std::strcmp(real, held) == 0) return false;
+  const int fd = open(port.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == EBUSY;
+  const bool locked = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  close(fd);
+  return locked;
+}
+
+}  // namespace
+#endif
 
 bool outputs_allowed(const run_paths& p, const std::string& settings_path, std::string& error) {
   std::vector<std::string> inputs = {settings_path, utf8(p.component)};
@@ -54,6 +99,15 @@ std::string port_trouble(const std::string& port) {
     return what +
            "no permission: join the dialout group (sudo usermod -aG dialout $USER, then log in "
            "again)";
+  if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
+    return what + "not a serial device (a " + (S_ISDIR(st.st_mode) ? "folder" : "regular file") +
+           "); a port is a device, as /dev/ttyUSB0 or /dev/ttyACM0";
+  if (!S_ISCHR(st.st_mode) || !is_terminal_device(port, st))
+    return what + "not a serial device; a port is a device, as /dev/ttyUSB0 or /dev/ttyACM0";
+  if (held_elsewhere(port))
+    return what +
+           "in use by another program (a port takes one program at a time: close the "
+           "other one)";
   return "";
 #endif
 }

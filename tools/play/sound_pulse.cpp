@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "tools/play/sound_output.h"
@@ -158,11 +160,22 @@ class pulse_output final : public sound_output {
     const auto flags =
         static_cast<pa_stream_flags_t>(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
                                        PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
+    // The library takes the output from PULSE_SINK: one the server does
+    // not know is named, not left as "no such entity".
+    const auto failed = [&] {
+      const int error = pa_context_errno(context_);
+      const char* sink = std::getenv("PULSE_SINK");
+      why = error == PA_ERR_NOENTITY && sink && *sink
+                ? std::string("no output named ") + sink +
+                      " (PULSE_SINK; pactl list short sinks names those there are)"
+                : pa_strerror(error);
+      return false;
+    };
     if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0)
-      return why = pa_strerror(pa_context_errno(context_)), false;
+      return failed();
     pa_stream_state_t state;
     while ((state = pa_stream_get_state(stream_)) != PA_STREAM_READY) {
-      if (!PA_STREAM_IS_GOOD(state)) return why = pa_strerror(pa_context_errno(context_)), false;
+      if (!PA_STREAM_IS_GOOD(state)) return failed();
       pa_threaded_mainloop_wait(loop_);
     }
     const pa_buffer_attr* got = pa_stream_get_buffer_attr(stream_);

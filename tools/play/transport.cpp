@@ -167,14 +167,16 @@ bool transport::run_chunk() {
   const audio_sample* source = a.samples.data() + at_ * a.channels;
   chunk_.set_data(source, frames, a.channels, a.rate);
   list_.set(&chunk_);
+  if (frames == 0) list_.remove_by_idx(0);  // an empty file: its track ends with no audio
   const bool last_of_file = at_ + frames >= a.frames;
   int flags = last_of_file ? dsp::END_OF_TRACK : 0;
   if (last_of_file && file_ + 1 == audio_.size()) flags |= dsp::FLUSH;
   if (!run_dsp(flags)) return false;
-  ++report.chunks;
-  const bool same =
-      list_.get_count() == 1 && list_.get_item(0) == &chunk_ &&
-      std::memcmp(chunk_.get_data(), source, sizeof(audio_sample) * frames * a.channels) == 0;
+  report.chunks += frames > 0;
+  const bool same = frames == 0 ? list_.get_count() == 0
+                                : list_.get_count() == 1 && list_.get_item(0) == &chunk_ &&
+                                      std::memcmp(chunk_.get_data(), source,
+                                                  sizeof(audio_sample) * frames * a.channels) == 0;
   report.changed += !same;
   if (sound_) play_chunks();
   const double seconds = static_cast<double>(frames) / a.rate;
