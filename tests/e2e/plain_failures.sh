@@ -77,6 +77,16 @@ for files in "empty.wav" "d.wav empty.wav"; do
   said "$files" "$work/err" "audio bit-identical: yes"
 done
 
+# An output the audio server does not know, named (on a server of the test's own).
+if command -v pulseaudio >/dev/null && command -v pactl >/dev/null; then
+  . "$(dirname "$0")/../../scripts/null-sink-server.sh"
+  if start_null_sink "$work/sound" 44100 2; then
+    PULSE_SINK=nosuch "$bin/fulgora-play" "$work/d.wav" >/dev/null 2>"$work/err"
+    stop_null_sink
+    said "PULSE_SINK=nosuch" "$work/err" "no sound (the audio server has no output PULSE_SINK=nosuch;"
+  else bad "the test's audio server did not start"; fi
+else echo "skip: PULSE_SINK=nosuch: no pulseaudio here"; fi
+
 # Values refused with their reason, in one line, before any work.
 expect() {  # NAME TEXT COMMAND...
   local name=$1 text=$2; shift 2

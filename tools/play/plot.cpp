@@ -188,7 +188,11 @@ void pause_inset(std::ostream& svg, const sheet& s, const plot_data& d, const pl
 // under the time axis.
 void event_marks(std::ostream& svg, const sheet& s, const plot_data& d) {
   label_rows rows(3);
-  for (const play_event& e : d.events) {
+  // Left to right, so that each label takes the first row free at its place.
+  std::vector<play_event> events = d.events;
+  std::stable_sort(events.begin(), events.end(),
+                   [](const play_event& a, const play_event& b) { return a.at_s < b.at_s; });
+  for (const play_event& e : events) {
     char label[160];
     const char* colour = e.kind == play_event::seek    ? "#e67e00"
                          : e.kind == play_event::pause ? "#7b3fa0"
@@ -223,7 +227,8 @@ void event_marks(std::ostream& svg, const sheet& s, const plot_data& d) {
   if (rows.left_out > 0)
     svg << "<text x=\"" << s.left + s.plot_w() << "\" y=\"" << s.axis_y + 96
         << "\" text-anchor=\"end\" font-size=\"10\">" << rows.left_out
-        << " more marks unlabelled: their labels would overlap</text>\n";
+        << (rows.left_out == 1 ? " mark" : " marks")
+        << " left unlabelled: the label would overlap another</text>\n";
 }
 
 // A run whose board received nothing says why, over the empty lanes.

@@ -74,7 +74,8 @@ void draw_clicks(std::ostream& svg, const std::vector<click_mark>& marks, double
   if (left_out > 0)
     svg << "<text x=\"" << left + width << "\" y=\"" << top - 26
         << "\" text-anchor=\"end\" font-size=\"10\">" << left_out
-        << " offsets left out where they would overlap (the --log has every one)</text>\n";
+        << (left_out == 1 ? " offset" : " offsets")
+        << " left out where they would overlap (the --log has every one)</text>\n";
 }
 
 }  // namespace fulgora_play

@@ -166,8 +166,8 @@ class pulse_output final : public sound_output {
       const int error = pa_context_errno(context_);
       const char* sink = std::getenv("PULSE_SINK");
       why = error == PA_ERR_NOENTITY && sink && *sink
-                ? std::string("no output named ") + sink +
-                      " (PULSE_SINK; pactl list short sinks names those there are)"
+                ? std::string("the audio server has no output PULSE_SINK=") + sink +
+                      "; pactl list short sinks names those there are"
                 : pa_strerror(error);
       return false;
     };
