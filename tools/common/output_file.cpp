@@ -9,7 +9,9 @@
 #include <fstream>
 #include <iterator>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -136,7 +138,7 @@ void sweep_work_folders(const fs::path& temp, const std::string& tool) {
 
 long own_pid() {
 #ifdef _WIN32
-  return 0;
+  return static_cast<long>(_getpid());
 #else
   return static_cast<long>(getpid());
 #endif
