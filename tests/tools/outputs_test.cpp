@@ -109,7 +109,9 @@ int main(int argc, char** argv) {
           wrong += " the link changed;";
         std::printf("%s: %s %s on %s: %s", wrong.empty() ? "ok" : "FAIL", t.tool, use->role,
                     victim.filename().c_str(), wrong.empty() ? said.c_str() : wrong.c_str());
-        if (!wrong.empty()) std::printf("\n  ran: %s\n  said: %s", run.c_str(), said.c_str());
+        if (!wrong.empty())
+          std::printf("\n  ran: %s\n  said: %s", run.c_str(),
+                      said.empty() ? "nothing\n" : said.c_str());
         failures += !wrong.empty();
       }
     }

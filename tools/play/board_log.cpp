@@ -44,18 +44,17 @@ void board_log::poll(std::vector<board_record>& out) {
   partial_.erase(0, whole + 1);
 }
 
-bool write_heard_log(const std::string& board_csv, const std::string& path, double start_s,
-                     const output_model& output) {
-  std::ifstream in(board_csv, std::ios::binary);
+bool write_heard_log(const board_log& log, const std::string& path) {
+  std::ifstream in(log.path(), std::ios::binary);
   std::ostringstream out;
   out << fulgora_tools::heard_log_header;
   std::string row;
   for (fulgora_board_csv::row r; std::getline(in, row);) {
     const char* const end = row.data() + row.size();
     if (!fulgora_board_csv::read_row(row.data(), end, r)) continue;
-    const double t = static_cast<double>(r.seconds) + r.micros / 1e6 - start_s;
+    const double at = static_cast<double>(r.seconds) + static_cast<double>(r.micros) / 1e6;
     char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%.6f,%.6f", t, output.heard_position(t));
+    std::snprintf(stamp, sizeof stamp, "%.6f,%.6f", at - log.start_s, log.track_of(at));
     out << stamp << std::string(r.after_time, end) << "\n";
   }
   return fulgora_tools::write_output(path, out.str());

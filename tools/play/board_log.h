@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "tools/play/output_model.h"
-
 namespace fulgora_play {
 
 // One level command the board received: where in the track the listener
@@ -41,9 +39,9 @@ class board_log {
 };
 
 // The board's own log (time_s on the monotonic clock) as
-// time_s,heard_s,line,ch0,ch1,ch2: time_s since start_s on that clock,
-// heard_s the output's heard position when the line arrived.
-bool write_heard_log(const std::string& board_csv, const std::string& path, double start_s,
-                     const output_model& output);
+// time_s,heard_s,line,ch0,ch1,ch2: time_s since the run's start on that
+// clock, heard_s where the listener was when the line arrived (with --fast,
+// what had been played), as log places the picture's lines.
+bool write_heard_log(const board_log& log, const std::string& path);
 
 }  // namespace fulgora_play

@@ -177,8 +177,7 @@ int finish(const options& o, const run_paths& p, const run_result& r, const tran
                  std::max(0L, levels + closings - reply_errors), reply_errors);
   }
   if (!p.log.empty()) {
-    const double start_s = std::chrono::duration<double>(t.start.time_since_epoch()).count();
-    if (!write_heard_log(watch.log.path(), utf8(p.log), start_s, t.output))
+    if (!write_heard_log(watch.log, utf8(p.log)))
       return fail(utf8(p.log) + ": cannot write the log");
     std::fprintf(stderr, "fulgora-play: board log written to %s\n", utf8(p.log).c_str());
   }
