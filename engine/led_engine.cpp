@@ -62,9 +62,10 @@ bool led_engine::start(const wchar_t* name) {
 
 bool led_engine::load_settings(const settings_record& file) {
   settings_fault fault;
-  if (fulgora::load_settings(file, settings, history, &fault)) return true;
-  notices.tell_settings_fault(fault);
-  return false;
+  const bool loaded = fulgora::load_settings(file, settings, history, &fault);
+  if (!loaded) notices.tell_settings_fault(fault);
+  notices.tell_other_bad_keys(file);
+  return loaded;
 }
 
 void led_engine::offer_chunk(const audio_chunk& chunk) {
