@@ -45,7 +45,13 @@ bool led_engine::start(const wchar_t* name) {
     }
     port.prepare(port_name);
     // Held by another instance of this process: the worker opens it later.
-    const bool opened = port.claim() ? serial.open(port_name) : port.waiting;
+    bool opened = port.claim() ? serial.open(port_name) : port.waiting;
+    if (!opened && recovery.enabled) {
+      // RECONNECT: a port that does not open at the start is tried again as
+      // after an unplug (silently, until it opens).
+      port.release();
+      opened = true;
+    }
     if (port.waiting) waiting_since_ms = monotonic_ms();
     if (opened && driver->start(*this) && (stop_event = create_event(false)) != nullptr &&
         (worker_thread = create_thread(worker_main, this)) != nullptr) {
