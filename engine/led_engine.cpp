@@ -77,6 +77,7 @@ bool led_engine::load_settings(const settings_record& file) {
 void led_engine::offer_chunk(const audio_chunk& chunk) {
   const unsigned channel_count = chunk.get_channels();
   if (channel_count != 2) notices.note_channels(channel_count);  // the worker says it, once
+  port.note_offered(chunk.get_sample_count(), chunk.get_srate());
   if (driver) driver->offer(chunk, running);
 }
 
@@ -112,6 +113,16 @@ void led_engine::release_resources() {
 
 void await_port(led_engine& engine) {
   port_ticket& port = engine.port;
+  if (port.note_pace(monotonic_ms())) {
+    // A converter's chain, and playback waits for the port: the board gets
+    // this one's closing command, then playback's commands.
+    if (engine.serial.is_open()) engine.serial.send_closing_command();
+    engine.serial.close();
+    port.step_aside();
+    engine.waiting_since_ms = monotonic_ms();
+    engine.said_in_use = false;
+    return;
+  }
   if (port.held && port.asked_to_step_aside()) {
     // A newer copy in this chain: it drives the board. Nothing was sent
     // yet, so the board gets no closing command of this one's.
