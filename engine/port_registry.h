@@ -64,7 +64,9 @@ struct port_ticket {
   // Audio thread, every chunk: its length, for the pace (a relaxed atomic:
   // no lock, no system call).
   void note_offered(size_t frames, unsigned rate) noexcept {
-    if (rate > 0) offered_us.fetch_add(frames * 1000000u / rate, std::memory_order_relaxed);
+    if (rate > 0)
+      offered_us.fetch_add(static_cast<uint64_t>(frames) * 1000000u / rate,
+                           std::memory_order_relaxed);
   }
   // Worker, once per pass: judges the pace; true when this holder is a
   // converter's and playback waits for the port: the caller closes the link
