@@ -45,7 +45,13 @@ bool led_engine::start(const wchar_t* name) {
     }
     port.prepare(port_name);
     // Held by another instance of this process: the worker opens it later.
-    const bool opened = port.claim() ? serial.open(port_name) : port.waiting;
+    bool opened = port.claim() ? serial.open(port_name) : port.waiting;
+    if (!opened && recovery.enabled) {
+      // RECONNECT: a port that does not open at the start is tried again as
+      // after an unplug (silently, until it opens).
+      port.release();
+      opened = true;
+    }
     if (port.waiting) waiting_since_ms = monotonic_ms();
     if (opened && driver->start(*this) && (stop_event = create_event(false)) != nullptr &&
         (worker_thread = create_thread(worker_main, this)) != nullptr) {
@@ -62,14 +68,16 @@ bool led_engine::start(const wchar_t* name) {
 
 bool led_engine::load_settings(const settings_record& file) {
   settings_fault fault;
-  if (fulgora::load_settings(file, settings, history, &fault)) return true;
-  notices.tell_settings_fault(fault);
-  return false;
+  const bool loaded = fulgora::load_settings(file, settings, history, &fault);
+  if (!loaded) notices.tell_settings_fault(fault);
+  notices.tell_other_bad_keys(file);
+  return loaded;
 }
 
 void led_engine::offer_chunk(const audio_chunk& chunk) {
   const unsigned channel_count = chunk.get_channels();
   if (channel_count != 2) notices.note_channels(channel_count);  // the worker says it, once
+  port.note_offered(chunk.get_sample_count(), chunk.get_srate());
   if (driver) driver->offer(chunk, running);
 }
 
@@ -105,6 +113,16 @@ void led_engine::release_resources() {
 
 void await_port(led_engine& engine) {
   port_ticket& port = engine.port;
+  if (port.note_pace(monotonic_ms())) {
+    // A converter's chain, and playback waits for the port: the board gets
+    // this one's closing command, then playback's commands.
+    if (engine.serial.is_open()) engine.serial.send_closing_command();
+    engine.serial.close();
+    port.step_aside();
+    engine.waiting_since_ms = monotonic_ms();
+    engine.said_in_use = false;
+    return;
+  }
   if (port.held && port.asked_to_step_aside()) {
     // A newer copy in this chain: it drives the board. Nothing was sent
     // yet, so the board gets no closing command of this one's.

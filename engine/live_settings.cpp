@@ -61,25 +61,37 @@ std::vector<std::wstring> live_settings::texts(const settings_file& file) {
   return out;
 }
 
-bool live_settings::poll(double now, settings_record& record, settings_fault& fault) {
-  if (now < next_look_s_) return false;
+live_settings::outcome live_settings::refuse() {
+  pending_ = false;
+  unclean_ = true;
+  if (said_unclean_) return nothing;
+  said_unclean_ = true;
+  return unreadable;
+}
+
+live_settings::outcome live_settings::poll(double now, settings_record& record,
+                                           settings_fault& fault) {
+  if (now < next_look_s_) return nothing;
   next_look_s_ = now + look_s;
   file_stamp stamp;
   if (!stamp_of(path_, stamp)) {
     pending_ = false;  // gone for a moment (a save by rename): look again
-    return false;
+    return nothing;
   }
-  if (!pending_ && stamp == applied_) return false;
+  if (!pending_ && !unclean_ && stamp == applied_) return nothing;
   if (!pending_ || stamp != pending_stamp_) {
+    const settings_file file = settings_file::at(path_);
+    if (!file.holds_section(L"SETTING")) return refuse();
     pending_ = true;
     pending_stamp_ = stamp;
-    pending_texts_ = texts(settings_file::at(path_));
+    pending_texts_ = texts(file);
     next_look_s_ = now + settle_s;
-    return false;
+    return nothing;
   }
   // One file for the check and the record (on Windows each key is read
   // from the disk, so the texts are asked again after the record).
   const settings_file file = settings_file::at(path_);
+  if (!file.holds_section(L"SETTING")) return refuse();
   std::vector<std::wstring> again = texts(file);
   if (again == pending_texts_) {
     record = read_settings(file);
@@ -88,12 +100,12 @@ bool live_settings::poll(double now, settings_record& record, settings_fault& fa
   if (again != pending_texts_) {
     pending_texts_.swap(again);  // still being written
     next_look_s_ = now + settle_s;
-    return false;
+    return nothing;
   }
-  pending_ = false;
+  pending_ = unclean_ = said_unclean_ = false;
   applied_ = stamp;
   fault = record.tuning_read ? settings_fault{} : record.fault;
-  if (fault.key) return true;
+  if (fault.key) return changed;
   wchar_t buffer[settings_value_size];
   for (size_t i = 0; i < settings_key_count; ++i) {
     const settings_key& key = settings_keys[i];
@@ -105,14 +117,17 @@ bool live_settings::poll(double now, settings_record& record, settings_fault& fa
       break;
     }
   }
-  return true;
+  return changed;
 }
 
 bool follow_settings(led_engine& e, sync_settings& next) {
   if (!e.live) return false;
   settings_record record;
   settings_fault fault;
-  if (!e.live->poll(monotonic_seconds(), record, fault)) return false;
+  const live_settings::outcome seen = e.live->poll(monotonic_seconds(), record, fault);
+  if (seen == live_settings::unreadable)
+    e.notices.tell("settings: file unreadable, empty or without [SETTING], values in force kept.");
+  if (seen != live_settings::changed) return false;
   // The enhancer's history goes on when its length stays; one of a new
   // length that cannot be had fails the change too.
   if (!fault.key && record.tuning.ENHANCER_MEAN_COUNT == e.history.capacity)

@@ -2,8 +2,11 @@
 // without a new instance. The worker looks at the file's stamp a few times a
 // second; a change counts once two reads 100 ms apart give the same texts
 // (an editor's half-written file is never applied), and it is applied whole
-// or not at all, between two of the worker's cycles. SYNC and LIVE
-// themselves keep the values the instance was built with.
+// or not at all, between two of the worker's cycles. A file that cannot be
+// read, is empty or has no [SETTING] lines changes nothing, is said once, and
+// is read again at every look until it reads cleanly, whatever its stamp (a
+// permission change leaves the stamp as it was). SYNC and LIVE themselves
+// keep the values the instance was built with.
 //
 // Threads: built by the creating thread before the worker starts; afterwards
 // the worker's alone.
@@ -27,17 +30,21 @@ class live_settings {
 
   explicit live_settings(const std::string& path);
 
-  // Worker, once per pass: true once a saved change has settled; record is
-  // the file's, fault names the first key that keeps it from being applied
-  // (null: none).
-  bool poll(double now, settings_record& record, settings_fault& fault);
+  enum outcome { nothing = 0, changed, unreadable };
+  // Worker, once per pass: changed once a saved change has settled (record
+  // is the file's, fault names the first key that keeps it from being
+  // applied, null: none); unreadable once when a save cannot be taken.
+  outcome poll(double now, settings_record& record, settings_fault& fault);
 
  private:
   static std::vector<std::wstring> texts(const settings_file& file);
+  outcome refuse();
 
   std::string path_;
   file_stamp applied_;  // the stamp of the file as last taken
   bool pending_ = false;
+  bool unclean_ = false;  // the last read could not be taken: read again at every look
+  bool said_unclean_ = false;
   file_stamp pending_stamp_;
   std::vector<std::wstring> pending_texts_;
   double next_look_s_ = 0.0;

@@ -52,10 +52,11 @@ void settings_fault_text(const settings_fault& fault, char* out, size_t size) {
   // Keys are ASCII.
   for (size_t i = 0; fault.key && fault.key[i] && i + 1 < sizeof key; ++i)
     key[i] = static_cast<char>(fault.key[i]);
-  std::snprintf(out, size, "%s %s, built-in defaults used", key,
+  std::snprintf(out, size, "%s %s, %s", key,
                 fault.empty       ? "empty"
                 : fault.too_large ? "too large"
-                                  : "malformed");
+                                  : "malformed",
+                fault.ignored ? "ignored" : "built-in defaults used");
 }
 
 void engine_notices::tell_channels() {
@@ -87,6 +88,15 @@ void engine_notices::tell_settings_fault(const settings_fault& fault) const {
   settings_fault_text(fault, text, sizeof text);
   std::snprintf(line, sizeof line, "settings: %s.", text);
   tell(line);
+}
+
+void engine_notices::tell_other_bad_keys(const settings_record& record) const {
+  for (size_t i = 0; i < record.bad_key_count; ++i) {
+    settings_fault bad = record.bad_keys[i];
+    if (bad.key == record.fault.key) continue;  // said already, with its consequence
+    bad.ignored = true;
+    tell_settings_fault(bad);
+  }
 }
 
 void engine_notices::tell_no_settings_file() const {

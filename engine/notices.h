@@ -37,6 +37,9 @@ struct engine_notices {
   void tell_failed_analysis(const band_analyzer& analyzer);
   // Creating thread: one line each.
   void tell_settings_fault(const settings_fault& fault) const;
+  // Creating thread, after the fault line: each other bad key of the file,
+  // one line each.
+  void tell_other_bad_keys(const settings_record& record) const;
   void tell_no_settings_file() const;
   // Any other line of the engine's.
   void tell(const char* line) const { say_line(say, line); }

@@ -58,6 +58,16 @@ void leave_holders(port_ticket* t) {
   wake_waiters(t->identity);
 }
 
+// Under the lock: whether waiter w keeps t out of the port. Playback (or an
+// instance whose pace is not known yet) goes before a converter's; among
+// the same, the newer.
+bool goes_before(const port_ticket* w, const port_ticket* t) {
+  const bool w_fast = w->pace.load(std::memory_order_relaxed) == port_ticket::pace_fast;
+  const bool t_fast = t->pace.load(std::memory_order_relaxed) == port_ticket::pace_fast;
+  if (w_fast != t_fast) return !w_fast;
+  return w->order > t->order;
+}
+
 // Under the lock: records t as waiting; false when it cannot be recorded.
 bool wait_in_line(port_ticket* t) {
   reset_event(t->freed);  // under the lock: a release after this sets it again
@@ -88,12 +98,13 @@ bool port_ticket::claim() {
   bool free = true;
   for (port_ticket* h : holders())
     if (h != this && h->identity == identity) {
-      // One that has measured nothing yet gives way to a newer one.
-      if (!h->measured && h->order < order) h->step_aside_asked.store(true);
+      // One that has measured nothing yet gives way to a newer one, unless
+      // it came in by waiting (a swap's new instance: playback).
+      if (!h->measured && !h->took_over && h->order < order) h->step_aside_asked.store(true);
       free = false;
     }
   for (port_ticket* w : waiters())
-    if (w != this && w->identity == identity && w->order > order) free = false;
+    if (w != this && w->identity == identity && goes_before(w, this)) free = false;
   if (!free) {
     wait_in_line(this);
     return false;
@@ -115,6 +126,7 @@ bool port_ticket::claim() {
         break;
       }
   }
+  if (!held) took_over = waiting;
   held = true;
   if (waiting) erase(waiters(), this);
   waiting = false;
@@ -132,11 +144,36 @@ void port_ticket::step_aside() {
   shared_records_lock lock;
   leave_holders(this);
   wait_in_line(this);
-  // The newer one gave up meanwhile: look again at once.
-  bool newer = false;
+  // The one it stepped aside for gave up meanwhile: look again at once.
+  bool before = false;
   for (port_ticket* w : waiters())
-    if (w != this && w->identity == identity && w->order > order) newer = true;
-  if (!newer) set_event(freed);
+    if (w != this && w->identity == identity && goes_before(w, this)) before = true;
+  if (!before) set_event(freed);
+}
+
+bool port_ticket::note_pace(unsigned long long now_ms) {
+  if (now_ms < next_judge_ms_) return false;
+  next_judge_ms_ = now_ms + 100;
+  const unsigned long long audio_ms = offered_us.load(std::memory_order_relaxed) / 1000;
+  if (!paced_) {
+    if (audio_ms == 0) return false;  // no chunk yet
+    paced_ = true;
+    window_start_ms_ = now_ms, window_audio_ms_ = audio_ms;
+    return false;
+  }
+  const unsigned long long wall = now_ms - window_start_ms_;
+  const unsigned long long audio = audio_ms - window_audio_ms_;
+  const bool fast = audio > wall + converter_gain_ms;
+  if (fast || wall >= pace_window_ms) {
+    pace.store(fast ? pace_fast : pace_real_time, std::memory_order_relaxed);
+    window_start_ms_ = now_ms, window_audio_ms_ = audio_ms;  // the next window
+  }
+  if (freed == nullptr || !held || pace.load(std::memory_order_relaxed) != pace_fast) return false;
+  shared_records_lock lock;
+  for (port_ticket* w : waiters())
+    if (w->identity == identity && w->pace.load(std::memory_order_relaxed) == pace_real_time)
+      return true;
+  return false;
 }
 
 void port_ticket::note_measured() {

@@ -4,11 +4,22 @@
 // instance holds does not try to open it, but waits for that one to let go.
 //
 // Who gets a port that is let go: the newest instance that wants it (in a
-// chain swap the new chain's instance is always the newest). An older
-// waiter, or one of another chain (a converter's), never takes it ahead of a
-// newer one. A holder keeps its port against newer instances once it has
-// measured audio; one that has not (the first of two copies in one chain,
-// built just before the second) steps aside for the newer one.
+// chain swap the new chain's instance is always the newest), except that
+// playback goes before a converter's chain. A holder keeps its port against
+// newer instances once it has measured audio or got the port by waiting for
+// it (a swap's new instance, until its first measure); one that has neither
+// (the first of two copies in one chain, built just before the second) steps
+// aside for the newer one.
+//
+// Playback from a converter: by the pace of their chunks. The player hands
+// playback its audio as it is heard, a buffer's length ahead at most; a
+// converter runs as fast as it can. An instance whose audio gains more than
+// converter_gain_ms on the wall clock within one pace_window_ms is a
+// converter's (until a window shows otherwise); one that has had a whole
+// window without that is playback; before that its pace is unknown and it
+// counts as playback. A converter's instance never takes a port ahead of a
+// waiter that may be playback, and gives up one it holds (closing command,
+// close line) to a waiter known to be playback.
 //
 // Threads: the creating and releasing threads and the workers, under the
 // process-wide lock of platform/threads.h; never the audio thread.
@@ -50,6 +61,18 @@ struct port_ticket {
   bool asked_to_step_aside() const { return step_aside_asked.load(std::memory_order_acquire); }
   void step_aside();
 
+  // Audio thread, every chunk: its length, for the pace (a relaxed atomic:
+  // no lock, no system call).
+  void note_offered(size_t frames, unsigned rate) noexcept {
+    if (rate > 0)
+      offered_us.fetch_add(static_cast<uint64_t>(frames) * 1000000u / rate,
+                           std::memory_order_relaxed);
+  }
+  // Worker, once per pass: judges the pace; true when this holder is a
+  // converter's and playback waits for the port: the caller closes the link
+  // and steps aside.
+  bool note_pace(unsigned long long now_ms);
+
   std::string identity;
   event_handle freed = nullptr;
   bool held = false;
@@ -58,6 +81,22 @@ struct port_ticket {
   uint64_t order = 0;        // creation order among the process's tickets
   uint64_t predecessor = 0;  // order of the holder whose release let this waiter in; 0: none
   std::atomic<bool> step_aside_asked{false};
+  bool took_over = false;  // got the port by waiting for it; written under the lock
+  enum pace_t { pace_unknown, pace_real_time, pace_fast };
+  std::atomic<int> pace{pace_unknown};  // the worker's judgement, read by the others' claims
+  std::atomic<uint64_t> offered_us{0};  // audio offered, microseconds
+
+ private:
+  // The worker's own: the current pace window.
+  unsigned long long window_start_ms_ = 0, window_audio_ms_ = 0, next_judge_ms_ = 0;
+  bool paced_ = false;
 };
+
+// The gain on the wall clock that tells a converter, and the window it is
+// looked for in: playback gains one output buffer at a start or a seek
+// (1000 ms by default); a converter at three times real time gains this in
+// one window.
+constexpr unsigned long long converter_gain_ms = 4000;
+constexpr unsigned long long pace_window_ms = 2000;
 
 }  // namespace fulgora

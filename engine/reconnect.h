@@ -1,7 +1,8 @@
 // The opt-in reconnect (settings key RECONNECT=1): when a level command's
 // write or status query fails, the link is closed and the worker goes on
 // measuring without sending, trying the same port again about every
-// reconnect_interval_ms until it opens.
+// reconnect_interval_ms until it opens. A port that did not open when the
+// engine started is tried the same way.
 //
 // Threads: the creating thread fills the record while the engine is built,
 // before any block can be captured; afterwards only the worker uses it, and

@@ -17,8 +17,8 @@ const char* const decimal = "a number with a point, as 2.5";
 
 }  // namespace
 
-// The seventeen are read in this order and reading stops at the first that
-// fails; each opt-in key stands on its own.
+// The seventeen are read in this order and the first that fails fails them
+// all; each opt-in key stands on its own.
 const settings_key settings_keys[] = {
     {L"PORTNAME", L"", form::text, false, 0, 0, "any text",  // as it stands; empty: no port
      [](record& r, value v) { std::wcsncpy(r.PORTNAME, v.text, settings_value_size - 1); }},
@@ -107,16 +107,18 @@ settings_record read_settings(const settings_file& file) {
   wchar_t buffer[settings_value_size];
   for (size_t i = 0; i < settings_key_count; ++i) {
     const settings_key& key = settings_keys[i];
-    if (key.tuning && tuning_failed) continue;
     key_value v;
-    const bool empty =
-        file.read(L"SETTING", key.name, key.fallback, buffer, settings_value_size) == 0;
-    if (passes(key, buffer, v)) {
-      key.store(result, v);
-    } else if (key.tuning) {
-      tuning_failed = true;
-      result.fault = {key.name, empty};
-    }
+    // An opt-in key's fallback may itself fail its rule: absence is told by a
+    // mark no file holds.
+    const bool empty = file.read(L"SETTING", key.name, L"\x1f", buffer, settings_value_size) == 0;
+    const bool absent = buffer[0] == L'\x1f' && buffer[1] == 0;
+    if (absent) file.read(L"SETTING", key.name, key.fallback, buffer, settings_value_size);
+    const bool ok = passes(key, buffer, v);
+    if (!ok && !absent && result.bad_key_count < settings_record::max_bad_keys)
+      result.bad_keys[result.bad_key_count++] = {key.name, empty};
+    if (!ok && key.tuning && !tuning_failed) result.fault = {key.name, empty};
+    if (ok && !(key.tuning && tuning_failed)) key.store(result, v);
+    tuning_failed = tuning_failed || (!ok && key.tuning);
   }
   result.tuning_read = !tuning_failed;
   if (tuning_failed) result.tuning = led_settings();  // all or nothing

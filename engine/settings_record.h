@@ -22,6 +22,8 @@ struct settings_fault {
   const wchar_t* key = nullptr;
   bool empty = false;
   bool too_large = false;
+  bool ignored =
+      false;  // a key after the first bad one: the line says only that it counts for nothing
 };
 
 struct settings_record {
@@ -34,6 +36,11 @@ struct settings_record {
   led_settings tuning;
   bool tuning_read = false;
   settings_fault fault;
+  // Every key present whose value fails its rule, once each, in the table's
+  // order (fault among them); an absent key is never bad.
+  static constexpr size_t max_bad_keys = 32;
+  settings_fault bad_keys[max_bad_keys];
+  size_t bad_key_count = 0;
   // The opt-in keys, each on its own: a bad value leaves only that key at its
   // default.
   sync_settings sync;

@@ -110,6 +110,16 @@ std::vector<ini_section> parse_ini(const std::wstring& text) {
   return sections;
 }
 
+bool ini_holds_section(const std::vector<ini_section>& sections, const wchar_t* section) {
+  const wchar_t* section_end = section;
+  while (*section_end) ++section_end;
+  trim(section, section_end);
+  for (size_t s = 1; s < sections.size(); ++s)
+    if (same_name(sections[s].name, section, section_end - section))
+      return !sections[s].keys.empty();
+  return false;
+}
+
 unsigned ini_lookup(const std::vector<ini_section>& sections, const wchar_t* section,
                     const wchar_t* key, const wchar_t* fallback, wchar_t* buffer, unsigned size) {
   if (size == 0) return 0;

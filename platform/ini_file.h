@@ -27,6 +27,10 @@ std::wstring decode_ini_text(const std::string& bytes);
 
 std::vector<ini_section> parse_ini(const std::wstring& text);
 
+// Whether the first section of that name has a line in it, as
+// GetPrivateProfileSectionW answers.
+bool ini_holds_section(const std::vector<ini_section>& sections, const wchar_t* section);
+
 // GetPrivateProfileStringW's answer for one key; returns the length placed.
 unsigned ini_lookup(const std::vector<ini_section>& sections, const wchar_t* section,
                     const wchar_t* key, const wchar_t* fallback, wchar_t* buffer, unsigned size);

@@ -34,6 +34,10 @@ class settings_file {
   // empty when none was).
   bool found() const { return !path_.empty(); }
   const std::string& path() const { return path_; }
+  // Whether the file could be read and holds the section with a key in it. A
+  // file found but not readable (no permission, or in the middle of a save)
+  // answers every key with its fallback, as one without the section does.
+  bool holds_section(const wchar_t* section) const;
 
   // Places the value (or fallback, when the key or the file is missing) into
   // buffer, cut to size - 1 characters and terminated; returns its length.

@@ -72,6 +72,10 @@ unsigned settings_file::read(const wchar_t* section, const wchar_t* key, const w
   return ini_lookup(sections_, section, key, fallback, buffer, size);
 }
 
+bool settings_file::holds_section(const wchar_t* section) const {
+  return ini_holds_section(sections_, section);  // none when the read failed
+}
+
 std::string own_module_path() {
   Dl_info info;
   if (dladdr(reinterpret_cast<void*>(&own_module_path), &info) == 0 || !info.dli_fname) return "";

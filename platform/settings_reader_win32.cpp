@@ -63,6 +63,13 @@ unsigned settings_file::read(const wchar_t* section, const wchar_t* key, const w
   return GetPrivateProfileStringW(section, key, fallback, buffer, size, profile_name_.c_str());
 }
 
+bool settings_file::holds_section(const wchar_t* section) const {
+  if (profile_name_.empty()) return false;
+  // The section's key=value lines; none for a file the reader cannot open.
+  wchar_t buffer[64];
+  return GetPrivateProfileSectionW(section, buffer, 64, profile_name_.c_str()) > 0;
+}
+
 std::string own_module_path() {
   HMODULE module = nullptr;
   if (!GetModuleHandleExW(

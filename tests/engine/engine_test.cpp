@@ -74,25 +74,41 @@ TEST(led_engine, no_port_configured_means_stopped_and_silent) {
   }
 }
 
-TEST(led_engine, a_value_that_fails_the_load_is_named_once) {
+TEST(led_engine, every_bad_value_is_named_once) {
   const struct {
-    const char* line;
-    const char* said;
+    std::string keys;
+    lines said;  // between the open and close lines
+    bool built_in;
   } rows[] = {
-      {"LOW_RATIO=2,5\n", "settings: LOW_RATIO malformed, built-in defaults used."},
-      {"LOW_FREQ=300 ; bass\n", "settings: LOW_FREQ malformed, built-in defaults used."},
-      {"HI_GANMA=\n", "settings: HI_GANMA empty, built-in defaults used."},
+      {"LOW_RATIO=2,5\n", {"settings: LOW_RATIO malformed, built-in defaults used."}, true},
+      {"LOW_FREQ=300 ; bass\n", {"settings: LOW_FREQ malformed, built-in defaults used."}, true},
+      {"HI_GANMA=\n", {"settings: HI_GANMA empty, built-in defaults used."}, true},
       {"ENHANCER_MEAN_COUNT=-1\n",
-       "settings: ENHANCER_MEAN_COUNT malformed, built-in defaults used."},
+       {"settings: ENHANCER_MEAN_COUNT malformed, built-in defaults used."},
+       true},
+      // The first line as ever, then each other bad key in the table's order,
+      // a key written twice named once.
+      {"HI_GANMA=x\nSYNC_RATE=fast\nLOW_RATIO=2,5\nMID_FREQ=\nHI_GANMA=y\nRECONNECT=\n",
+       {"settings: MID_FREQ empty, built-in defaults used.",
+        "settings: LOW_RATIO malformed, ignored.", "settings: HI_GANMA malformed, ignored.",
+        "settings: SYNC_RATE malformed, ignored.", "settings: RECONNECT empty, ignored."},
+       true},
+      {"SYNC_OFFSET_MS=20000\nLIVE=yes\n",
+       {"settings: SYNC_OFFSET_MS malformed, ignored.", "settings: LIVE malformed, ignored."},
+       false},
+      {"SYNC=\nLOW_FREQ=300\n", {"settings: SYNC empty, ignored."}, false},
   };
   for (const auto& r : rows) {
     fake_services host;
     fake_port port;
     {
-      led_engine engine(settings_of(only_port + r.line), port);
-      EXPECT_TRUE(engine.settings.ENABLE_ENHANCER) << "built-in";
+      led_engine engine(settings_of(only_port + r.keys), port);
+      EXPECT_EQ(engine.settings.ENABLE_ENHANCER, r.built_in) << r.keys;
     }
-    EXPECT_EQ(host.lines(), (lines{"successful com open.", r.said, "successful com close."}));
+    lines expected = {"successful com open."};
+    expected.insert(expected.end(), r.said.begin(), r.said.end());
+    expected.push_back("successful com close.");
+    EXPECT_EQ(host.lines(), expected) << r.keys;
   }
 }
 

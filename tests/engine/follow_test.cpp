@@ -1,6 +1,10 @@
 // Sync mode's dark pause against a modelled stepped clock, and LIVE=1: the
 // settings file edited while the music plays.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -205,6 +209,71 @@ TEST(live_settings, takes_a_change_once_it_has_settled) {
   ASSERT_NE(fault.key, nullptr);
   EXPECT_EQ(std::wstring(fault.key), L"MID_RATIO");
   EXPECT_FALSE(live.poll(2.0, record, fault)) << "once per change";
+}
+
+#ifndef _WIN32
+// Root reads a file of mode 000 all the same: the test thread drops to
+// another user's file access (and its capabilities with it) while it lasts.
+class as_a_user {
+ public:
+  as_a_user() : was_(setfsuid(65534)) {}
+  ~as_a_user() { setfsuid(was_); }
+
+ private:
+  int was_;
+};
+#endif
+
+// Saves that cannot be taken change nothing and are said once; the file is
+// read again at every look until it reads cleanly, whatever its stamp.
+TEST(live_settings, a_save_that_cannot_be_read_changes_nothing_until_it_can) {
+  const std::string before = "[SETTING]\nPORTNAME=COM3\nLIVE=1\n";
+  const std::string after = "[SETTING]\nPORTNAME=COM4\nLIVE=1\n";
+  const struct {
+    const char* what;
+    std::string bytes;  // saved first
+    bool locked;        // and made unreadable, its stamp then left as it is
+  } rows[] = {
+      {"empty (truncated; written 350 ms later)", "", false},
+      {"no [SETTING] section", "[OTHER]\nPORTNAME=COM9\n", false},
+      {"a section without lines", "[SETTING]\n", false},
+#ifndef _WIN32
+      {"no permission", after, true},
+#endif
+  };
+  for (const auto& r : rows) {
+    temp_settings_file file(before);
+    live_settings live(file.path());
+    settings_record record;
+    settings_fault fault;
+    save(file.path(), r.bytes);
+    const auto look = [&] {
+      std::vector<live_settings::outcome> seen;
+      for (double t = 1.0; t < 2.0; t += 0.1) seen.push_back(live.poll(t, record, fault));
+      return seen;
+    };
+    std::vector<live_settings::outcome> seen;
+    if (!r.locked) seen = look();
+#ifndef _WIN32
+    if (r.locked) {
+      ASSERT_EQ(chmod(file.path().c_str(), 0), 0);
+      {
+        as_a_user user;
+        seen = look();
+      }
+      ASSERT_EQ(chmod(file.path().c_str(), 0644), 0);  // the stamp as it was
+    }
+#endif
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), live_settings::unreadable), 1) << r.what;
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), live_settings::changed), 0) << r.what;
+    if (!r.locked) save(file.path(), after);  // a save that reads cleanly
+    bool taken = false;
+    for (double t = 2.0; t < 3.0 && !taken; t += 0.1)
+      taken = live.poll(t, record, fault) == live_settings::changed;
+    ASSERT_TRUE(taken) << r.what;
+    EXPECT_EQ(std::wstring(record.PORTNAME), L"COM4") << r.what;
+    EXPECT_EQ(fault.key, nullptr) << r.what;
+  }
 }
 
 // Plays the steady sound in real time, the stream a second ahead of the

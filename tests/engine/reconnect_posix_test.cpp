@@ -65,5 +65,41 @@ TEST(reconnect, a_board_that_vanishes_and_comes_back) {
   unlink(path.c_str());
 }
 
+// A board that is not there when the instance is built (a chain swap while
+// it is unplugged) is tried again as after an unplug; without RECONNECT the
+// instance stays dark, as ever.
+TEST(reconnect, a_board_missing_at_the_start_is_tried_again) {
+  const std::string path = "/tmp/fulgora-reconnect-late-" + std::to_string(getpid());
+  unlink(path.c_str());
+  const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
+  const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
+  for (const bool reconnect : {false, true}) {
+    const settings_record file = fulgora_test::settings_of("[SETTING]\nPORTNAME=" + path + "\n" +
+                                                           (reconnect ? "RECONNECT=1\n" : ""));
+    fulgora_test::fake_services host;
+    {
+      led_engine engine(file);
+      EXPECT_EQ(engine.running, reconnect);
+      engine.recovery.interval_ms = 20;  // before the first block: the worker's from then on
+      EXPECT_EQ(host.lines_now(), lines{"failed CreateFile."});
+      // The board comes after the instance was built.
+      if (reconnect) {
+        auto board = plug_in(path);
+        ASSERT_TRUE(board->ok());
+        ASSERT_TRUE(fulgora_test::eventually([&] {
+          engine.offer_chunk(chunk);
+          board->serve();
+          return board->received.size() >= 24;
+        }));
+        EXPECT_EQ(board->received.compare(0, 2, "SD"), 0) << board->received;
+      }
+      EXPECT_EQ(host.lines_now(), (reconnect ? lines{"failed CreateFile.", "successful com open."}
+                                             : lines{"failed CreateFile."}));
+    }
+    EXPECT_EQ(host.lines().back(), reconnect ? "successful com close." : "failed CreateFile.");
+    unlink(path.c_str());
+  }
+}
+
 }  // namespace
 }  // namespace fulgora

@@ -107,5 +107,25 @@ TEST(settings_reader, a_missing_file_or_a_folder_gives_the_fallback) {
   fs::remove_all(folder, ignored);
 }
 
+// What a live reload takes as a file that reads cleanly.
+TEST(settings_reader, holds_section_only_with_lines_in_it) {
+  const struct {
+    std::string file;
+    bool holds;
+  } rows[] = {
+      {"[SETTING]\nPORTNAME=COM3\n", true},
+      {"[setting]\nLOW_FREQ=\n", true},
+      {"", false},  // a save caught between truncating and writing
+      {"[OTHER]\nPORTNAME=COM3\n", false},
+      {"[SETTING]\n\n[OTHER]\nA=1\n", false},
+      {"PORTNAME=COM3\n", false},
+  };
+  for (const auto& r : rows) {
+    fulgora_test::temp_settings_file file(r.file);
+    EXPECT_EQ(settings_file::at(file.path()).holds_section(L"SETTING"), r.holds) << r.file;
+  }
+  EXPECT_FALSE(settings_file{}.holds_section(L"SETTING"));
+}
+
 }  // namespace
 }  // namespace fulgora

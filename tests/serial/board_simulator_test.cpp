@@ -9,6 +9,7 @@
 #include "tests/support/board_process.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/raw_port.h"
+#include "tests/support/wait.h"
 
 namespace fulgora {
 namespace {
@@ -53,12 +54,16 @@ TEST(board_simulator, reply_behaviours) {
 
 TEST(board_simulator, a_late_answer_is_taken_by_the_next_command) {
   fake_services host;
-  board_process board({"--late", "40"});
+  // Far later than the 11 polls, even on a loaded machine.
+  board_process board({"--late", "300"});
   serial_link link(system_serial_port(), console_print);
   ASSERT_TRUE(link.open(board.wide_device.c_str()));
   const uint8_t v[3] = {0, 0, 0};
-  EXPECT_FALSE(link.send_level_command(v)) << "11 polls are over before 40 ms";
-  usleep(60000);
+  EXPECT_FALSE(link.send_level_command(v)) << "11 polls are over before 300 ms";
+  uint32_t waiting = 0;
+  ASSERT_TRUE(fulgora_test::eventually([&] {
+    return link.api->clear_comm_error(link.handle, waiting) && waiting >= 4;  // "OK\r\n"
+  }));
   EXPECT_TRUE(link.send_level_command(v)) << "the late OK is already waiting";
 }
 
