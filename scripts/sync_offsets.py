@@ -88,13 +88,22 @@ def levels(log):
 
 
 def offsets_of(rows, starts):
-    """Per burst start (heard seconds), the first lit command's offset in ms,
+    """Per burst start (heard seconds), the offset in ms of the light's rise
+    (a lit command after a dark one) that comes first after the one taken
+    by the burst before, from 250 ms before to 550 ms after the start (a
+    light late by as much as the bursts are apart still goes to its own);
     None where none came."""
-    offsets = []
-    for i, s in enumerate(starts):
-        low = max(s - 0.25, starts[i - 1] + 0.35 if i else -1.0)
-        lit = [h for _, h, a, b, c in rows if a + b + c > LIT and low <= h <= s + 0.4]
-        offsets.append((lit[0] - s) * 1000.0 if lit else None)
+    edges, was_lit = [], False
+    for _, h, a, b, c in rows:
+        lit = a + b + c > LIT
+        if lit and not was_lit:
+            edges.append(h)
+        was_lit = lit
+    offsets, taken = [], -1e9
+    for s in starts:
+        rise = next((h for h in edges if h > taken and s - 0.25 <= h <= s + 0.55), None)
+        offsets.append(None if rise is None else (rise - s) * 1000.0)
+        taken = taken if rise is None else rise
     return offsets
 
 
