@@ -180,10 +180,12 @@ def storm(log, starts_file, rate, name, column, seek, pause_at, notes):
     rows = levels(log)
     offsets = offsets_of(rows, heard)
     line(name, column, len(rows) / 8.0, offsets)
-    first = lambda since: next((o for s, o in zip(heard, offsets) if s >= since), None)
+    def first(since):
+        o = next((o for s, o in zip(heard, offsets) if s >= since), None)
+        return "none lit" if o is None else "%.1f ms" % o
     with open(notes, "a") as f:
-        f.write("%s: seek %s, pause at %s: first burst after the seek %s ms, after the "
-                "resume %s ms\n" % (column, seek, pause_at, first(to), first(float(pause_at))))
+        f.write("%s: seek %s, pause at %s: the first burst after the seek %s, after the "
+                "resume %s\n" % (column, seek, pause_at, first(to), first(float(pause_at))))
 
 
 def before_burst(starts_file, rate, seconds):

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "host/service_lookup.h"
+#include "host/visualisation.h"
 #include "tools/play/player_host.h"
 
 namespace fulgora_play {
@@ -212,6 +214,39 @@ TEST(played_audio, serves_the_time_line_and_each_fault) {
   write_second(p);
   ASSERT_TRUE(p.serve(out, 0.0, 0.1, 0, 0, 1));
   EXPECT_EQ(out.get_data()[0], audio_sample(0));
+}
+
+// The component finds the played audio through the player's services: each
+// stream its own, alive while held, serving the clock's time line; the
+// fake-data calls throw as the player's do.
+TEST(played_audio, through_the_visualisation_manager) {
+  output_model m(1.0);
+  m.write(0.0, 100.0);
+  played_audio played;
+  write_second(played);
+  player_services services;
+  services.clock.output = &m;
+  services.clock.played = &played;
+  services.clock.start = std::chrono::steady_clock::now();
+  fulgora::g_foobar2000_api = &services;
+  fulgora::g_services_available = true;
+  service_ptr_t<visualisation_stream> a, b;
+  const bool opened = fulgora::open_playback_clock(a) && fulgora::open_playback_clock(b);
+  fulgora::g_foobar2000_api = nullptr;
+  fulgora::g_services_available = false;
+  ASSERT_TRUE(opened);
+  EXPECT_NE(a.get(), b.get());
+  audio_chunk_impl out;
+  ASSERT_TRUE(a->get_chunk_absolute(out, 0.5, 0.01));
+  EXPECT_EQ(out.get_sample_count(), 10u);
+  EXPECT_EQ(out.get_data()[0], audio_sample(500));
+  EXPECT_FALSE(b->get_chunk_absolute(out, 2.0, 0.01)) << "not written";
+  EXPECT_THROW(a->make_fake_chunk_absolute(out, 0.5, 0.01), std::exception);
+  EXPECT_THROW(a->make_fake_spectrum_absolute(out, 0.5, 1024), std::exception);
+  a.release();
+  double clock = -1;
+  EXPECT_TRUE(b->get_absolute_time(clock)) << "the other stream lives on";
+  EXPECT_GE(clock, 0.0);
 }
 
 // Two workers read while the main thread writes and seeks: every window

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "tools/play/player_host.h"
+
 namespace fulgora_play {
 
 double output_model::heard_in(const segment& s, double at) {
@@ -180,6 +182,11 @@ bool played_audio::copy_run(double offset, double until, double since,
     left -= static_cast<long long>(take);
   }
   return true;
+}
+
+// Out of line: the manager's table and the stream's live with the stand-in.
+void playback_clock::create_stream(service_ptr_t<visualisation_stream>& out, unsigned) {
+  out.set(new played_stream(*this, since_start()));
 }
 
 }  // namespace fulgora_play

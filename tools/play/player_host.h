@@ -126,10 +126,6 @@ class played_stream final : public visualisation_stream {
   std::atomic<int> refs_{0};
 };
 
-inline void playback_clock::create_stream(service_ptr_t<visualisation_stream>& out, unsigned) {
-  out.set(new played_stream(*this, since_start()));
-}
-
 // The player's output settings: the modelled output's buffer length.
 class output_settings final : public output_manager {
  public:
