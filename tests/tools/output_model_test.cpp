@@ -216,6 +216,17 @@ TEST(played_audio, serves_the_time_line_and_each_fault) {
   EXPECT_EQ(out.get_data()[0], audio_sample(0));
 }
 
+// A chunk whose filling waits until `go`.
+class waiting_chunk final : public audio_chunk_impl {
+ public:
+  void set_data_size(size_t size) override {
+    entered = true;
+    while (!go) std::this_thread::yield();
+    audio_chunk_impl::set_data_size(size);
+  }
+  std::atomic<bool> entered{false}, go{false};
+};
+
 // The component finds the played audio through the player's services: each
 // stream its own, alive while held, serving the clock's time line; the
 // fake-data calls throw as the player's do.
@@ -247,6 +258,18 @@ TEST(played_audio, through_the_visualisation_manager) {
   double clock = -1;
   EXPECT_TRUE(b->get_absolute_time(clock)) << "the other stream lives on";
   EXPECT_GE(clock, 0.0);
+
+  // A call that comes while another is still filling its chunk is counted.
+  waiting_chunk slow;
+  std::thread worker([&] { b->get_chunk_absolute(slow, 0.5, 0.01); });
+  for (const auto start = std::chrono::steady_clock::now();
+       !slow.entered && std::chrono::steady_clock::now() - start < std::chrono::seconds(60);)
+    std::this_thread::yield();
+  b->get_absolute_time(clock);
+  slow.go = true;
+  worker.join();
+  b->get_absolute_time(clock);
+  EXPECT_EQ(static_cast<played_stream*>(b.get())->overlaps(), 1);
 }
 
 // Two workers read while the main thread writes and seeks: every window

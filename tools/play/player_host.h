@@ -89,10 +89,18 @@ class playback_clock final : public visualisation_manager {
 };
 
 // One stream of the manager. Any thread may call it; the component's
-// workers do, two at once during a chain swap.
+// workers do, two during a chain swap. The player promises nothing for two
+// calls at once on one stream: it counts them and says so when it goes.
 class played_stream final : public visualisation_stream {
  public:
   played_stream(const playback_clock& clock, double opened) : clock_(clock), opened_(opened) {}
+  ~played_stream() {
+    if (overlaps_ > 0)
+      std::fprintf(stderr,
+                   "fulgora-play: %ld calls of a visualisation stream came while another "
+                   "was still in it\n",
+                   overlaps_.load());
+  }
   int service_release() noexcept override {
     const int left = --refs_;
     if (left == 0) delete this;
@@ -104,8 +112,12 @@ class played_stream final : public visualisation_stream {
     out.set(this);
     return true;
   }
-  bool get_absolute_time(double& value) override { return clock_.get_absolute_time(value); }
+  bool get_absolute_time(double& value) override {
+    const one_call call(*this);
+    return clock_.get_absolute_time(value);
+  }
   bool get_chunk_absolute(audio_chunk& out, double offset, double length) override {
+    const one_call call(*this);
     double now = 0;
     clock_.get_absolute_time(now);
     return clock_.played &&
@@ -120,10 +132,20 @@ class played_stream final : public visualisation_stream {
     throw std::runtime_error("fulgora-play: make_fake_spectrum_absolute is not for a DSP");
   }
 
+  long overlaps() const { return overlaps_; }
+
  private:
+  struct one_call {
+    explicit one_call(played_stream& s) : s_(s) {
+      if (s_.inside_++ > 0) ++s_.overlaps_;
+    }
+    ~one_call() { --s_.inside_; }
+    played_stream& s_;
+  };
   const playback_clock& clock_;
   const double opened_;  // the stand-in's seconds
-  std::atomic<int> refs_{0};
+  std::atomic<int> refs_{0}, inside_{0};
+  std::atomic<long> overlaps_{0};
 };
 
 // The player's output settings: the modelled output's buffer length.
