@@ -88,7 +88,7 @@ for item in "${components[@]}"; do
 
   for after in none crossfade skip-silence resample; do
     extra=()
-    [ $after = none ] || extra=(--after $after)
+    [ $after = none ] || extra=(--after "$after")
     play sync.ini "${extra[@]}" "$work/track1.wav" "$work/track2.wav" "$work/track3.wav"
     python3 "$here/sync_offsets.py" tracks "$work/log.csv" 44100 \
       "gapless 6+7+8 s, after ours: $after" "$label" $after "${playlist[@]}" >>"$work/results"
@@ -135,7 +135,7 @@ for item in "${components[@]}"; do
   sleep 2.5
   ticks() {  # ns on a CPU of every thread of the player but its main one (the stand-in's loop)
     local sum=0 t
-    for t in /proc/$player/task/*; do
+    for t in "/proc/$player/task/"*; do
       [ "${t##*/}" = "$player" ] && continue
       sum=$((sum + $(cut -d' ' -f1 "$t/schedstat" 2>/dev/null || echo 0)))
     done
