@@ -8,6 +8,8 @@
 #   change), a silence skipper and a resampler after ours: per track the
 #   median, p95 and max of |light - heard onset| and the bursts lit, each
 #   onset where it is heard in what was played;
+# - each of the stand-in's --vis-* switches (what the player does not promise
+#   of the played stream) on one track;
 # - a chain swap: the bursts, and the longest gap between level commands;
 # - a second chain (a converter's) while playback goes on, alone and with a
 #   swap while it waits for the port: the bursts after it started, who drove
@@ -92,6 +94,15 @@ for item in "${components[@]}"; do
     play sync.ini "${extra[@]}" "$work/track1.wav" "$work/track2.wav" "$work/track3.wav"
     python3 "$here/sync_offsets.py" tracks "$work/log.csv" 44100 \
       "gapless 6+7+8 s, after ours: $after" "$label" $after "${playlist[@]}" >>"$work/results"
+  done
+
+  # What the player does not promise of the played stream, one at a time.
+  for fault in --vis-no-lookahead "--vis-late-start 300" "--vis-backlog 50" \
+    "--vis-drop 500:40" --vis-short; do
+    # shellcheck disable=SC2086
+    play sync.ini $fault "$work/bursts44100.wav"
+    python3 "$here/sync_offsets.py" run "$work/log.csv" "$work/bursts44100.txt" 44100 $seconds \
+      "played stream: $fault" "$label" >>"$work/results"
   done
 
   play sync.ini --swap-at 4 "$work/bursts44100.wav"

@@ -124,7 +124,7 @@ class played_stream final : public visualisation_stream {
            clock_.played->serve(out, offset, length, now, opened_, clock_.since_start());
   }
   bool get_spectrum_absolute(audio_chunk&, double, unsigned) override { return false; }
-  // The player's own say that they throw; a component has no use for them.
+  // They throw, as the SDK says the player's do; a DSP has no use for them.
   void make_fake_chunk_absolute(audio_chunk&, double, double) override {
     throw std::runtime_error("fulgora-play: make_fake_chunk_absolute is not for a DSP");
   }
