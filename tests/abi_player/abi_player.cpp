@@ -392,6 +392,55 @@ void sync_checks(session& s) {
   added_during_playback_checks(s, preset, loud);
 }
 
+// --- sync mode: the lights from the played audio ----------------------------------
+
+// Silent chunks through the DSP while the player's stream serves loud noise:
+// a lit command can only come from what get_chunk_absolute served. The
+// clock runs at the audio's pace, the chunks a buffer ahead of it.
+void played_audio_checks(session& s) {
+  if (!check(write_board_settings(s, "SYNC=1\r\n"),
+             "settings file with SYNC=1 naming the board's port"))
+    return;
+  player_clock& clock = s.vis->clock;
+  player_chunk loud, silent;
+  fill_noise(loud, 2, 4096, 1.0, 31);
+  fill_noise(silent, 2, 4096, 0, 32);
+  clock.now_ms = 0;
+  clock.served = clock.fakes = 0;
+  clock.played = &loud;
+  player_preset preset(dsp_guid, "");
+  service_ptr_t<dsp> out_ref = {nullptr};
+  DWORD code;
+  if (!check(instantiate(s, preset, out_ref, &code) && code == 0, "DSP in sync mode, played audio"))
+    return;
+  auto* d = static_cast<dsp_v2*>(out_ref.m_ptr);
+  const int before = read_board(s).level_commands;
+  board_state b = read_board(s);
+  bool lit = false;
+  long fed_ms = 0;
+  code = guarded([&] {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 30000 && !lit;) {
+      for (; fed_ms < clock.now_ms + 1000; fed_ms += 4096 * 1000 / 44100) {
+        player_list list;
+        list.items[list.count++] = &silent;
+        d->run_v2(&list, s.no_track, 0, s.abort);
+      }
+      Sleep(20);
+      clock.now_ms = clock.now_ms + 20;
+      b = read_board(s);
+      lit = b.level_commands > before && (b.last[0] >= 32 || b.last[1] >= 32 || b.last[2] >= 32);
+    }
+  });
+  show(b);
+  out("  get_chunk_absolute served ");
+  out_uint(static_cast<unsigned>(clock.served));
+  out(" chunks\n");
+  check(code == 0 && lit, "silent chunks, loud played audio: a lit level command");
+  check(clock.fakes == 0, "make_fake_chunk_absolute and make_fake_spectrum_absolute never called");
+  check(drop(out_ref) == 0 && clock.refs == 0, "release gives the stream back");
+  clock.played = nullptr;
+}
+
 // --- an allocation failure while the settings load ------------------------------
 
 void settings_oom_checks(session& s) {
@@ -441,6 +490,7 @@ extern "C" void player_entry() {
         {"configuration", config_checks},
         {"board", board_checks},
         {"sync", sync_checks},
+        {"played audio", played_audio_checks},
         {"chain swap", swap_checks},
         {"track marks", track_marks_checks},
         {"second chain", second_chain_checks},

@@ -160,12 +160,18 @@ class player_console : public console_receiver {
   }
 };
 
-// The playback clock the test holds and advances. The component's worker
-// reads it while the test thread sets it: aligned 32-bit words, one writer each.
+// The playback clock the test holds and advances, and the played audio its
+// stream serves: while `played` is set, that chunk's frames over and over
+// along the clock's time line from 0, from 5 s behind the clock to a buffer
+// (1 s) ahead of it, filled into the caller's chunk through its own slots in
+// the order of the SDK's set_data. The component's worker reads it while the
+// test thread sets it: aligned 32-bit words, one writer each.
 class player_clock : public visualisation_stream {
  public:
   volatile long now_ms = 0;
   volatile long queries = 0;
+  const player_chunk* volatile played = nullptr;
+  volatile long served = 0, fakes = 0;
   int refs = 0;
   int service_release() noexcept override { return --refs; }
   int service_add_ref() noexcept override { return ++refs; }
@@ -180,10 +186,35 @@ class player_clock : public visualisation_stream {
     queries = queries + 1;
     return true;
   }
-  bool get_chunk_absolute(audio_chunk&, double, double) override { return false; }
+  bool get_chunk_absolute(audio_chunk& out, double offset, double length) override {
+    const player_chunk* p = played;
+    const double now = now_ms / 1000.0;
+    if (!p || !p->frames || offset < 0 || offset < now - 5 || offset >= now + 1 || !(length > 0))
+      return false;
+    if (offset + length > now + 1) length = now + 1 - offset;
+    const unsigned channels = p->channels;
+    const t_size frames = static_cast<t_size>(static_cast<long>(length * p->rate + 0.5));
+    if (frames == 0 || frames > (t_size(1) << 20)) return false;
+    out.set_data_size(frames * channels);
+    audio_sample* to = out.get_data();
+    t_size from = static_cast<t_size>(static_cast<long>(offset * p->rate + 0.5)) % p->frames;
+    for (t_size i = 0; i < frames; ++i, from = from + 1 == p->frames ? 0 : from + 1)
+      for (unsigned c = 0; c < channels; ++c) to[i * channels + c] = p->data[from * channels + c];
+    out.set_sample_count(frames);
+    out.set_srate(p->rate);
+    out.set_channels(channels, p->config);
+    served = served + 1;
+    return true;
+  }
   bool get_spectrum_absolute(audio_chunk&, double, unsigned) override { return false; }
-  void make_fake_chunk_absolute(audio_chunk&, double, double) override { player_throw(); }
-  void make_fake_spectrum_absolute(audio_chunk&, double, unsigned) override { player_throw(); }
+  void make_fake_chunk_absolute(audio_chunk&, double, double) override {
+    fakes = fakes + 1;
+    player_throw();
+  }
+  void make_fake_spectrum_absolute(audio_chunk&, double, unsigned) override {
+    fakes = fakes + 1;
+    player_throw();
+  }
 };
 
 class player_vis_manager : public visualisation_manager {

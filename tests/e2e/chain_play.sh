@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The player's DSP chain as the stand-in plays it: three files gaplessly with
 # a DSP of the stand-in's own after ours (the crossfader asks for track-change
-# marks, so ours gets FLUSH at every track end while playback goes on; the
-# resampler does not), a rebuild that keeps ours, and a converter's second
-# chain while playback holds the port.
+# marks, so ours gets FLUSH at every track end while playback goes on, and
+# overlaps the files by 200 ms; the resampler does not), a rebuild that keeps
+# ours, and a converter's second chain while playback holds the port.
 # usage: chain_play.sh NATIVE_BIN
 set -u
 bin=$1
@@ -16,10 +16,10 @@ printf '[SETTING]\r\n' >"$work/plain.ini"
 open_close=$'successful com open.\nsuccessful com close.'
 
 # The log: time_s,heard_s,"LINE",ch0,ch1,ch2 (a level command's line has
-# commas of its own). Lit commands per file (by the heard position, 5 s each), and those more
-# than half a second from their onset: the light is due at the onset's place
-# in our stream, which a DSP that holds audio back delays by its hold-back on
-# the heard clock, so compare with the onset's place without it.
+# commas of its own). Lit commands per file (by the heard position, 5 s each),
+# and those more than half a second from their onset's place in our stream;
+# the crossfader plays each file 200 ms earlier than the one before (400 ms
+# for the third), which a light on the onset where it is heard stays within.
 lit_per_file() {
   awk -F, 'NR > 1 && $NF != "" && $(NF - 2) + $(NF - 1) + $NF > 30 {
       f = int($2 / 5); if (f > 2) f = 2; n[f]++
@@ -67,6 +67,7 @@ tone=$(awk -F, 'NR > 1 && $NF != "" && $NF > 30 && $(NF - 2) + $(NF - 1) < 10' "
 [ "$tone" -eq 0 ] || { cat "$work/log.csv"; fail "$tone commands of the second chain's tone reached the board"; }
 read -r a _ _ far <<<"$(lit_per_file "$work/log.csv")"
 [ "$a" -gt 0 ] && [ "$far" -eq 0 ] || { cat "$work/log.csv"; fail "second chain: playback's sync"; }
-# With the crossfader ours gets FLUSH at every track end.
+# With the crossfader ours gets FLUSH at every track end, and what is played
+# shortens by the overlap at each.
 gapless crossfade
 echo "PASS"

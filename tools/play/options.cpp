@@ -23,7 +23,10 @@ void usage(FILE* to) {
       "usage: fulgora-play [--component PATH] [--settings FILE] [--chunk FRAMES] [--fast]\n"
       "                    [--no-sound] [--buffer-ms MS] [--seek AT:TO] [--pause AT:SECONDS]\n"
       "                    [--clock-step MS] [--swap-at SECONDS] [--rebuild-at SECONDS]\n"
-      "                    [--after crossfade|resample] [--second-chain AT[:SECONDS]]\n"
+      "                    [--after crossfade|delay|skip-silence|resample]\n"
+      "                    [--second-chain AT[:SECONDS]] [--vis-no-lookahead]\n"
+      "                    [--vis-late-start MS] [--vis-backlog MS]\n"
+      "                    [--vis-drop EVERY_MS:SPAN_MS] [--vis-short]\n"
       "                    [--board [--plot FILE.svg] [--log FILE.csv]] AUDIO...\n"
       "  --component PATH  the component library (default: foo_Fulgora beside this tool)\n"
       "  --settings FILE   the settings file the component reads (copied to\n"
@@ -53,15 +56,30 @@ void usage(FILE* to) {
       "                    released, the new one runs on\n"
       "  --rebuild-at SECONDS  likewise, but only the DSP after ours changed: ours is\n"
       "                    kept and runs on without FLUSH\n"
-      "  --after crossfade|resample  a DSP of the stand-in's own after ours:\n"
-      "                    crossfade asks for track-change marks (so ours gets FLUSH\n"
-      "                    at every track end) and holds 200 ms back; resample makes\n"
+      "  --after crossfade|delay|skip-silence|resample  a DSP of the stand-in's\n"
+      "                    own after ours: crossfade asks for track-change marks (so\n"
+      "                    ours gets FLUSH at every track end) and mixes the last\n"
+      "                    200 ms of each track into the start of the next (what is\n"
+      "                    played is 200 ms shorter at every track change); delay\n"
+      "                    asks for the marks too and holds 200 ms back; skip-silence\n"
+      "                    cuts silences longer than 100 ms to 20 ms; resample makes\n"
       "                    48 kHz of the audio, and the output counts that rate\n"
       "  --second-chain AT[:SECONDS]  when the position reaches AT, a second chain\n"
       "                    with a new instance of the DSP (same settings) converts\n"
       "                    SECONDS (default 8) of an 11 kHz tone at 4 times the audio\n"
       "                    rate on a thread of its own while playback goes on, as\n"
       "                    the player's converter does\n"
+      "  The player's visualisation streams serve what was played (after --after),\n"
+      "  on the clock's time line, written ahead and 5 s behind; what the player\n"
+      "  does not promise of them, each alone or together:\n"
+      "  --vis-no-lookahead  nothing past the clock's position\n"
+      "  --vis-late-start MS  nothing for MS after a stream is made, nor anything\n"
+      "                    played before then (0: only what is played after)\n"
+      "  --vis-backlog MS  only MS behind the clock's position\n"
+      "  --vis-drop EVERY_MS:SPAN_MS  the last SPAN_MS of every EVERY_MS of what is\n"
+      "                    played never comes through\n"
+      "  --vis-short       every answer half as long as asked\n"
+      "  (a window across a change of rate or channels ends at the change)\n"
       "  --board           start the simulated LED board (fulgora-board) and point the\n"
       "                    component at it; shows its channels live on a terminal\n"
       "  --plot FILE.svg   with --board: draw the channel bytes the board received\n"
@@ -104,13 +122,40 @@ int numeric_option(const std::string& a, const char* value, options& o) {
     std::fprintf(stderr, "fulgora-play: --second-chain needs AT or AT:SECONDS, as 2 or 2:8\n");
   } else if (a == "--after") {
     o.after = value;
-    if (o.after == "crossfade" || o.after == "resample") return 1;
-    std::fprintf(stderr, "fulgora-play: --after needs crossfade or resample\n");
+    if (o.after == "crossfade" || o.after == "delay" || o.after == "skip-silence" ||
+        o.after == "resample")
+      return 1;
+    std::fprintf(stderr,
+                 "fulgora-play: --after needs crossfade, delay, skip-silence or resample\n");
   } else if (a == "--chunk") {
     const unsigned long v = std::strtoul(value, &end, 10);
     o.chunk = static_cast<unsigned>(v);
     if (*end == 0 && v != 0 && v <= (1u << 22)) return 1;
     std::fprintf(stderr, "fulgora-play: --chunk needs a frame count from 1 to 4194304\n");
+  } else {
+    return 0;
+  }
+  return -1;
+}
+
+// The --vis-* switches that take a value, as numeric_option.
+int vis_option(const std::string& a, const char* value, options& o) {
+  char* end = nullptr;
+  if (a == "--vis-late-start" || a == "--vis-backlog") {
+    const double ms = std::strtod(value, &end);
+    if (*end == 0 && ms >= 0 && ms <= 60000) {
+      (a == "--vis-backlog" ? o.vis.backlog_s : o.vis.late_start_s) = ms / 1000;
+      return 1;
+    }
+    std::fprintf(stderr, "fulgora-play: %s needs milliseconds from 0 to 60000\n", a.c_str());
+  } else if (a == "--vis-drop") {
+    double every = 0, span = 0;
+    if (pair_of(value, every, span) && span > 0 && span < every) {
+      o.vis.drop_every_s = every / 1000;
+      o.vis.drop_span_s = span / 1000;
+      return 1;
+    }
+    std::fprintf(stderr, "fulgora-play: --vis-drop needs EVERY_MS:SPAN_MS, SPAN_MS shorter\n");
   } else {
     return 0;
   }
@@ -145,7 +190,8 @@ bool parse(int argc, char** argv, options& o) {
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     const bool more = i + 1 < argc;
-    const int numeric = more ? numeric_option(a, argv[i + 1], o) : 0;
+    int numeric = more ? numeric_option(a, argv[i + 1], o) : 0;
+    if (numeric == 0 && more) numeric = vis_option(a, argv[i + 1], o);
     if (numeric < 0) return false;
     const bool valued =
         numeric > 0 ||
@@ -162,6 +208,8 @@ bool parse(int argc, char** argv, options& o) {
     } else if (a == "--help" || a == "-h") {
       usage(stdout);
       std::exit(0);
+    } else if (a == "--vis-no-lookahead" || a == "--vis-short") {
+      (a == "--vis-short" ? o.vis.short_chunks : o.vis.no_lookahead) = true;
     } else if (a == "--fast" || a == "--board" || a == "--no-sound") {
       (a == "--fast" ? o.fast : a == "--board" ? o.board : o.no_sound) = true;
     } else if ((a == "--plot" || a == "--log" || a == "--component" || a == "--settings") && more) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/play/output_model.h"
+
 namespace fulgora_play {
 
 struct options {
@@ -19,7 +21,8 @@ struct options {
   double swap_at = -1;                    // --swap-at SECONDS
   double rebuild_at = -1;                 // --rebuild-at SECONDS
   double second_at = -1, second_for = 8;  // --second-chain AT[:SECONDS]
-  std::string after;                      // --after crossfade|resample
+  std::string after;                      // --after: an own_dsp's name
+  played_faults vis;                      // --vis-*
   bool fast = false;
   bool no_sound = false;
   bool board = false;

@@ -10,8 +10,11 @@
 // playback clock service at the same time, hence the lock.
 #pragma once
 
+#include <deque>
 #include <mutex>
 #include <vector>
+
+#include "host/audio_chunk.h"
 
 namespace fulgora_play {
 
@@ -56,6 +59,63 @@ class output_model {
   mutable std::mutex m_;
   double buffer_s_;
   std::vector<segment> segments_{segment{0.0, 0.0, true, 0.0, 0.0}};
+};
+
+// What the player does not promise of its played audio, each one a switch of
+// the stand-in (--vis-*), for testing a component against the worse case.
+struct played_faults {
+  double backlog_s = 5;       // served this far behind the clock (a few seconds)
+  bool no_lookahead = false;  // nothing past the clock's position
+  double late_start_s = -1;   // >= 0: nothing for this long after a stream is
+                              // made, nor anything written before then
+  double drop_every_s = 0;    // > 0: the last drop_span_s of every drop_every_s
+  double drop_span_s = 0;     // of the time line never comes through
+  bool short_chunks = false;  // every answer half as long as asked
+};
+
+// The played audio as the player's visualisation serves it: what left the
+// whole chain and went to the output, keyed by its place on the clock's time
+// line (seconds since the start or the last seek, as get_absolute_time
+// counts them), at the rate and channel count it was played.
+//
+// The main thread writes and restarts; the component's workers serve, one
+// or two at once. A write copies outside the lock and only links its span in
+// under it; a serve copies its window out under the lock, so neither side
+// holds it for longer than one window's copy.
+class played_audio {
+ public:
+  explicit played_audio(played_faults faults = {}) : faults_(faults) {}
+  // A seek: the time line begins again at 0, nothing of before is served.
+  void restart();
+  // One chunk that went to the output, after what was written before;
+  // stamped `now` (the stand-in's seconds). What lies more than the backlog
+  // behind `clock` is forgotten.
+  void write(const audio_chunk& chunk, double now, double clock);
+  // get_chunk_absolute for a stream opened at `opened`, with the clock at
+  // `clock` and the stand-in's time `now`: the audio from offset, at most
+  // length seconds, of one format and without a gap, filled into out
+  // through its own methods as the player's set_data does. False, with out
+  // untouched, when nothing is there at offset.
+  bool serve(audio_chunk& out, double offset, double length, double clock, double opened,
+             double now) const;
+  const played_faults& faults() const { return faults_; }
+
+ private:
+  struct span {
+    double start, stamp;  // on the time line; when it was written
+    unsigned rate, channels, config;
+    std::vector<audio_sample> samples;
+    size_t frames() const { return samples.size() / channels; }
+    double end() const { return start + static_cast<double>(frames()) / rate; }
+  };
+  // Copies the run into scratch; false when none starts at offset.
+  bool copy_run(double offset, double until, double since, std::vector<audio_sample>& scratch,
+                unsigned& rate, unsigned& channels, unsigned& config) const;
+
+  const played_faults faults_;
+  double end_ = 0;  // main thread: where the next chunk goes
+  mutable std::mutex m_;
+  std::deque<span> spans_;
 };
 
 }  // namespace fulgora_play

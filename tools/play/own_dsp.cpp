@@ -20,6 +20,18 @@ class chunk_pool {
   size_t used_ = 0;
 };
 
+// Every channel of a silent frame lies below -90 dBFS.
+constexpr double silence_level = 3.1622777e-5;
+
+// Frames of interleaved audio, built up and then handed on in one chunk.
+void hand_on(const std::vector<audio_sample>& line, unsigned channels, unsigned rate,
+             chunk_pool& pool, std::vector<const audio_chunk*>& out) {
+  if (channels == 0 || line.size() < channels) return;
+  audio_chunk_impl& c = pool.next();
+  c.set_data(line.data(), line.size() / channels, channels, rate);
+  out.push_back(&c);
+}
+
 class hold_back final : public own_dsp {
  public:
   bool wants_marks() const override { return true; }
@@ -68,6 +80,151 @@ class hold_back final : public own_dsp {
 
   std::deque<audio_sample> held_;
   std::vector<audio_sample> line_;
+  unsigned channels_ = 0, rate_ = 0;
+  chunk_pool pool_;
+};
+
+class crossfade final : public own_dsp {
+ public:
+  bool wants_marks() const override { return true; }
+
+  void run(const std::vector<const audio_chunk*>& in, int flags,
+           std::vector<const audio_chunk*>& out) override {
+    pool_.reset();
+    out.clear();
+    for (const audio_chunk* c : in) {
+      if (c->get_channels() != channels_ || c->get_srate() != rate_) {
+        end_tail();
+        give(held_.size(), out);
+        channels_ = c->get_channels();
+        rate_ = c->get_srate();
+        hold_ = static_cast<size_t>(std::lround(crossfade_overlap_s * rate_)) * channels_;
+      }
+      mix_in(*c);
+    }
+    if (flags & 2) {  // FLUSH: the end of what is played, everything out
+      end_tail();
+      give(held_.size(), out);
+      channels_ = rate_ = 0;
+      return;
+    }
+    give(held_.size() - std::min(held_.size(), hold_), out);
+    if (flags & 1) {  // END_OF_TRACK: what it holds is the track's tail
+      end_tail();
+      tail_.assign(held_.begin(), held_.end());
+      held_.clear();
+      tail_at_ = 0;
+    }
+  }
+
+  void flush() override {
+    held_.clear();
+    tail_.clear();
+    tail_at_ = 0;
+    channels_ = rate_ = 0;
+  }
+
+ private:
+  // The new track comes in as the last one's tail fades out, frame by frame.
+  void mix_in(const audio_chunk& c) {
+    const audio_sample* data = c.get_data();
+    const size_t samples = c.get_sample_count() * channels_;
+    const size_t tail_frames = tail_.size() / channels_;
+    for (size_t i = 0; i < samples; ++i) {
+      if (tail_at_ >= tail_.size()) {
+        held_.push_back(data[i]);
+        continue;
+      }
+      const double w = (static_cast<double>(tail_at_ / channels_) + 0.5) / tail_frames;
+      held_.push_back(static_cast<audio_sample>(tail_[tail_at_] * (1 - w) + data[i] * w));
+      ++tail_at_;
+    }
+  }
+  // A tail the next track was too short to take goes out as it is.
+  void end_tail() {
+    held_.insert(held_.end(), tail_.begin() + static_cast<std::ptrdiff_t>(tail_at_), tail_.end());
+    tail_.clear();
+    tail_at_ = 0;
+  }
+  void give(size_t samples, std::vector<const audio_chunk*>& out) {
+    if (samples == 0 || channels_ == 0) return;
+    line_.assign(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(samples));
+    held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(samples));
+    hand_on(line_, channels_, rate_, pool_, out);
+  }
+
+  std::deque<audio_sample> held_;
+  std::vector<audio_sample> tail_, line_;
+  size_t tail_at_ = 0, hold_ = 0;  // samples
+  unsigned channels_ = 0, rate_ = 0;
+  chunk_pool pool_;
+};
+
+class skip_silence final : public own_dsp {
+ public:
+  bool wants_marks() const override { return false; }
+
+  void run(const std::vector<const audio_chunk*>& in, int flags,
+           std::vector<const audio_chunk*>& out) override {
+    pool_.reset();
+    out.clear();
+    line_.clear();
+    for (const audio_chunk* c : in) {
+      if (c->get_channels() != channels_ || c->get_srate() != rate_) {
+        end_run();
+        hand_on(line_, channels_, rate_, pool_, out);
+        line_.clear();
+        channels_ = c->get_channels();
+        rate_ = c->get_srate();
+        longer_ = std::lround(skip_silence_longer_s * rate_);
+        kept_ = std::lround(skip_silence_kept_s * rate_);
+      }
+      const audio_sample* data = c->get_data();
+      for (size_t f = 0; f < c->get_sample_count(); ++f) take(data + f * channels_);
+      hand_on(line_, channels_, rate_, pool_, out);
+      line_.clear();
+    }
+    if (flags & 2) {  // FLUSH: a silence at the very end ends there
+      end_run();
+      hand_on(line_, channels_, rate_, pool_, out);
+      channels_ = rate_ = 0;
+    }
+  }
+
+  void flush() override {
+    pending_.clear();
+    run_ = 0;
+    channels_ = rate_ = 0;
+  }
+
+ private:
+  // The first kept_ frames of a silence go on at once; the rest up to
+  // longer_ wait to learn whether the silence ends in time; beyond, all go.
+  void take(const audio_sample* frame) {
+    bool silent = true;
+    for (unsigned ch = 0; ch < channels_; ++ch)
+      silent = silent && std::fabs(frame[ch]) < silence_level;
+    if (!silent) {
+      end_run();
+      line_.insert(line_.end(), frame, frame + channels_);
+      return;
+    }
+    ++run_;
+    if (run_ <= kept_)
+      line_.insert(line_.end(), frame, frame + channels_);
+    else if (run_ <= longer_)
+      pending_.insert(pending_.end(), frame, frame + channels_);
+    else
+      pending_.clear();
+  }
+  void end_run() {
+    line_.insert(line_.end(), pending_.begin(), pending_.end());
+    pending_.clear();
+    run_ = 0;
+  }
+
+  std::vector<audio_sample> line_, pending_;
+  long run_ = 0, longer_ = 0, kept_ = 0;  // frames
   unsigned channels_ = 0, rate_ = 0;
   chunk_pool pool_;
 };
@@ -132,7 +289,9 @@ class to_rate final : public own_dsp {
 }  // namespace
 
 std::unique_ptr<own_dsp> make_own_dsp(const std::string& name) {
-  if (name == "crossfade") return std::make_unique<hold_back>();
+  if (name == "crossfade") return std::make_unique<crossfade>();
+  if (name == "delay") return std::make_unique<hold_back>();
+  if (name == "skip-silence") return std::make_unique<skip_silence>();
   if (name == "resample") return std::make_unique<to_rate>();
   return nullptr;
 }

@@ -15,8 +15,11 @@
 
 namespace fulgora_play {
 
-// The crossfader's hold-back, and the rate the resampler makes.
+// The delay's hold-back, the crossfader's overlap, the silence skipper's
+// limits, and the rate the resampler makes.
 constexpr double crossfade_hold_s = 0.2;
+constexpr double crossfade_overlap_s = 0.2;
+constexpr double skip_silence_longer_s = 0.1, skip_silence_kept_s = 0.02;
 constexpr unsigned resample_rate = 48000;
 
 class own_dsp {
@@ -32,11 +35,16 @@ class own_dsp {
   virtual void flush() = 0;
 };
 
-// "crossfade": asks for track-change marks and holds the last
-// crossfade_hold_s of audio back, as a crossfader keeps the tail it would
-// fade into the next track; it starts with that much silence, so its output
-// is the audio crossfade_hold_s later, and gives out what it holds at FLUSH.
-// Its fade is left out: the audio itself passes unchanged.
+// "crossfade": asks for track-change marks and mixes the last
+// crossfade_overlap_s of each track into the first of the next, fading one
+// out as the other comes in, so the played stream is that much shorter at
+// every track change; it holds that much back to have the tail at the mark,
+// and gives out what it holds at FLUSH.
+// "delay": asks for track-change marks and holds the last crossfade_hold_s
+// of audio back; it starts with that much silence, so its output is the
+// audio crossfade_hold_s later, and gives out what it holds at FLUSH.
+// "skip-silence": a silence (every channel below -90 dBFS) longer than
+// skip_silence_longer_s is cut to its first skip_silence_kept_s.
 // "resample": from any rate to resample_rate, by linear interpolation.
 // Null for any other name.
 std::unique_ptr<own_dsp> make_own_dsp(const std::string& name);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -59,32 +60,95 @@ class stdout_console final : public console_receiver {
   std::vector<std::string> first_lines_;
 };
 
-// The player's visualisation manager and its one kind of stream: the heard
-// clock of the sound card where it plays, else of the modelled output, on the
-// stand-in's own time line.
-class playback_clock final : public visualisation_manager, public visualisation_stream {
+// The player's visualisation manager: its streams tell the heard clock of
+// the sound card where it plays, else of the modelled output, on the
+// stand-in's own time line, and serve the played audio (played_audio) on
+// the clock's time line.
+class playback_clock final : public visualisation_manager {
  public:
   int service_release() noexcept override { return 1; }
   int service_add_ref() noexcept override { return 1; }
   bool service_query(service_ptr&, const GUID&) override { return false; }
-  void create_stream(service_ptr_t<visualisation_stream>& out, unsigned) override { out.set(this); }
-  bool get_absolute_time(double& value) override {
-    const std::chrono::duration<double> now = std::chrono::steady_clock::now() - start;
+  // Each call a stream of its own, as the player makes them; it lives
+  // while the component holds it.
+  void create_stream(service_ptr_t<visualisation_stream>& out, unsigned) override;
+  // What every stream's get_absolute_time says.
+  bool get_absolute_time(double& value) const {
     sound_output* card = sound.load();
-    value = card ? card->heard_clock() : output->heard_clock(now.count());
+    value = card ? card->heard_clock() : output->heard_clock(since_start());
     // As an output that reports its position per write: the last step's time.
     if (step_s > 0) value = std::floor(value / step_s) * step_s;
     return true;
   }
-  bool get_chunk_absolute(audio_chunk&, double, double) override { return false; }
-  bool get_spectrum_absolute(audio_chunk&, double, unsigned) override { return false; }
-  void make_fake_chunk_absolute(audio_chunk&, double, double) override {}
-  void make_fake_spectrum_absolute(audio_chunk&, double, unsigned) override {}
+  double since_start() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
 
   const output_model* output = nullptr;
+  const played_audio* played = nullptr;       // what get_chunk_absolute serves
   std::atomic<sound_output*> sound{nullptr};  // gone when the card stops answering
   std::chrono::steady_clock::time_point start;
   double step_s = 0;  // --clock-step
+};
+
+// One stream of the manager. Any thread may call it; the component's
+// workers do, two during a chain swap. The player promises nothing for two
+// calls at once on one stream: it counts them and says so when it goes.
+class played_stream final : public visualisation_stream {
+ public:
+  played_stream(const playback_clock& clock, double opened) : clock_(clock), opened_(opened) {}
+  ~played_stream() {
+    if (overlaps_ > 0)
+      std::fprintf(stderr,
+                   "fulgora-play: %ld calls of a visualisation stream came while another "
+                   "was still in it\n",
+                   overlaps_.load());
+  }
+  int service_release() noexcept override {
+    const int left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+  int service_add_ref() noexcept override { return ++refs_; }
+  bool service_query(service_ptr& out, const GUID& guid) override {
+    if (guid != visualisation_stream::class_guid) return false;
+    out.set(this);
+    return true;
+  }
+  bool get_absolute_time(double& value) override {
+    const one_call call(*this);
+    return clock_.get_absolute_time(value);
+  }
+  bool get_chunk_absolute(audio_chunk& out, double offset, double length) override {
+    const one_call call(*this);
+    double now = 0;
+    clock_.get_absolute_time(now);
+    return clock_.played &&
+           clock_.played->serve(out, offset, length, now, opened_, clock_.since_start());
+  }
+  bool get_spectrum_absolute(audio_chunk&, double, unsigned) override { return false; }
+  // They throw, as the SDK says the player's do; a DSP has no use for them.
+  void make_fake_chunk_absolute(audio_chunk&, double, double) override {
+    throw std::runtime_error("fulgora-play: make_fake_chunk_absolute is not for a DSP");
+  }
+  void make_fake_spectrum_absolute(audio_chunk&, double, unsigned) override {
+    throw std::runtime_error("fulgora-play: make_fake_spectrum_absolute is not for a DSP");
+  }
+
+  long overlaps() const { return overlaps_; }
+
+ private:
+  struct one_call {
+    explicit one_call(played_stream& s) : s_(s) {
+      if (s_.inside_++ > 0) ++s_.overlaps_;
+    }
+    ~one_call() { --s_.inside_; }
+    played_stream& s_;
+  };
+  const playback_clock& clock_;
+  const double opened_;  // the stand-in's seconds
+  std::atomic<int> refs_{0}, inside_{0};
+  std::atomic<long> overlaps_{0};
 };
 
 // The player's output settings: the modelled output's buffer length.

@@ -34,6 +34,7 @@ transport::transport(const options& o, const std::vector<decoded_audio>& audio, 
                      live_view& view, const std::atomic<bool>& interrupted)
     : start(std::chrono::steady_clock::now()),
       output(o.buffer_ms / 1000.0),
+      played(o.vis),
       o_(o),
       audio_(audio),
       board_(board),
@@ -53,6 +54,7 @@ void transport::offer_clock(playback_clock& clock) {
   clock.start = start;
   clock.step_s = o_.clock_step_ms / 1000.0;
   if (!o_.fast) clock.output = &output;
+  clock.played = &played;
   clock.sound = o_.fast ? nullptr : sound_;
   clock_ = &clock;
 }
@@ -135,6 +137,7 @@ void transport::follow_output(double now) {
     // from the new position.
     output.seek(now, o_.seek_to);
     if (sound_) sound_->flush();
+    played.restart();
     chain_->flush();
     seek_cursor(o_.seek_to);
     char note[160];
@@ -182,7 +185,7 @@ bool transport::run_chunk() {
   const double seconds = static_cast<double>(frames) / a.rate;
   report.played_s += seconds;
   if (o_.fast) played_at_.emplace_back(since_start(), report.played_s);
-  if (!o_.fast) output.write(since_start(), output_seconds(out_));
+  if (!o_.fast) keep_played();
   if (board_.pacing() && a.channels == 2) board_.pace();
   at_ += frames;
   if (last_of_file) {
@@ -190,6 +193,16 @@ bool transport::run_chunk() {
     at_ = 0;
   }
   return true;
+}
+
+// What left the chain, to the output model and the played audio, keyed by
+// the clock the component reads (the card's, where it plays).
+void transport::keep_played() {
+  const double now = since_start();
+  output.write(now, output_seconds(out_));
+  double clock = 0;
+  if (clock_) clock_->get_absolute_time(clock);
+  for (const audio_chunk* c : out_) played.write(*c, now, clock);
 }
 
 // What left the chain, to the sound card; when the card stops answering,

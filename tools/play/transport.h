@@ -56,6 +56,7 @@ class transport {
 
   const std::chrono::steady_clock::time_point start;
   output_model output;
+  played_audio played;  // what the clock's streams serve
   play_report report;
   std::vector<play_event> events;  // seeks, pauses and swaps, for the picture
 
@@ -65,6 +66,7 @@ class transport {
   bool wants_more(double now);
   bool drained(double now);
   void play_chunks();
+  void keep_played();
   bool run_chunk();
   bool run_dsp(int flags);
   void seek_cursor(double position);
