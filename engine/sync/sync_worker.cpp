@@ -331,8 +331,9 @@ void sync_worker::turn() {
   if (answered && s_.heard.reading(value, now)) restart();
   const bool known = answered && s_.heard.position(now, heard);
   // A waiting instance measures nothing; once it has the port it starts at
-  // the sound that is heard then.
-  const bool more = known && !e_.port.waiting && measure_due(heard);
+  // the sound that is heard then. Nor does one the player has not yet run.
+  const bool run = s_.input_frames.load(std::memory_order_acquire) > 0;
+  const bool more = known && run && !e_.port.waiting && measure_due(heard);
   if (e_.port.waiting) placed_ = false;
   note_dry(now, known && s_.heard.moving());
   double wait = !answered ? standing_poll_s : known ? send_due(now, heard) : idle_poll_s;

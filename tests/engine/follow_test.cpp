@@ -114,6 +114,7 @@ pause_run play_with_pause(const std::string& keys, double step_s, double quiet_s
   led_engine engine(file, port);
   EXPECT_NE(sync_of(engine), nullptr);
   if (!sync_of(engine)) return {};
+  fulgora_test::runs(engine);
   const unsigned rate = 44100;
   auto sound = steady_sound(rate, end_s + 0.5);
   std::fill(sound.begin(), sound.begin() + 2 * static_cast<size_t>(quiet_s * rate), 0.0f);

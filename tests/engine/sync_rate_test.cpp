@@ -169,6 +169,7 @@ TEST(sync_rate, bursts_light_on_time_whatever_the_player_serves) {
     fake_port port;
     port.answer_ok();
     led_engine engine(settings_of(held), port);
+    fulgora_test::runs(engine);
     ASSERT_NE(sync_of(engine), nullptr);
     const auto q = measured(engine, clock, 0.0, 2.6);
     EXPECT_EQ(clock.fake_calls, 0) << r.what;
@@ -207,6 +208,7 @@ TEST(sync_rate, a_seek_or_a_late_start_lights_where_the_clock_is) {
     fake_port port;
     port.answer_ok();
     led_engine engine(settings_of(held), port);
+    fulgora_test::runs(engine);
     for (double v = start_s; v < start_s + 0.5; v += 0.020) {  // then a seek back
       clock.now_s = v;
       ASSERT_TRUE(eventually([&] { return clock.asked_until >= v - hop; }));

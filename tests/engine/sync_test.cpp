@@ -228,9 +228,11 @@ TEST(sync_mode, one_played_stream_and_a_swap_lights_at_once) {
   old_writes.attach(old_port);
   new_writes.attach(new_port);
   auto old_engine = std::make_unique<led_engine>(file, old_port);
+  fulgora_test::runs(*old_engine);
   steady::time_point at;
   ASSERT_TRUE(eventually([&] { return old_writes.first_lit(steady::time_point(), at); }));
   auto successor = std::make_unique<led_engine>(file, new_port);
+  fulgora_test::runs(*successor);
   ASSERT_TRUE(successor->port.waiting);
   EXPECT_EQ(clock.streams_created, 1) << "one stream for the process";
   const auto released = steady::now();
@@ -262,6 +264,7 @@ TEST(sync_mode, no_played_audio_no_command_said_once) {
   fake_port port;
   port.answer_ok();
   led_engine engine(file, port);
+  fulgora_test::runs(engine);
   running_clock player(clock, 0.0);
   const lines said = {"successful com open.",
                       "sync: the player gives no played audio, nothing sent."};
@@ -299,6 +302,7 @@ TEST(sync_mode, failing_replies_say_so_no_faster_than_a_cycle) {
     fake_port& port = r.gone ? static_cast<fake_port&>(gone) : erring;
     led_engine engine(file, port);
     const bool sync = *r.keys != 0;
+    if (sync) fulgora_test::runs(engine);
     if (sync) {
       running_clock player(clock, 0.0);
       EXPECT_TRUE(eventually([&] { return level_writes(port).size() >= 60; }));
