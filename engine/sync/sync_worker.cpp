@@ -32,6 +32,8 @@ constexpr double measure_slice_s = 0.002;
 // A window the player has nothing for when the clock is this far past its
 // end (beyond a step) will get nothing: a gap, a dropped span, the start.
 constexpr double given_up_s = 0.020;
+// Updates this far behind the heard position are passed over.
+constexpr double behind_s = 0.5;
 // A link that fails or a board that answers with errors says so at most this
 // often; the commands go on at the rate.
 constexpr unsigned recv_line_gap_ms = 100;
@@ -247,8 +249,9 @@ bool sync_worker::measure_due(double heard) {
   const double h = hop();
   const double rate = sync_updates_per_s(s_.settings);
   // The first update after the sound that is heard: an instance that just
-  // got its port, or one after a seek, lights at once.
-  if (!placed_ || static_cast<double>(next_k_) * h < heard - 4 * h) {
+  // got its port, or one after a seek, lights at once; a worker held up for
+  // longer than the clock model's reach does not measure what is gone.
+  if (!placed_ || static_cast<double>(next_k_) * h < heard - behind_s) {
     next_k_ = static_cast<uint64_t>(std::max(0.0, std::floor(heard * rate))) + 1;
     next_feed_s_ = 0.0;
     placed_ = true;

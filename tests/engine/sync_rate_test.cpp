@@ -100,12 +100,14 @@ std::vector<audio_sample> bursts(const std::vector<double>& starts, double secon
 // then stops the engine and gives its queue (the commands' moments without
 // the offset).
 std::vector<timed_command> measured(led_engine& e, fake_clock& clock, double from_s, double to_s) {
-  for (double v = from_s; v < to_s; v += 0.020) {
+  double v = from_s;
+  for (; v < to_s; v += 0.020) {
     clock.now_s = v;
     const int calls = clock.chunk_calls;
     // Pacing only: a worker starved by the machine's load catches up later.
     eventually([&] { return clock.asked_until >= v - hop || clock.chunk_calls > calls + 3; }, 2.0);
   }
+  EXPECT_TRUE(eventually([&] { return clock.asked_until >= v - 0.020 - hop; })) << "caught up";
   e.stop();
   std::vector<timed_command> out;
   for (size_t i = 0; i < sync_of(e)->queue.size(); ++i) {
