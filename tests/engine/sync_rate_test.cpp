@@ -196,6 +196,23 @@ TEST(sync_rate, bursts_light_on_time_whatever_the_player_serves) {
   }
 }
 
+// A format beyond what our chunk was made for (16 channels at 384 kHz): the
+// player sizes the chunk past its room and copies the whole size, so it grows
+// (the sanitizer builds see any write past it), and the burst is measured.
+TEST(sync_rate, a_format_beyond_the_chunk_s_room_is_read_whole) {
+  fake_services host;
+  fake_clock clock;
+  host.clock = &clock;
+  clock.play(0.0, bursts({0.25}, 0.6, 384000, 16), 16, 384000);
+  fake_port port;
+  port.answer_ok();
+  led_engine engine(settings_of(held), port);
+  fulgora_test::runs(engine);
+  const auto q = measured(engine, clock, 0.0, 0.5);
+  const auto o = offsets(q, {0.25});
+  EXPECT_LE(std::fabs(o[0]), 0.25 * hop + 0.003);
+}
+
 // After a seek the clock's time line starts again: what was queued for the
 // old one goes, and the first update is the one the clock is at. An instance
 // added mid-play starts there too.
