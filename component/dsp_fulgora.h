@@ -28,8 +28,8 @@ class dsp_fulgora : public dsp_impl_base_t<dsp_v2> {
   explicit dsp_fulgora(pass_through_t);
   static constexpr bool can_pass_through = true;
 
-  // A seek: the stream starts again (sync mode counts time through the DSP).
-  void flush() override { engine_.restart_stream(); }
+  // A seek: nothing to do (sync mode follows the player's clock).
+  void flush() override {}
   double get_latency() override { return 0.0; }
   bool need_track_change_mark() override { return false; }
 
@@ -38,9 +38,7 @@ class dsp_fulgora : public dsp_impl_base_t<dsp_v2> {
  protected:
   ~dsp_fulgora() { engine_.stop(); }
   void on_endoftrack(abort_callback&) override {}
-  // Not a restart: a DSP after this one that asks for track marks brings
-  // FLUSH at every track change while playback goes on.
-  void on_endofplayback(abort_callback&) override { engine_.end_of_playback(); }
+  void on_endofplayback(abort_callback&) override {}
   bool on_chunk(audio_chunk* chunk, abort_callback&) override {
     engine_.offer_chunk(*chunk);
     return true;

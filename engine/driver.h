@@ -3,12 +3,13 @@
 // shares: the settings record, the link and its port ticket, reconnect, the
 // notices, the worker thread and its stop. A driver owns how blocks reach the
 // worker and when their commands go out: default/ (each captured block at
-// once, through two events) and sync/ (a ring of the stream, sent when heard).
+// once, through two events) and sync/ (the player's played stream, sent when
+// heard).
 //
 // Threads, per call: the creating thread runs start; the audio thread runs
-// offer, restart and end_of_playback (never blocking, never allocating); the worker runs turn and
-// last_turn; the stopping thread runs wake; the releasing thread runs finish once the worker has
-// ended.
+// offer (never blocking, never allocating); the worker runs turn, last_turn
+// and retune; the stopping thread runs wake; the releasing thread runs finish
+// once the worker has ended.
 #pragma once
 
 #include <memory>
@@ -20,7 +21,6 @@
 namespace fulgora {
 
 struct led_engine;
-struct port_ticket;
 
 class engine_driver {
  public:
@@ -31,15 +31,11 @@ class engine_driver {
   // A chunk of the player's (the core has noted a chunk that is not stereo);
   // running: whether the engine's worker runs.
   virtual void offer(const audio_chunk& chunk, bool running) = 0;
-  // The stream starts again (a seek).
-  virtual void restart() = 0;
-  // A FLUSH without a seek: playback may go on or start anew later.
-  virtual void end_of_playback() = 0;
   // One turn of the worker after the core's own checks: measure and send
   // what there is, then wait a little (never past a stop for long).
   virtual void turn(led_engine& core) = 0;
   // The worker has seen the stop and ends after this: a last word (the sync
-  // driver measures what it still holds, so the next holder carries it on).
+  // driver sends a command that is already due).
   virtual void last_turn(led_engine& core) = 0;
   // LIVE=1: a saved change of the settings file was applied between two
   // turns (the core's record); next holds the opt-in values to go on with.
@@ -47,9 +43,8 @@ class engine_driver {
   // The stop is set: a wait in progress ends now.
   virtual void wake() = 0;
   // The worker has ended and the port is not yet let go: gives back what
-  // start made and leaves what the next holder of the port may take (only
-  // when this instance held the port and measured audio).
-  virtual void finish(const port_ticket& port) = 0;
+  // start made.
+  virtual void finish() = 0;
 };
 
 // The driver for an engine with these opt-in keys (drivers.cpp, which alone

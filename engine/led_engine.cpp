@@ -20,7 +20,6 @@ led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
     bool no_clock = false;
     driver = make_driver(file.sync, no_clock);  // the mode, once
     if (file.LIVE && !file.path.empty()) live.reset(new live_settings(file.path));
-    // Before the worker starts: a stream taken over sends at once.
     recovery.enabled = file.RECONNECT;
     start(file.PORTNAME);
     if (no_clock && running) notices.tell("sync off: no playback clock.");
@@ -81,14 +80,6 @@ void led_engine::offer_chunk(const audio_chunk& chunk) {
   if (driver) driver->offer(chunk, running);
 }
 
-void led_engine::restart_stream() {
-  if (driver) driver->restart();
-}
-
-void led_engine::end_of_playback() {
-  if (driver) driver->end_of_playback();
-}
-
 void led_engine::stop() {
   if (!running) return;
   set_event(stop_event);
@@ -104,7 +95,7 @@ void led_engine::release_resources() {
   stop_event = nullptr;
   if (worker_thread) close_thread(worker_thread);
   worker_thread = nullptr;
-  if (driver) driver->finish(port);  // before the port is let go
+  if (driver) driver->finish();  // before the port is let go
   if (serial.is_open()) serial.send_closing_command();
   serial.close();
   port.withdraw();  // after the close line: the next holder's open follows it

@@ -5,7 +5,7 @@
 // with SYNC=1 and the player's clock there, sync/ (drivers.cpp).
 //
 // Threads: the creating thread runs the constructor (start, load_settings);
-// the player's audio thread runs offer_chunk and restart_stream; the worker
+// the player's audio thread runs offer_chunk; the worker
 // runs worker_main; the releasing thread runs stop and the destructor. No
 // lock anywhere: the driver hands blocks over without one.
 //
@@ -73,12 +73,6 @@ struct led_engine {
   // The audio thread's gate: never blocks, never changes the chunk, throws
   // nothing of its own.
   void offer_chunk(const audio_chunk& chunk);
-  // The audio thread's word that the stream starts again (a seek); the sync
-  // driver starts its stream time again.
-  void restart_stream();
-  // The audio thread's word of a FLUSH (the end of playback, or a DSP after
-  // this one that flushes at track changes): no restart; told to the driver.
-  void end_of_playback();
   void stop();
   void release_resources();
 };

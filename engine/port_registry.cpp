@@ -19,15 +19,6 @@ std::vector<port_ticket*>& waiters() {
   return list;
 }
 uint64_t last_order = 0;
-// Per port, the order of the holder that let it go last, for the next one in.
-struct let_go {
-  std::string identity;
-  uint64_t by;
-};
-std::vector<let_go>& let_go_list() {
-  static std::vector<let_go> list;
-  return list;
-}
 
 void erase(std::vector<port_ticket*>& list, port_ticket* t) {
   list.erase(std::remove(list.begin(), list.end(), t), list.end());
@@ -43,18 +34,6 @@ void leave_holders(port_ticket* t) {
   erase(holders(), t);
   t->held = false;
   t->step_aside_asked.store(false, std::memory_order_relaxed);
-  std::vector<let_go>& list = let_go_list();
-  auto it = std::find_if(list.begin(), list.end(),
-                         [&](const let_go& g) { return g.identity == t->identity; });
-  if (it != list.end()) {
-    it->by = t->order;
-  } else {
-    try {
-      list.push_back({t->identity, t->order});
-    } catch (const std::bad_alloc&) {
-      // Unrecorded: the next holder takes no stream over.
-    }
-  }
   wake_waiters(t->identity);
 }
 
@@ -115,16 +94,6 @@ bool port_ticket::claim() {
     } catch (const std::bad_alloc&) {
       // Unrecorded, but free: open it as if there were no record.
     }
-    // A waiter let in is the next in: it alone may carry that stream on. One
-    // built after the port was let go starts on its own (a new playback).
-    predecessor = 0;
-    std::vector<let_go>& list = let_go_list();
-    for (size_t i = 0; i < list.size(); ++i)
-      if (list[i].identity == identity) {
-        if (waiting) predecessor = list[i].by;
-        list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
-        break;
-      }
   }
   if (!held) took_over = waiting;
   held = true;

@@ -77,9 +77,8 @@ struct port_ticket {
   event_handle freed = nullptr;
   bool held = false;
   bool waiting = false;
-  bool measured = false;     // audio measured while holding; written under the lock
-  uint64_t order = 0;        // creation order among the process's tickets
-  uint64_t predecessor = 0;  // order of the holder whose release let this waiter in; 0: none
+  bool measured = false;  // audio measured while holding; written under the lock
+  uint64_t order = 0;     // creation order among the process's tickets
   std::atomic<bool> step_aside_asked{false};
   bool took_over = false;  // got the port by waiting for it; written under the lock
   enum pace_t { pace_unknown, pace_real_time, pace_fast };

@@ -16,8 +16,8 @@ constexpr int32_t max_sync_rate = 200;
 struct sync_settings {
   bool SYNC = false;           // 1: each command goes out when its audio is heard
   int32_t SYNC_OFFSET_MS = 0;  // added to that moment; negative sends earlier
-  // Level commands per second of heard audio; 0: one per chunk, measured
-  // from the chunk's first power-of-two run of frames.
+  // Level commands per second of heard audio (more where the light rises);
+  // 0: the default rate, 60.
   int32_t SYNC_RATE = 60;
   // Milliseconds over which the lights go dark while playback is paused; 0:
   // they keep their last levels.

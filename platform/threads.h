@@ -42,4 +42,18 @@ struct shared_records_lock {
   shared_records_lock& operator=(const shared_records_lock&) = delete;
 };
 
+// A second process-wide lock, for the calls into an object of the player's
+// that instances share (the played stream): held across such a call, by the
+// workers and the threads that create and release instances, never by the
+// audio thread. Not recursive; never taken inside the lock above.
+void lock_player_calls();
+void unlock_player_calls();
+
+struct player_calls_lock {
+  player_calls_lock() { lock_player_calls(); }
+  ~player_calls_lock() { unlock_player_calls(); }
+  player_calls_lock(const player_calls_lock&) = delete;
+  player_calls_lock& operator=(const player_calls_lock&) = delete;
+};
+
 }  // namespace fulgora

@@ -60,10 +60,13 @@ void join_thread(thread_handle h) {
 
 namespace {
 pthread_mutex_t records_mutex = PTHREAD_MUTEX_INITIALIZER;
+pthread_mutex_t player_calls_mutex = PTHREAD_MUTEX_INITIALIZER;
 }  // namespace
 
 void lock_shared_records() { pthread_mutex_lock(&records_mutex); }
 void unlock_shared_records() { pthread_mutex_unlock(&records_mutex); }
+void lock_player_calls() { pthread_mutex_lock(&player_calls_mutex); }
+void unlock_player_calls() { pthread_mutex_unlock(&player_calls_mutex); }
 
 void close_thread(thread_handle h) {
   auto* t = static_cast<posix_thread*>(h);

@@ -42,9 +42,12 @@ void close_thread(thread_handle t) { CloseHandle(t); }
 
 namespace {
 SRWLOCK records_mutex = SRWLOCK_INIT;  // statically initialised: no start-up order
+SRWLOCK player_calls_mutex = SRWLOCK_INIT;
 }  // namespace
 
 void lock_shared_records() { AcquireSRWLockExclusive(&records_mutex); }
 void unlock_shared_records() { ReleaseSRWLockExclusive(&records_mutex); }
+void lock_player_calls() { AcquireSRWLockExclusive(&player_calls_mutex); }
+void unlock_player_calls() { ReleaseSRWLockExclusive(&player_calls_mutex); }
 
 }  // namespace fulgora

@@ -140,7 +140,7 @@ bool serial_link::read_reply(char* buffer, int pass_limit, unsigned long long li
     uint32_t waiting = 0;
     if (!api->clear_comm_error(handle, waiting)) {
       failed = true;
-      print("recv failed ClearCommError!");
+      print_recv("recv failed ClearCommError!");
       return false;
     }
     // Everything waiting, in pieces that fit the scratch buffer.
@@ -152,7 +152,7 @@ bool serial_link::read_reply(char* buffer, int pass_limit, unsigned long long li
         buffer[stored++] = byte;
         if (stored == reply_buffer_size) {
           drop_waiting(scratch, waiting);
-          print("recv buffer over!");
+          print_recv("recv buffer over!");
           return false;
         }
         if (!after_cr) {
@@ -160,8 +160,7 @@ bool serial_link::read_reply(char* buffer, int pass_limit, unsigned long long li
         } else if (byte == '\n') {
           drop_waiting(scratch, waiting);
           if (buffer[0] == 'O' && buffer[1] == 'K') return true;
-          print("recv res err!");
-          print(buffer);
+          print_recv("recv res err!", buffer);
           return false;
         } else {
           after_cr = false;
@@ -173,6 +172,17 @@ bool serial_link::read_reply(char* buffer, int pass_limit, unsigned long long li
     if (++passes > pass_limit) return false;
     if (deadline != 0 && monotonic_ms() >= deadline) return false;
   }
+}
+
+void serial_link::print_recv(const char* line, const char* reply) {
+  if (recv_line_gap_ms != 0) {
+    const unsigned long long now = monotonic_ms();
+    if (said_recv_ && now - last_recv_line_ms_ < recv_line_gap_ms) return;
+    said_recv_ = true;
+    last_recv_line_ms_ = now;
+  }
+  print(line);
+  if (reply) print(reply);
 }
 
 void serial_link::drop_waiting(char* scratch, uint32_t& waiting) {

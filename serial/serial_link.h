@@ -54,6 +54,10 @@ struct serial_link {
   // The closing command's reply wait ends here even before its 101st poll
   // (a system whose 1 ms pause lasts 15.6 ms); 0: polls only.
   unsigned long long closing_reply_time_ms = closing_reply_limit_ms;
+  // The "recv ..." lines (a failing reply together with its text) at most
+  // once per this many milliseconds; 0: every one (the default mode's one
+  // command per cycle). The sync mode sends far more often.
+  unsigned recv_line_gap_ms = 0;
 
   // Opens the port exactly as named, 38400 baud 8N1, drops waiting input.
   // On failure the link is closed again.
@@ -82,6 +86,10 @@ struct serial_link {
  private:
   static constexpr uint32_t scratch_size = 256;
   void print(const char* line) const { say_line(say, line); }
+  // A "recv ..." line and, when given, the reply it is about: both or none.
+  void print_recv(const char* line, const char* reply = nullptr);
+  unsigned long long last_recv_line_ms_ = 0;
+  bool said_recv_ = false;
   bool open_port(const wchar_t* port_name, bool report_failure, bool report_success);
   bool send_command(const char* command, uint32_t length, int pass_limit, const write_limit& limit,
                     unsigned long long reply_limit_ms);

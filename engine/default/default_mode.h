@@ -23,13 +23,11 @@ class default_mode final : public engine_driver {
 
   bool start(led_engine& core) override;
   void offer(const audio_chunk& chunk, bool running) override;
-  void restart() override {}
-  void end_of_playback() override {}
   void turn(led_engine& core) override;
   void last_turn(led_engine&) override {}
   void retune(const sync_settings&) override {}  // the core's record is all it reads
   void wake() override {}
-  void finish(const port_ticket&) override { close_events(); }
+  void finish() override { close_events(); }
 
   event_handle data_ready_event = nullptr;  // a captured block waits for the worker
   event_handle idle_event = nullptr;        // the analyser may be filled

@@ -42,6 +42,10 @@ class heard_clock {
   double pause_shows_at() const;
   // The monotonic moment of the clock's last new value.
   double last_change() const { return s_.last_change; }
+  // The clock's last new value and the largest recent interval between new
+  // values: no sound beyond their sum can have been heard yet.
+  double last_value() const { return s_.last_value; }
+  double step() const { return s_.step_s; }
   // One new value since the clock last stood (the next makes the model move).
   bool changed_once() const { return s_.changed_once; }
   void reset() { s_ = heard_clock_state{}; }

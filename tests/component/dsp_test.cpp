@@ -165,12 +165,13 @@ TEST(dsp_fulgora, passes_audio_bit_identical_and_answers_its_queries) {
   EXPECT_EQ(host.lines().back(), "successful com close.");
 }
 
-// Sync mode counts every chunk through the DSP; a seek (flush) starts the
-// count again, a FLUSH without one does not.
-TEST(dsp_fulgora, sync_mode_counts_the_stream_and_restarts_it) {
+// In sync mode the audio thread only notes the format and counts the frames
+// of what passes; a seek, a track change or a FLUSH change nothing of that.
+TEST(dsp_fulgora, sync_mode_only_counts_what_passes) {
   const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
   fake_services host;
   fulgora_test::fake_clock clock;
+  clock.answering = false;
   host.clock = &clock;
   fake_port port;
   port.answer_ok();
@@ -183,55 +184,14 @@ TEST(dsp_fulgora, sync_mode_counts_the_stream_and_restarts_it) {
   const auto six = sine(440, 0.9, 2048, 6, 48000);
   list.add(stereo, 4096, 2, 44100);
   list.add(six, 2048, 6, 48000);
-  d->run(&list, metadb_handle_ptr(), 0);
-  EXPECT_DOUBLE_EQ(sync.stream_s, 4096 / 44100.0 + 2048 / 48000.0);
-  EXPECT_EQ(sync.epoch, 0u);
-  d->flush();
-  EXPECT_EQ(sync.stream_s, 0.0);
-  EXPECT_EQ(sync.epoch, 1u);
-  d->run(&list, metadb_handle_ptr(), dsp::END_OF_TRACK);
-  EXPECT_EQ(sync.epoch, 1u) << "a track change runs on";
-  d->run(&list, metadb_handle_ptr(), dsp::FLUSH);
-  EXPECT_EQ(sync.epoch, 1u) << "an end of playback, or a DSP after ours that flushes";
-  EXPECT_DOUBLE_EQ(sync.stream_s, 2 * (4096 / 44100.0 + 2048 / 48000.0));
-}
-
-// A DSP after ours that asks for track marks gets ours a FLUSH at every track
-// change while playback goes on: the last chunks of the track keep their
-// commands and the next track's are due where it is heard. Only a clock that
-// then falls back starts the stream there again (a new start).
-TEST(dsp_fulgora, sync_mode_runs_on_through_an_end_of_playback) {
-  const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\nSYNC_RATE=0\n");
-  constexpr unsigned frames = 16384, rate = 44100;  // chunks far apart for the clock model
-  auto block = [](int i) { return (i * frames + frames / 2) / double(rate) + 1e-6; };
-  struct row {
-    double clock_s[2];
-    int sent[2];  // the chunk whose command goes out at each clock
-  } rows[] = {{{block(2), block(4)}, {2, 4}}, {{block(2), block(0)}, {2, 3}}};
-  for (const row& r : rows) {
-    fake_services host;
-    fulgora_test::fake_clock clock;
-    host.clock = &clock;
-    fake_port port;
-    port.answer_ok();
-    auto* impl = new service_impl_t<dsp_fulgora>(file, port);
-    service_ptr_t<dsp> d;
-    d.set(impl);
-    const sync_mode& sync = *sync_of(impl->engine());
-    const fulgora_test::tones t(5, impl->engine().settings, frames, rate);
-    for (int i = 0; i < 5; ++i) {  // tracks of 3 and 2 chunks
-      chunk_list list;
-      list.chunks.push_back(std::make_unique<audio_chunk_impl>(t.chunks[i]));
-      d->run(&list, metadb_handle_ptr(), i == 2 ? dsp::END_OF_TRACK | dsp::FLUSH : 0);
-    }
-    ASSERT_TRUE(fulgora_test::eventually([&] { return sync.pieces_taken.load() == 5; }));
-    for (int step = 0; step < 2; ++step) {
-      clock.now_s = r.clock_s[step];
-      ASSERT_TRUE(fulgora_test::eventually(
-          [&] { return port.writes_now().size() == static_cast<size_t>(step + 1); }));
-      EXPECT_EQ(port.writes_now().back(), t.commands[r.sent[step]]) << r.sent[step];
-    }
+  for (unsigned flags : {0u, unsigned(dsp::END_OF_TRACK), unsigned(dsp::FLUSH)}) {
+    d->run(&list, metadb_handle_ptr(), flags);
+    d->flush();
   }
+  EXPECT_EQ(sync.input_frames.load(), 3u * (4096 + 2048));
+  EXPECT_EQ(sync.input_rate.load(), 48000u);
+  EXPECT_EQ(sync.input_channels.load(), 6u);
+  EXPECT_EQ(clock.chunk_calls, 0) << "nothing played, nothing read";
 }
 
 }  // namespace

@@ -98,14 +98,15 @@ std::vector<audio_sample> steady_sound(unsigned rate, double seconds) {
 // What the board showed around a pause of the modelled clock; seconds after
 // the pause (the fade) and after the resume (lit), -1 when never.
 struct pause_run {
-  bool lit_before = false;
-  double dimmed = -1, dark = -1, relit = -1;
+  bool lit_before = false, lit_in_pause = false;
+  double dimmed = -1, dark = -1, relit = -1, first_lit = -1;
   size_t steps = 0;  // commands from the first dimmed to dark
 };
 
 constexpr double pause_s = 1.2, resume_s = 2.2, end_s = 2.8;
 
-pause_run play_with_pause(const std::string& keys, double step_s) {
+// quiet_s: the sound starts this far into the played stream.
+pause_run play_with_pause(const std::string& keys, double step_s, double quiet_s = 0.0) {
   const settings_record file =
       settings_of(std::string("[SETTING]\nPORTNAME=COM3\nSYNC=1\n") + keys);
   fake_services host;
@@ -117,13 +118,11 @@ pause_run play_with_pause(const std::string& keys, double step_s) {
   led_engine engine(file, port);
   EXPECT_NE(sync_of(engine), nullptr);
   if (!sync_of(engine)) return {};
+  fulgora_test::runs(engine);
   const unsigned rate = 44100;
-  const auto sound = steady_sound(rate, end_s + 0.5);
-  for (size_t at = 0; at + 1024 <= sound.size() / 2; at += 1024)  // the player's burst
-    engine.offer_chunk(audio_chunk_impl(sound.data() + 2 * at, 1024, 2, rate));
-  EXPECT_TRUE(eventually([&] {
-    return sync_of(engine)->pieces_taken.load() == sync_of(engine)->pieces_written.load();
-  }));
+  auto sound = steady_sound(rate, end_s + 0.5);
+  std::fill(sound.begin(), sound.begin() + 2 * static_cast<size_t>(quiet_s * rate), 0.0f);
+  clock.play(0.0, sound, 2, rate);
   // The heard clock: plays, stands still from pause_s to resume_s, plays on.
   board.t0 = steady::now();
   for (double t = 0.0; t < end_s; t = since(board.t0)) {
@@ -145,7 +144,12 @@ pause_run play_with_pause(const std::string& keys, double step_s) {
   if (dimmed.at >= 0) out.dimmed = dimmed.at - pause_s;
   if (dark_at.at >= 0) out.dark = dark_at.at - pause_s;
   if (dark_at.at >= 0 && relit.at >= 0) out.relit = relit.at - resume_s;
-  for (const auto& w : board.now()) out.steps += w.at >= dimmed.at && w.at <= dark_at.at;
+  for (const auto& w : board.now()) {
+    out.steps += w.at >= dimmed.at && w.at <= dark_at.at;
+    out.lit_in_pause = out.lit_in_pause || (w.at > pause_s && w.at < resume_s && w.bytes != dark);
+  }
+  const auto lit = board.first(0.0, [&](const std::string& b) { return b != dark; });
+  out.first_lit = lit.at;
   return out;
 }
 
@@ -186,6 +190,25 @@ TEST(pause_fade, dark_while_paused_and_lit_again_with_the_sound) {
     EXPECT_TRUE(met) << what << ": dark within " << 300 + 1000 * (r.step_s + 2 * update_s)
                      << " ms of the pause, lit within " << 1000 * (0.010 + r.step_s)
                      << " ms of the resume";
+  }
+}
+
+// The sound rises two clock steps past where the clock stands still: nothing
+// of it shows before the resume (the model runs on past the last reading, the
+// measuring does not), and then it lights with the sound.
+TEST(pause_fade, no_flash_of_sound_not_yet_heard) {
+  for (const double step_s : {0.020, 0.010}) {
+    bool met = false;
+    for (int attempt = 0; attempt < 5 && !met; ++attempt) {
+      const pause_run p = play_with_pause("PAUSE_FADE_MS=300\n", step_s, pause_s + 2 * step_s);
+      const double heard_at = resume_s + 2 * step_s;  // wall time of the rise
+      met = !p.lit_in_pause && p.first_lit >= heard_at - step_s &&
+            p.first_lit <= heard_at + 0.010 + step_s;
+      std::printf("step %.0f ms: %s; lit %.1f ms after the rise is heard%s\n", 1000 * step_s,
+                  met ? "met" : "missed", 1000 * (p.first_lit - heard_at),
+                  p.lit_in_pause ? ", lit during the pause" : "");
+    }
+    EXPECT_TRUE(met) << step_s;
   }
 }
 
@@ -276,8 +299,9 @@ TEST(live_settings, a_save_that_cannot_be_read_changes_nothing_until_it_can) {
   }
 }
 
-// Plays the steady sound in real time, the stream a second ahead of the
-// heard clock (sync mode keeps a second of commands waiting).
+// Plays the steady sound in real time: through the DSP a second ahead of the
+// heard clock, as a player with a second's output buffer does, and as the
+// played stream.
 class live_player {
  public:
   live_player(led_engine& e, fake_clock& clock) : e_(e), clock_(clock) {
@@ -291,15 +315,19 @@ class live_player {
  private:
   void run() {
     const unsigned rate = 44100, chunk = 1024;
-    const auto sound = steady_sound(rate, 1.0);
+    const auto sound = steady_sound(rate, 10.0);
     const auto t0 = steady::now();
-    size_t offered = 0;  // frames
+    size_t offered = 0;      // frames
+    double played_to = 0.0;  // the played stream runs 8 s at a time, ahead of the clock
     while (!stop_) {
       const double t = since(t0);
+      if (t + 2.0 > played_to) {
+        clock_.play(played_to, sound, 2, rate);
+        played_to += 8.0;
+      }
       clock_.now_s = t;
-      while (static_cast<double>(offered) / rate < t + 1.0) {
-        const size_t at = offered % (sound.size() / 2 - chunk);
-        e_.offer_chunk(audio_chunk_impl(sound.data() + 2 * at, chunk, 2, rate));
+      while (static_cast<double>(offered) / rate < t + 1.0) {  // through the DSP
+        e_.offer_chunk(audio_chunk_impl(sound.data() + 2 * (offered % rate), chunk, 2, rate));
         offered += chunk;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(2));

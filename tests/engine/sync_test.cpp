@@ -1,7 +1,14 @@
+// Sync mode: its keys, its queue, the fallback without a clock, the one
+// played stream of the process across a chain swap and a seek, and the
+// bounded reply lines.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cmath>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,7 +20,6 @@
 #include "tests/support/fake_port.h"
 #include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
-#include "tests/support/tones.h"
 #include "tests/support/wait.h"
 
 namespace fulgora {
@@ -28,29 +34,17 @@ using fulgora_test::fake_port;
 using fulgora_test::fake_services;
 using fulgora_test::settings_of;
 using fulgora_test::sine;
-using fulgora_test::tones;
 using lines = std::vector<std::string>;
+using steady = std::chrono::steady_clock;
 
-// One command per chunk, as before SYNC_RATE.
-const std::string sync_on = "[SETTING]\nPORTNAME=COM3\nSYNC=1\nSYNC_RATE=0\n";
-// Chunks far enough apart that the clock model's reach past a reading
-// (at most a quarter second) never makes the next one due.
 constexpr unsigned frames = 16384, rate = 44100;
-
-// Stream time of the middle frame of the block of chunk i.
-double block_time(int i) { return (i * frames + frames / 2) / double(rate); }
+const std::string dark = "SD00,00,00\r\n";
 
 std::vector<std::string> level_writes(fake_port& port) {
   std::vector<std::string> out;
   for (const auto& w : port.writes_now())
     if (w.size() == 12 && w[0] == 'S') out.push_back(w);
   return out;
-}
-
-// Every published block taken (and so queued, or found empty) by the worker.
-bool drained(led_engine& e) {
-  return sync_of(e)->pieces_taken.load(std::memory_order_acquire) ==
-         sync_of(e)->pieces_written.load(std::memory_order_acquire);
 }
 
 TEST(sync_settings, the_two_keys_are_read_on_their_own) {
@@ -161,117 +155,181 @@ TEST(sync_mode, off_or_without_a_clock_works_as_before) {
   }
 }
 
-TEST(sync_mode, each_block_goes_out_when_heard) {
-  for (const int offset_ms : {0, -30}) {
-    const settings_record file =
-        settings_of(sync_on + "SYNC_OFFSET_MS=" + std::to_string(offset_ms) + "\n");
-    fake_services host;
-    fake_clock clock;
-    host.clock = &clock;
-    fake_port port;
-    port.answer_ok();
-    led_engine engine(file, port);
-    ASSERT_NE(sync_of(engine), nullptr);
-    const tones t(6, engine.settings, frames, rate);
-    const double offset = offset_ms / 1000.0;
-    // A player's burst: every chunk at once, none waits for the worker.
-    for (const auto& c : t.chunks) engine.offer_chunk(c);
-    EXPECT_EQ(sync_of(engine)->pieces_written.load(), 6u) << "every chunk captured";
-    ASSERT_TRUE(eventually([&] { return drained(engine); })) << "and measured";
-    EXPECT_TRUE(level_writes(port).empty()) << "nothing heard yet";
-    const struct {
-      int heard;  // the clock stands at this block's time
-      std::vector<std::string> sent;
-    } steps[] = {
-        {0, {t.commands[0]}},
-        {1, {t.commands[0], t.commands[1]}},
-        {3, {t.commands[0], t.commands[1], t.commands[3]}},  // 2 was due with 3: dropped
-        {5, {t.commands[0], t.commands[1], t.commands[3], t.commands[5]}},
-    };
-    clock.now_s = block_time(0) + offset - 1e-6;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_TRUE(level_writes(port).empty()) << "not before its time";
-    for (const auto& s : steps) {
-      clock.now_s = block_time(s.heard) + offset;
-      ASSERT_TRUE(eventually([&] { return level_writes(port).size() == s.sent.size(); }));
-      EXPECT_EQ(level_writes(port), s.sent) << offset_ms;
-    }
+// The player: its clock runs in real time from from_s (a seek: set_from).
+class running_clock {
+ public:
+  explicit running_clock(fake_clock& clock, double from_s) : clock_(clock), from_s_(from_s) {
+    thread_ = std::thread([this] {
+      auto t0 = steady::now();
+      while (!stop_) {
+        const double from = from_s_.exchange(-1.0);
+        if (from >= 0.0) {
+          t0 = steady::now() -
+               std::chrono::duration_cast<steady::duration>(std::chrono::duration<double>(from));
+        }
+        clock_.now_s =
+            std::floor(std::chrono::duration<double>(steady::now() - t0).count() / 0.01) *
+            0.01;  // in 10 ms steps, as an output reports
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
   }
+  void set_from(double s) { from_s_ = s; }
+  ~running_clock() {
+    stop_ = true;
+    thread_.join();
+  }
+
+ private:
+  fake_clock& clock_;
+  std::atomic<double> from_s_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// The commands a port got, with the moment (steady clock) of each.
+struct timed_writes {
+  std::mutex m;
+  std::vector<std::pair<steady::time_point, std::string>> writes;
+  void attach(fake_port& port) {
+    port.on_write = [this, &port](const std::string& bytes) {
+      {
+        std::lock_guard<std::mutex> lock(m);
+        writes.push_back({steady::now(), bytes});
+      }
+      port.answer("OK\r\n");
+    };
+  }
+  // The first lit level command at or after t; false when none yet.
+  bool first_lit(steady::time_point t, steady::time_point& at) {
+    std::lock_guard<std::mutex> lock(m);
+    for (const auto& w : writes)
+      if (w.first >= t && w.second.size() == 12 && w.second[0] == 'S' && w.second != dark) {
+        at = w.first;
+        return true;
+      }
+    return false;
+  }
+};
+
+// A chain swap: the new instance is built while the old one holds the port,
+// the old one released after. Both read the one played stream of the process,
+// so the new one lights as soon as it has the port, and after a seek too;
+// the stream goes with the last instance.
+TEST(sync_mode, one_played_stream_and_a_swap_lights_at_once) {
+  const settings_record file = settings_of("[SETTING]\nPORTNAME=COM_SWAP\nSYNC=1\n");
+  fake_services host;
+  fake_clock clock;
+  host.clock = &clock;
+  clock.play(0.0, sine(1000, 0.5, 30 * rate, 2, rate), 2, rate);
+  running_clock player(clock, 5.0);
+  fake_port old_port, new_port;
+  timed_writes old_writes, new_writes;
+  old_writes.attach(old_port);
+  new_writes.attach(new_port);
+  auto old_engine = std::make_unique<led_engine>(file, old_port);
+  fulgora_test::runs(*old_engine);
+  steady::time_point at;
+  ASSERT_TRUE(eventually([&] { return old_writes.first_lit(steady::time_point(), at); }));
+  auto successor = std::make_unique<led_engine>(file, new_port);
+  fulgora_test::runs(*successor);
+  ASSERT_TRUE(successor->port.waiting);
+  EXPECT_EQ(clock.streams_created, 1) << "one stream for the process";
+  const auto released = steady::now();
+  old_engine.reset();
+  EXPECT_EQ(clock.references, 1) << "kept while an instance lives";
+  ASSERT_TRUE(eventually([&] { return new_writes.first_lit(released, at); }));
+  EXPECT_EQ(level_writes(new_port).front().substr(0, 2), "SD");
+  EXPECT_NE(level_writes(new_port).front(), dark) << "its first command is the sound's";
+  const double gap = std::chrono::duration<double>(at - released).count();
+  EXPECT_LT(gap, 0.3) << "lit at once, not after an output buffer";
+  // A seek: the clock starts again, the lights go on.
+  const auto sought = steady::now();
+  player.set_from(0.0);
+  ASSERT_TRUE(eventually([&] { return clock.now_s < 1.0; }));
+  ASSERT_TRUE(
+      eventually([&] { return new_writes.first_lit(sought + std::chrono::milliseconds(50), at); }));
+  successor.reset();
+  EXPECT_EQ(clock.references, 0) << "released with the last";
+  EXPECT_EQ(clock.fake_calls, 0);
 }
 
-TEST(sync_mode, seek_pause_and_release) {
-  const settings_record file = settings_of(sync_on);
+// With nothing played for a time it is asked about, no command: and while
+// the clock runs with no played audio at all, it says so once.
+TEST(sync_mode, no_played_audio_no_command_said_once) {
+  const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
   fake_services host;
   fake_clock clock;
   host.clock = &clock;
   fake_port port;
   port.answer_ok();
-  {
-    led_engine engine(file, port);
-    ASSERT_NE(sync_of(engine), nullptr);
-    const tones t(4, engine.settings, frames, rate);
-    for (int i = 0; i < 3; ++i) engine.offer_chunk(t.chunks[i]);
-    ASSERT_TRUE(eventually([&] { return drained(engine); }));
-
-    // Seek: the stream starts again; what was queued of the old one is dropped.
-    engine.restart_stream();
-    engine.offer_chunk(t.chunks[3]);
-    ASSERT_TRUE(eventually([&] { return drained(engine); }));
-    clock.now_s = block_time(0);  // the old stream's first block would be due too
-    ASSERT_TRUE(eventually([&] { return level_writes(port).size() == 1; }));
-    EXPECT_EQ(level_writes(port)[0], t.commands[3]) << "the new stream's block, at its time";
-
-    // Paused: the clock stands still (or has no answer), so nothing is due.
-    clock.now_s = 0.0;
-    engine.restart_stream();
-    for (int i = 0; i < 2; ++i) engine.offer_chunk(t.chunks[i]);
-    ASSERT_TRUE(eventually([&] { return drained(engine); }));
-    clock.answering = false;
-    clock.now_s = block_time(1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_EQ(level_writes(port).size(), 1u) << "no answer, nothing sent";
-    clock.answering = true;
-    ASSERT_TRUE(eventually([&] { return level_writes(port).size() == 2; }));
-    EXPECT_EQ(level_writes(port)[1], t.commands[1]);
-
-    // Released with a command still waiting: only the closing command follows.
-    engine.offer_chunk(t.chunks[2]);
-    ASSERT_TRUE(eventually([&] { return drained(engine); }));
-  }
-  const auto writes = port.writes_now();
-  ASSERT_EQ(writes.size(), 3u);
-  EXPECT_EQ(writes.back(), "LD\r\n");
-  EXPECT_EQ(host.lines(), (lines{"successful com open.", "successful com close."}));
+  led_engine engine(file, port);
+  fulgora_test::runs(engine);
+  running_clock player(clock, 0.0);
+  const lines said = {"successful com open.",
+                      "sync: the player gives no played audio, nothing sent."};
+  // Without the output's length, a buffer of a second is assumed: 2 s.
+  EXPECT_TRUE(eventually([&] { return host.lines_now() == said; }));
+  EXPECT_TRUE(level_writes(port).empty());
+  EXPECT_GT(clock.chunk_calls, 20) << "it keeps trying";
+  clock.play(0.0, sine(1000, 0.5, 30 * rate, 2, rate), 2, rate);
+  EXPECT_TRUE(eventually([&] { return !level_writes(port).empty(); }));
+  EXPECT_EQ(host.lines_now(), said) << "once";
 }
 
-// A board pulled out: every level command's status query fails, and says so.
+// A board pulled out, and one that answers every command with an error: sync
+// mode sends 60 or more commands a second, and says so no more often than a
+// cycle of the default mode does (about every 100 ms), each reply's lines
+// together; the default mode says it for every command, as always.
 class gone_port : public fake_port {
   bool clear_comm_error(port_handle, uint32_t&) override { return false; }
 };
 
-// Sync mode sends 60 or more commands a second: a failing link still says so
-// no more often than a cycle of the default mode does (about every 100 ms).
-TEST(sync_mode, a_failing_link_says_so_no_faster_than_a_cycle) {
-  const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
-  fake_services host;
-  fake_clock clock;
-  host.clock = &clock;
-  gone_port port;
-  led_engine engine(file, port);
-  const auto tone = sine(1000, 0.5, 1024, 2, rate);
-  for (unsigned i = 0; i < 2 * rate / 1024; ++i) engine.offer_chunk(chunk_of(tone, 2, rate));
-  ASSERT_TRUE(eventually([&] { return drained(engine); }));
-  // The clock runs through the first second in real time.
-  const auto start = std::chrono::steady_clock::now();
-  for (double played = 0.0; played < 1.0;) {
-    played = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    clock.now_s = played;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+TEST(sync_mode, failing_replies_say_so_no_faster_than_a_cycle) {
+  struct row {
+    const char* keys;
+    bool gone;
+  };
+  for (const row r : {row{"SYNC=1\n", true}, row{"SYNC=1\n", false}, row{"", false}}) {
+    const settings_record file = settings_of(std::string("[SETTING]\nPORTNAME=COM3\n") + r.keys);
+    fake_services host;
+    fake_clock clock;
+    host.clock = &clock;
+    clock.play(0.0, sine(1000, 0.5, 30 * rate, 2, rate), 2, rate);
+    gone_port gone;
+    fake_port erring;
+    erring.on_write = [&](const std::string&) { erring.answer("ERR\r\n"); };
+    fake_port& port = r.gone ? static_cast<fake_port&>(gone) : erring;
+    led_engine engine(file, port);
+    const bool sync = *r.keys != 0;
+    if (sync) fulgora_test::runs(engine);
+    if (sync) {
+      running_clock player(clock, 0.0);
+      EXPECT_TRUE(eventually([&] { return level_writes(port).size() >= 60; }));
+    } else {
+      const auto tone = sine(1000, 0.5, frames, 2, rate);
+      for (int i = 0; i < 20; ++i) {
+        engine.offer_chunk(chunk_of(tone, 2, rate));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      EXPECT_TRUE(eventually([&] { return level_writes(port).size() >= 2; }));
+    }
+    engine.stop();
+    const auto said = host.lines_now();
+    const size_t commands = level_writes(port).size();
+    const char* line = r.gone ? "recv failed ClearCommError!" : "recv res err!";
+    const size_t count = static_cast<size_t>(std::count(said.begin(), said.end(), line));
+    for (size_t i = 0; i + 1 < said.size(); ++i) {
+      if (said[i] != "recv res err!") continue;
+      EXPECT_EQ(said[i + 1].substr(0, 3), "ERR") << "together";
+    }
+    EXPECT_GE(count, 1u) << r.keys;
+    if (sync) {
+      EXPECT_LE(count, commands / 4 + 2) << "about one line for every 6 commands at 60 a second";
+    } else {
+      EXPECT_EQ(count, commands + !r.gone) << "the default mode: one per command, and the close";
+    }
   }
-  const auto said = host.lines_now();
-  const auto failed = std::count(said.begin(), said.end(), "recv failed ClearCommError!");
-  EXPECT_GE(failed, 1);
-  EXPECT_LE(failed, 12);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // the other one (or none).
 #pragma once
 
+#include <vector>
+
 #include "engine/default/default_mode.h"
 #include "engine/led_engine.h"
 #include "engine/sync/sync_mode.h"
@@ -14,6 +16,13 @@ inline fulgora::sync_mode* sync_of(fulgora::led_engine& e) {
 
 inline fulgora::default_mode* default_of(fulgora::led_engine& e) {
   return dynamic_cast<fulgora::default_mode*>(e.driver.get());
+}
+
+// The player runs the chain: a first chunk (silence) passes the DSP, after
+// which a sync instance measures the played stream.
+inline void runs(fulgora::led_engine& e) {
+  const std::vector<audio_sample> silence(2 * 64, 0.0f);
+  e.offer_chunk(audio_chunk_impl(silence.data(), 64, 2, 44100));
 }
 
 }  // namespace fulgora_test
