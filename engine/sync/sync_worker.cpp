@@ -256,7 +256,11 @@ bool sync_worker::measure_due(double heard) {
     next_feed_s_ = 0.0;
     placed_ = true;
   }
-  const double limit = s_.heard.last_value() + s_.heard.step();
+  // A negative offset shows each window that much before it is heard (a
+  // board that lights late): the reach moves with it, so the light is still
+  // seen no more than a step past the clock.
+  const double early_s = std::max(0.0, -s_.settings.SYNC_OFFSET_MS / 1000.0);
+  const double limit = s_.heard.last_value() + s_.heard.step() + early_s;
   const double until = monotonic_seconds() + measure_slice_s;
   for (;;) {
     const double t = static_cast<double>(next_k_) * h;
@@ -338,7 +342,8 @@ void sync_worker::turn() {
   const bool run = s_.input_frames.load(std::memory_order_acquire) > 0;
   const bool more = known && run && !e_.port.waiting && measure_due(heard);
   if (e_.port.waiting) placed_ = false;
-  note_dry(now, known && s_.heard.moving());
+  // Only time spent looking for audio counts as the player giving none.
+  note_dry(now, known && run && !e_.port.waiting && s_.heard.moving());
   double wait = !answered ? standing_poll_s : known ? send_due(now, heard) : idle_poll_s;
   if (retry_at_ > now) wait = std::min(wait, std::max(0.0, retry_at_ - monotonic_seconds()));
   if (wait > 0.0 && !more) wait_for(s_.waker, wait);

@@ -180,7 +180,11 @@ TEST(two_instances, playback_keeps_the_port_against_a_converter_built_during_a_s
           fulgora_test::settings_of("[SETTING]\nPORTNAME=" + b.path + "\n" + mode);
       fulgora_test::fake_services host;
       fulgora_test::fake_clock clock;
-      if (*mode) host.clock = &clock;
+      if (*mode) {
+        host.clock = &clock;
+        // Sync mode lights from what is played: a minute of the tone on the clock.
+        clock.play(0.0, fulgora_test::sine(1000, 0.5, 60 * 44100, 2, 44100), 2, 44100);
+      }
       paced_chains player(b, *mode ? &clock : nullptr);
       service_ptr_t<dsp> old_one, new_one, converter;
       old_one.set(new service_impl_t<dsp_fulgora>(file));
