@@ -70,12 +70,15 @@ void heard_bands::write(const audio_chunk& chunk) {
   const int left = channels == 2 ? 0 : speaker_index(config, 0x1);
   const int right = channels == 2 ? 1 : speaker_index(config, 0x2);
   if (rate != rate_ || channels != channels_ || left != left_ || right != right_) {
-    // A new format: its windows start afresh where the last one ended.
-    if (rate_ != 0) run_s_ += static_cast<double>(frames_) / rate_;
+    // A new format (or the first chunk after a start or a seek): its
+    // windows start where the last one ended, over silence, as heard; a
+    // window shorter than a chunk would measure louder.
+    if (rate_ != 0) run_s_ += static_cast<double>(frames_ - chunk_) / rate_;
     rate_ = rate, channels_ = channels, left_ = left, right_ = right;
-    frames_ = kept_from_ = 0;
-    next_end_ = hop_;
-    kept_.clear();
+    frames_ = chunk_;
+    kept_from_ = 0;
+    next_end_ = chunk_ + hop_;
+    kept_.assign(2 * static_cast<size_t>(chunk_), 0);
   }
   frames_ += frames;
   if (left_ < 0 || right_ < 0 || left_ >= static_cast<int>(channels) ||
@@ -96,17 +99,17 @@ void heard_bands::write(const audio_chunk& chunk) {
   }
 }
 
-// The window of a chunk's length (less at the start of a run) ending at
-// frame `end` of the run, its level placed where that frame is heard.
+// The window of a chunk's length ending at frame `end` of the run (which
+// opens with a chunk of silence), its level placed where that frame is heard.
 void heard_bands::measure(size_t end) {
-  const size_t from = std::max(kept_from_, end > chunk_ ? end - chunk_ : 0);
+  const size_t from = end - chunk_;
   uint8_t bytes[3];
   if (analyzer_.capture_samples(rate_, end - from, kept_.data() + 2 * (from - kept_from_)) !=
           fulgora::capture_result::stored ||
       !fulgora::measure_block(analyzer_, settings_, history_, bytes))
     return;
   band_sample s;
-  s.track_s = base_s_ + run_s_ + static_cast<double>(end) / rate_;
+  s.track_s = base_s_ + run_s_ + static_cast<double>(end - chunk_) / rate_;
   s.level[0] = analyzer_.low_level;
   s.level[1] = analyzer_.mid_level;
   s.level[2] = analyzer_.high_level;

@@ -66,7 +66,8 @@ class heard_bands {
   bool seeked_ = false;
   double base_s_ = 0;  // track time of the time line's 0
   // The current run of one format: where it starts on the time line, its
-  // rate and front pair, the frames written and those kept for the window.
+  // rate and front pair, its frames (a chunk of silence, then those
+  // written) and those kept for the next window.
   double run_s_ = 0;
   unsigned rate_ = 0, channels_ = 0;
   int left_ = -1, right_ = -1;
