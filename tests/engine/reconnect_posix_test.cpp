@@ -14,6 +14,7 @@
 #include "tests/support/pty.h"
 #include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
+#include "tests/support/test_clock.h"
 #include "tests/support/wait.h"
 
 namespace fulgora {
@@ -40,9 +41,11 @@ TEST(reconnect, a_board_that_vanishes_and_comes_back) {
   auto first = plug_in(path);
   ASSERT_TRUE(first->ok());
   {
+    fulgora_test::test_clock retry_clock(reconnect_interval_ms);
     led_engine engine(file);
     ASSERT_TRUE(engine.running);
-    engine.recovery.interval_ms = 20;  // before the first block: the worker's from then on
+    // Before the first block, the worker's from then on: a retry at every turn.
+    engine.recovery = link_recovery(engine.recovery.enabled, retry_clock);
     auto play_until = [&](pty_board* board, auto condition) {
       return fulgora_test::eventually([&] {
         engine.offer_chunk(chunk);
@@ -78,9 +81,11 @@ TEST(reconnect, a_board_missing_at_the_start_is_tried_again) {
                                                            (reconnect ? "RECONNECT=1\n" : ""));
     fulgora_test::fake_services host;
     {
+      fulgora_test::test_clock retry_clock(reconnect_interval_ms);
       led_engine engine(file);
       EXPECT_EQ(engine.running, reconnect);
-      engine.recovery.interval_ms = 20;  // before the first block: the worker's from then on
+      // Before the first block, the worker's from then on: a retry at every turn.
+      engine.recovery = link_recovery(engine.recovery.enabled, retry_clock);
       EXPECT_EQ(host.lines_now(), lines{"failed CreateFile."});
       // The board comes after the instance was built.
       if (reconnect) {

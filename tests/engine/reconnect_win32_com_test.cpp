@@ -13,6 +13,7 @@
 #include "tests/support/fake_console.h"
 #include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
+#include "tests/support/test_clock.h"
 #include "tests/support/wait.h"
 
 namespace fulgora {
@@ -27,9 +28,11 @@ TEST(win32_com, reconnect_when_the_board_comes_back) {
   fulgora_test::fake_services host;
   const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
   const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
+  fulgora_test::test_clock retry_clock(reconnect_interval_ms);
   led_engine engine(file);
   ASSERT_TRUE(engine.running);
-  engine.recovery.interval_ms = 100;  // before the first block: the worker's from then on
+  // Before the first block, the worker's from then on: a retry at every turn.
+  engine.recovery = link_recovery(engine.recovery.enabled, retry_clock);
   auto count = [&](const char* line) {
     const auto lines = host.lines_now();
     return std::count(lines.begin(), lines.end(), std::string(line));

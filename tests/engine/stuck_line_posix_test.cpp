@@ -14,6 +14,7 @@
 #include "tests/support/pty.h"
 #include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
+#include "tests/support/test_clock.h"
 #include "tests/support/wait.h"
 
 namespace fulgora {
@@ -41,9 +42,11 @@ TEST(stuck_line, release_is_bounded_and_said_once) {
     const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
     const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
     {
+      fulgora_test::test_clock retry_clock(reconnect_interval_ms);
       led_engine engine(file);
       ASSERT_TRUE(engine.running);
-      engine.recovery.interval_ms = 50;  // before the first block
+      // Before the first block, the worker's from then on: a retry at every turn.
+      engine.recovery = link_recovery(engine.recovery.enabled, retry_clock);
       ASSERT_TRUE(fulgora_test::eventually([&] {
         engine.offer_chunk(chunk);
         return host.lines_now().size() >= 2;
