@@ -1,7 +1,7 @@
 // RECONNECT=1 on a real port, through the engine's cycle: a pseudo-terminal
 // linked under a fixed path is unplugged (closed, the link removed), then
 // comes back as a new pseudo-terminal under the same path. The retry rules
-// themselves are reconnect_test.cpp's; a short interval keeps this one fast.
+// themselves are reconnect_test.cpp's; a retry at every turn keeps this one fast.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -41,11 +41,9 @@ TEST(reconnect, a_board_that_vanishes_and_comes_back) {
   auto first = plug_in(path);
   ASSERT_TRUE(first->ok());
   {
-    fulgora_test::test_clock retry_clock(reconnect_interval_ms);
     led_engine engine(file);
     ASSERT_TRUE(engine.running);
-    // Before the first block, the worker's from then on: a retry at every turn.
-    engine.recovery = link_recovery(engine.recovery.enabled, retry_clock);
+    fulgora_test::retry_every_turn(engine.recovery);
     auto play_until = [&](pty_board* board, auto condition) {
       return fulgora_test::eventually([&] {
         engine.offer_chunk(chunk);
@@ -81,11 +79,9 @@ TEST(reconnect, a_board_missing_at_the_start_is_tried_again) {
                                                            (reconnect ? "RECONNECT=1\n" : ""));
     fulgora_test::fake_services host;
     {
-      fulgora_test::test_clock retry_clock(reconnect_interval_ms);
       led_engine engine(file);
       EXPECT_EQ(engine.running, reconnect);
-      // Before the first block, the worker's from then on: a retry at every turn.
-      engine.recovery = link_recovery(engine.recovery.enabled, retry_clock);
+      fulgora_test::retry_every_turn(engine.recovery);
       EXPECT_EQ(host.lines_now(), lines{"failed CreateFile."});
       // The board comes after the instance was built.
       if (reconnect) {

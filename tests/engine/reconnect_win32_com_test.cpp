@@ -1,7 +1,7 @@
 // RECONNECT=1 on a real COM port under Wine: wine_com_test.sh links COM7 to
 // fulgora-board, ends that board once level commands arrive (the link goes
 // with it), and a second later starts a new one under the same name. The
-// retry rules are reconnect_test.cpp's; a short interval keeps this one fast.
+// retry rules are reconnect_test.cpp's; a retry at every turn keeps this one fast.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,11 +28,9 @@ TEST(win32_com, reconnect_when_the_board_comes_back) {
   fulgora_test::fake_services host;
   const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
   const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
-  fulgora_test::test_clock retry_clock(reconnect_interval_ms);
   led_engine engine(file);
   ASSERT_TRUE(engine.running);
-  // Before the first block, the worker's from then on: a retry at every turn.
-  engine.recovery = link_recovery(engine.recovery.enabled, retry_clock);
+  fulgora_test::retry_every_turn(engine.recovery);
   auto count = [&](const char* line) {
     const auto lines = host.lines_now();
     return std::count(lines.begin(), lines.end(), std::string(line));

@@ -42,11 +42,9 @@ TEST(stuck_line, release_is_bounded_and_said_once) {
     const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
     const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
     {
-      fulgora_test::test_clock retry_clock(reconnect_interval_ms);
       led_engine engine(file);
       ASSERT_TRUE(engine.running);
-      // Before the first block, the worker's from then on: a retry at every turn.
-      engine.recovery = link_recovery(engine.recovery.enabled, retry_clock);
+      fulgora_test::retry_every_turn(engine.recovery);
       ASSERT_TRUE(fulgora_test::eventually([&] {
         engine.offer_chunk(chunk);
         return host.lines_now().size() >= 2;

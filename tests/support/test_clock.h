@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "engine/reconnect.h"
 #include "platform/clock.h"
 
 namespace fulgora_test {
@@ -18,5 +19,13 @@ class test_clock final : public fulgora::ms_clock {
  private:
   const unsigned long long step_;
 };
+
+// An engine's reconnect that tries the port again at every turn of the
+// worker, without real seconds passing. Before the engine's first block: the
+// worker's from then on.
+inline void retry_every_turn(fulgora::link_recovery& recovery) {
+  static const test_clock clock(fulgora::reconnect_interval_ms);
+  recovery = fulgora::link_recovery(recovery.enabled, clock);
+}
 
 }  // namespace fulgora_test
