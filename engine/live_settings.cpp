@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "engine/led_engine.h"
+#include "engine/notices.h"
 #include "platform/clock.h"
 
 namespace fulgora {
@@ -18,9 +19,8 @@ bool follows_live(const settings_key& key) {
 }
 
 void tell_kept(const engine_notices& notices, const settings_fault& fault) {
-  char key[64] = {}, line[160];
-  for (size_t i = 0; fault.key[i] && i + 1 < sizeof key; ++i)
-    key[i] = static_cast<char>(fault.key[i]);  // keys are ASCII
+  char key[64], line[160];
+  key_text(fault.key, key, sizeof key);
   std::snprintf(line, sizeof line, "settings: %s %s, values in force kept.", key,
                 fault.empty ? "empty" : "malformed");
   notices.tell(line);
