@@ -46,13 +46,18 @@ prepare_prefix() {
 }
 
 # Runs the program, its output passed on and kept, and says 125 when it
-# ended in a fault of the emulator: Wine itself killed by a signal (Wine
-# turns every fault of a Windows program into an exception), or one of the
-# two faults of qemu's user mode that Wine trips over (a signal frame with
-# no trap number; a thread left on another thread's thread-local slot, seen
-# as a server connection gone bad or a smashed stack).
+# ended in a fault of the emulator rather than of the program. Two faults of
+# qemu's user mode trip Wine: every signal frame lacks its trap number, so
+# Wine takes each page fault for an illegal instruction ("Got unexpected
+# trap -1"); and the thread-local slots are one table per process, so after a
+# signal a thread can run on with another thread's state ("wine client
+# error", a smashed stack, Wine itself killed by a signal; Wine turns every
+# fault of a Windows program into an exception instead). A failure the
+# program printed, or an exception in its own code (below 0x70000000: the
+# program, the component, the C runtime; Wine's core DLLs lie above), is the
+# program's.
 run_classified() {
-  local log status child o e tee_out tee_err fault=
+  local log status child o e tee_out tee_err fault= at
   log=$(mktemp -d) || return 1
   exec {o}> >(tee "$log/out")
   tee_out=$!
@@ -70,15 +75,22 @@ run_classified() {
   trap - TERM INT HUP
   exec {o}>&- {e}>&-
   wait $tee_out $tee_err 2>/dev/null
-  if [ $status -ne 0 ] && ! grep -Eq '^\[  FAILED  \]|^FAIL[ :]' "$log/out" "$log/err"; then
-    if grep -q '^qemu: uncaught target signal' "$log/err"; then
-      fault=$(grep -m 1 '^qemu: uncaught target signal' "$log/err")
+  if [ $status -ne 0 ] && ! grep -aEq $': Failure\r?$|^\\[  FAILED  \\]|^FAIL[ :]' "$log/out" "$log/err"; then
+    # The first exception Wine reported is the one that counts.
+    at=$(grep -aoE 'wine: Unhandled .* at address [0-9A-Fa-f]+|NtRaiseException Unhandled exception code [0-9a-f]+ flags [0-9a-f]+ addr 0x[0-9a-f]+' \
+      "$log/err" | head -n 1)
+    at=${at##* }
+    at=${at#0x}
+    if [ -n "$at" ] && [ $((16#$at)) -lt $((16#70000000)) ]; then
+      :
+    elif grep -aq 'Got unexpected trap -1' "$log/err"; then
+      fault="a page fault taken for an illegal instruction${at:+ in Wine code at $at}"
+    elif grep -aq 'qemu: uncaught target signal' "$log/err"; then
+      fault=$(grep -aom 1 'qemu: uncaught target signal [^)]*)' "$log/err")
     elif [ $status -gt 128 ] && [ $status -ne 143 ]; then
       fault="Wine ended by signal $((status - 128))"
-    elif grep -q 'Got unexpected trap' "$log/err"; then
-      fault="a signal frame without its trap number"
-    elif grep -Eq '^wine client error|stack smashing detected' "$log/err"; then
-      fault=$(grep -m 1 -E '^wine client error|stack smashing detected' "$log/err")
+    elif grep -aEq 'wine client error|stack smashing detected' "$log/err"; then
+      fault="Wine lost its server connection or smashed its stack"
     fi
   fi
   rm -rf "$log"

@@ -61,15 +61,50 @@ in_root() {
       exec chroot "$r" "$@"' sh "$root" "$@"
 }
 
+# Debian 12's qemu (7.2) lets Wine's threads share one thread-local table
+# per process: after a signal a thread can run on with another thread's
+# state, and Wine crashes, often as a program with a second thread ends.
+# Debian 13's (10.0) does not. Its static build is taken from the Debian
+# archive with apt's own client into a folder of ours (the host's package
+# lists and sources stay as they are); Debian 12's is the fallback.
+newer_suite=trixie
+newer_dir=$(dirname "$root")/qemu
+fetch_newer_emulator() {
+  [ -x "$newer_dir/qemu-i386" ] && return 0
+  local tmp=$newer_dir.new
+  remove_tree "$tmp" .fulgora-partial || return 1
+  mkdir -p "$tmp/lists/partial" "$tmp/archives/partial" "$tmp/deb" || return 1
+  touch "$tmp/.fulgora-partial"
+  echo "deb $mirror $newer_suite main" >"$tmp/sources.list"
+  local apt=(apt-get -q -o Dir::Etc::SourceList="$tmp/sources.list" -o Dir::Etc::SourceParts=/dev/null
+    -o Dir::State::Lists="$tmp/lists" -o Dir::Cache="$tmp" -o APT::Architectures::=amd64
+    -o APT::Sandbox::User=root)
+  if "${apt[@]}" update >&2 && (cd "$tmp/deb" && "${apt[@]}" download qemu-user >&2) &&
+    dpkg-deb -x "$tmp"/deb/qemu-user_*.deb "$tmp/x" && "$tmp/x/usr/bin/qemu-i386" --version >/dev/null; then
+    mkdir -p "$newer_dir"
+    cp "$tmp/x/usr/bin/qemu-i386" "$newer_dir/qemu-i386.part"
+    mv "$newer_dir/qemu-i386.part" "$newer_dir/qemu-i386"
+  else
+    say "could not take qemu from Debian $newer_suite: Debian 12's runs the tests (more of them end in its faults)"
+  fi
+  remove_tree "$tmp" .fulgora-partial
+}
+
 # The kernel forgets the registration at every boot. F: the emulator is
 # opened now, so it works inside the root, which does not hold it.
 register_emulator() {
-  [ -e "$binfmt/$entry" ] && return 0
+  fetch_newer_emulator || true
+  local emulator=/usr/bin/qemu-i386-static
+  [ -x "$newer_dir/qemu-i386" ] && emulator=$newer_dir/qemu-i386
   mountpoint -q "$binfmt" || mount -t binfmt_misc binfmt_misc "$binfmt"
+  if [ -e "$binfmt/$entry" ]; then
+    grep -qx "interpreter $emulator" "$binfmt/$entry" && return 0
+    echo -1 >"$binfmt/$entry"  # another emulator: this one replaces it
+  fi
   local magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
   local mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
-  echo ":$entry:M::$magic:$mask:/usr/bin/qemu-i386-static:F" >"$binfmt/register"
-  say "i386 programs run under qemu-i386-static (binfmt_misc: $entry)"
+  echo ":$entry:M::$magic:$mask:$emulator:F" >"$binfmt/register"
+  say "i386 programs run under $("$emulator" --version | head -n 1) (binfmt_misc: $entry)"
 }
 
 # Whether the kernel runs i386 programs: once our entry exists, it does only
@@ -81,7 +116,7 @@ kernel_runs_i386() {
 if [ "${1:-}" = --remove ]; then
   remove_tree "$root.new" .fulgora-partial
   remove_tree "$root" .fulgora-root
-  exit 0
+  exit 0  # the emulator in $newer_dir stays: it is small and serves a new root
 fi
 
 if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ]; then

@@ -24,14 +24,18 @@ tally() {  # PRESET CTEST_OUTPUT
   names=$(echo "$results" | grep -E '\*\*\*Skipped' |
     sed -E 's/^ *[0-9]+\/[0-9]+ Test +#[0-9]+: ([^ ]+) .*/\1/')
   for name in $names; do
-    # The test's last word on why: wine-run's emulator fault, or its last line.
-    reason=$(awk -v t="$name" '
-      index($0, " Testing: " t) && substr($0, index($0, " Testing: ") + 10) == t { on = 1; next }
+    # Why: wine-run's emulator fault, else the test's own reason for skipping
+    # (GoogleTest's line after "Skipped"), else its last line.
+    reason=$(tr -d '\r' <"$log" 2>/dev/null | awk -v t="$name" '
+      index($0, " Testing: ") && substr($0, index($0, " Testing: ") + 10) == t { on = 1; next }
       on && /^<end of output>/ { exit }
       on && /^Output:/ { out = 1; next }
-      on && out && /^wine-run: emulator fault: / { fault = substr($0, 11) }
-      on && out && NF && !/^-+$/ { last = $0 }
-      END { print fault ? fault : last }' "$log" 2>/dev/null)
+      !out { next }
+      /^wine-run: emulator fault: / { fault = substr($0, 11) }
+      said == 1 { why = "skipped: " $0; said = 2 }
+      /: Skipped$/ && !said { said = 1 }
+      NF && !/^-+$/ { last = $0 }
+      END { print fault ? fault : why ? why : last }')
     notes+=("$name: ${reason:-skipped}")
   done
   local not_run=$(echo -n "$names" | grep -c '')
