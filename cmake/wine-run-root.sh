@@ -63,6 +63,7 @@ run_classified() {
   tee_out=$!
   exec {e}> >(tee "$log/err" >&2)
   tee_err=$!
+  { : <&0; } 2>/dev/null || exec </dev/null  # CI may give no standard input
   in_root "$@" <&0 >&$o 2>&$e &
   child=$!
   trap 'kill -TERM $child 2>/dev/null' TERM INT HUP

@@ -113,6 +113,11 @@ kernel_runs_i386() {
   [ ! -e "$binfmt/$entry" ] && chroot "$1" /bin/true 2>/dev/null
 }
 
+# One run at a time: a second waits, then finds the root ready.
+mkdir -p "$(dirname "$root")"
+exec 9>"$root.lock"
+flock 9
+
 if [ "${1:-}" = --remove ]; then
   remove_tree "$root.new" .fulgora-partial
   remove_tree "$root" .fulgora-root
@@ -124,11 +129,11 @@ if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$recipe" ]; then
   exit 0
 fi
 
-say "building an i386 Debian root with wine32 in $root (a few minutes, about 1.2 GB)"
+say "building an i386 Debian root with wine32 in $root (some minutes, about 1 GB)"
 remove_tree "$root" .fulgora-root
 new=$root.new
 remove_tree "$new" .fulgora-partial
-mkdir -p "$new"
+mkdir "$new"
 touch "$new/.fulgora-partial"
 # First stage only unpacks: nothing i386 has to run yet.
 debootstrap --foreign --arch=i386 --variant=minbase "$suite" "$new" "$mirror" >&2
