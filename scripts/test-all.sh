@@ -77,7 +77,8 @@ for preset in "${presets[@]}"; do
     failed+=("$preset (tests)")
   fi
   if [ -n "$line" ]; then
-    summary+=("$preset: $(tally "$preset" "$out") in $((SECONDS - start)) s$note")
+    counts=$(tally "$preset" "$out")  # a line of counts, then one line per test not run
+    summary+=("$preset: ${counts%%$'\n'*} in $((SECONDS - start)) s$note${counts#"${counts%%$'\n'*}"}")
   else
     summary+=("$preset: no test ran$note")
   fi
