@@ -69,7 +69,8 @@ class played_chunk final : public audio_chunk {
   bool failed_ = false;
 };
 
-// Under player_calls_lock. Never destroyed: the player may be gone at exit.
+// Under player_calls_lock. Its destruction at unload frees only our chunk:
+// the last holder has given the player's stream back by then.
 struct shared_stream {
   visualisation_stream* stream = nullptr;  // one counted reference
   int holders = 0;
@@ -77,8 +78,8 @@ struct shared_stream {
 };
 
 shared_stream& shared() {
-  static shared_stream* s = new shared_stream;
-  return *s;
+  static shared_stream s;
+  return s;
 }
 
 }  // namespace
