@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "engine/measure.h"
 #include "host/console.h"
 #include "platform/clock.h"
 
@@ -18,7 +19,7 @@ led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
   }
   try {
     bool no_clock = false;
-    driver = make_driver(file.sync, no_clock);  // the mode, once
+    driver = make_driver(file, no_clock);  // the mode, once
     if (file.LIVE && !file.path.empty()) live.reset(new live_settings(file.path));
     recovery.enabled = file.RECONNECT;
     start(file.PORTNAME);
@@ -37,7 +38,7 @@ bool led_engine::start(const wchar_t* name) {
   bool started = false;
   try {
     bool no_clock = false;
-    if (!driver) driver = make_driver(sync_settings(), no_clock);
+    if (!driver) driver = make_driver(settings_record(), no_clock);
     if (name != port_name) {
       std::wcsncpy(port_name, name, settings_value_size - 1);
       port_name[settings_value_size - 1] = 0;
@@ -133,11 +134,22 @@ void await_port(led_engine& engine) {
   }
 }
 
-void send_levels(led_engine& engine, const uint8_t channels[3]) {
-  if (!engine.recovery.link_ready(engine.serial, engine.port, engine.port_name))
-    return;  // down: measure only
-  engine.serial.send_level_command(channels);
-  engine.recovery.after_command(engine.serial, engine.port);
+bool led_engine::measure(band_analyzer& analyzer, uint8_t channels[3], bool feed,
+                         band_levels* levels) {
+  if (measure_block(analyzer, settings, history, channels, feed, levels)) return true;
+  notices.tell_failed_analysis(analyzer);
+  return false;
+}
+
+void led_engine::reshape(const band_levels& levels, uint8_t channels[3]) {
+  shape_levels(levels, shaping_of(settings), history, channels, false);
+}
+
+bool led_engine::send(const uint8_t channels[3]) {
+  if (!recovery.link_ready(serial, port, port_name)) return false;  // down: measure only
+  serial.send_level_command(channels);
+  recovery.after_command(serial, port);
+  return true;
 }
 
 unsigned worker_main(void* argument) {
@@ -150,7 +162,7 @@ unsigned worker_main(void* argument) {
       return 0;
     }
     await_port(engine);
-    sync_settings next;
+    settings_record next;
     if (follow_settings(engine, next)) engine.driver->retune(next);  // LIVE=1: between turns
     engine.driver->turn(engine);
   }

@@ -32,7 +32,7 @@
 
 namespace fulgora {
 
-struct led_engine {
+struct led_engine final : driver_core {
   thread_handle worker_thread = nullptr;
   event_handle stop_event = nullptr;  // the worker must end
   bool running = false;               // written only before the player runs the DSP and after
@@ -75,6 +75,18 @@ struct led_engine {
   void offer_chunk(const audio_chunk& chunk);
   void stop();
   void release_resources();
+
+  // The drivers' face (driver.h); worker.
+  bool measure(band_analyzer& analyzer, uint8_t channels[3], bool feed = true,
+               band_levels* levels = nullptr) override;
+  void reshape(const band_levels& levels, uint8_t channels[3]) override;
+  bool send(const uint8_t channels[3]) override;
+  bool waiting_for_port() const override { return port.waiting; }
+  void note_measured() override {
+    if (!port.measured) port.note_measured();
+  }
+  void tell(const char* line) override { notices.tell(line); }
+  void limit_reply_lines(unsigned gap_ms) override { serial.recv_line_gap_ms = gap_ms; }
 };
 
 // Worker, once per pass: while another engine holds the port, opens it as
@@ -89,8 +101,5 @@ constexpr unsigned long long in_use_notice_ms = 1000;
 // stop (then the driver's last turn), the not-stereo line, the port, then one
 // turn of the driver. Returns 0.
 unsigned worker_main(void* engine);
-
-// One cycle's level command, through the reconnect when it is on.
-void send_levels(led_engine& engine, const uint8_t channels[3]);
 
 }  // namespace fulgora

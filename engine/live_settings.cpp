@@ -120,7 +120,7 @@ live_settings::outcome live_settings::poll(double now, settings_record& record,
   return changed;
 }
 
-bool follow_settings(led_engine& e, sync_settings& next) {
+bool follow_settings(led_engine& e, settings_record& next) {
   if (!e.live) return false;
   settings_record record;
   settings_fault fault;
@@ -139,9 +139,7 @@ bool follow_settings(led_engine& e, sync_settings& next) {
     return false;
   }
   if (std::wcscmp(record.PORTNAME, e.port_name) != 0) switch_port(e, record.PORTNAME);
-  next.SYNC_OFFSET_MS = record.sync.SYNC_OFFSET_MS;
-  next.SYNC_RATE = record.sync.SYNC_RATE;
-  next.PAUSE_FADE_MS = record.sync.PAUSE_FADE_MS;
+  next = record;
   e.notices.tell("settings: reloaded.");
   return true;
 }

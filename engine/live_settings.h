@@ -51,8 +51,8 @@ class live_settings {
 };
 
 // Worker, between cycles: applies a settled change to the engine (the
-// seventeen, PORTNAME) and says so; next gets the sync values to retune with.
-// True when the change was applied.
-bool follow_settings(led_engine& engine, sync_settings& next);
+// seventeen, PORTNAME) and says so; next gets the file's record, for the
+// driver to retune with. True when the change was applied.
+bool follow_settings(led_engine& engine, settings_record& next);
 
 }  // namespace fulgora

@@ -21,12 +21,9 @@ class default_mode final : public engine_driver {
  public:
   ~default_mode() override { close_events(); }
 
-  bool start(led_engine& core) override;
+  bool start(driver_core& core) override;
   void offer(const audio_chunk& chunk, bool running) override;
-  void turn(led_engine& core) override;
-  void last_turn(led_engine&) override {}
-  void retune(const sync_settings&) override {}  // the core's record is all it reads
-  void wake() override {}
+  void turn(driver_core& core) override;
   void finish() override { close_events(); }
 
   event_handle data_ready_event = nullptr;  // a captured block waits for the worker

@@ -29,7 +29,6 @@
 
 namespace fulgora {
 
-struct led_engine;
 class sync_worker;
 struct sync_worker_deleter {
   void operator()(sync_worker* w) const;
@@ -44,11 +43,11 @@ struct sync_mode final : engine_driver {
   bool prepare();
   ~sync_mode() override;
 
-  bool start(led_engine& core) override;
+  bool start(driver_core& core) override;
   void offer(const audio_chunk& chunk, bool running) override;
-  void turn(led_engine& core) override;
-  void last_turn(led_engine& core) override;
-  void retune(const sync_settings& next) override;
+  void turn(driver_core& core) override;
+  void last_turn(driver_core& core) override;
+  void retune(const settings_record& next) override;
   void wake() override { fulgora::wake(waker); }
   void finish() override {}
 
