@@ -87,11 +87,31 @@ struct led_engine final : driver_core {
   }
   void tell(const char* line) override { notices.tell(line); }
   void limit_reply_lines(unsigned gap_ms) override { serial.recv_line_gap_ms = gap_ms; }
-};
 
-// Worker, once per pass: while another engine holds the port, opens it as
-// soon as that one has let go, and says once when it has not after a while.
-void await_port(led_engine& engine);
+  // Worker, once per pass: while another engine holds the port, opens it as
+  // soon as that one has let go, and says once when it has not after a while.
+  void await_port();
+
+ private:
+  friend unsigned worker_main(void* engine);
+  // Claims port_name and opens it, or waits for it while another instance
+  // of this process holds it (await_port opens it then): false when it is
+  // neither open nor waited for.
+  bool take_port();
+  // The claim itself; the port is let go again when it does not open.
+  bool claim_port();
+  // The closing command when the link is open, then the close line.
+  void close_link();
+  // Lets the port go to the instance that asked and waits for it again.
+  void step_aside();
+  void copy_port_name(const wchar_t* name);
+  // LIVE=1, worker between turns: applies a settled change of the file (the
+  // seventeen, PORTNAME) and says so; true when it was applied (reload_ is
+  // then the file's record, for the driver).
+  bool follow_settings();
+  void tell_kept(const settings_fault& fault);
+  settings_record reload_;
+};
 
 // How long a port may stay with another instance before the waiting one says
 // so: the player releases the old chain right after building the new one.
