@@ -61,9 +61,9 @@ TEST(led_engine, no_port_configured_means_stopped_and_silent) {
     fake_port port;
     {
       led_engine engine(file ? settings_of(*file) : no_settings_file(), port);
-      EXPECT_FALSE(engine.running);
-      EXPECT_EQ(engine.driver, nullptr);
-      EXPECT_EQ(engine.settings.LOW_FREQ, 800.0) << "the other keys are never read";
+      EXPECT_FALSE(engine.is_running());
+      EXPECT_EQ(engine.driver_in_use(), nullptr);
+      EXPECT_EQ(engine.settings_in_force().LOW_FREQ, 800.0) << "the other keys are never read";
       const auto tone = sine(1000, 0.5, 4096, 2, 44100);
       engine.offer_chunk(chunk_of(tone, 2, 44100));  // nothing to capture it
     }
@@ -103,7 +103,7 @@ TEST(led_engine, every_bad_value_is_named_once) {
     fake_port port;
     {
       led_engine engine(settings_of(only_port + r.keys), port);
-      EXPECT_EQ(engine.settings.ENABLE_ENHANCER, r.built_in) << r.keys;
+      EXPECT_EQ(engine.settings_in_force().ENABLE_ENHANCER, r.built_in) << r.keys;
     }
     lines expected = {"successful com open."};
     expected.insert(expected.end(), r.said.begin(), r.said.end());
@@ -117,8 +117,8 @@ TEST(led_engine, a_failed_open_leaves_it_stopped_but_loads_the_settings) {
   fake_port port;
   port.fail_set = true;
   led_engine engine(settings_of(only_port + "LOW_FREQ=123\n"), port);
-  EXPECT_FALSE(engine.running);
-  EXPECT_EQ(engine.settings.LOW_FREQ, 123.0);
+  EXPECT_FALSE(engine.is_running());
+  EXPECT_EQ(engine.settings_in_force().LOW_FREQ, 123.0);
   EXPECT_EQ(host.lines(), (lines{"failed SetCommState.", "successful com close."}));
   EXPECT_TRUE(port.writes_now().empty()) << "no closing command on a port that never opened";
 }
@@ -133,11 +133,11 @@ TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
   std::vector<std::string> expected;
   {
     led_engine engine(settings_of(only_port + "ENABLE_ENHANCER=1\nLOW_ENHANCE=0.5\n"), port);
-    ASSERT_TRUE(engine.running);
+    ASSERT_TRUE(engine.is_running());
     EXPECT_TRUE(test_event(default_of(engine)->idle_event))
         << "idle at start: the first chunk is taken";
     EXPECT_FALSE(test_event(default_of(engine)->data_ready_event));
-    settings = engine.settings;
+    settings = engine.settings_in_force();
     history.resize(settings.ENHANCER_MEAN_COUNT);
     for (int i = 0; i < 5; ++i) {
       const auto tone = sine(200.0 * (i + 1), 0.2 * (i + 1), 4096, 2, 44100);
@@ -150,11 +150,9 @@ TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
     EXPECT_FALSE(engine.start(L"COM4")) << "already running";
     engine.stop();
     engine.stop();  // twice: nothing more is said or sent
-    EXPECT_FALSE(engine.running);
-    EXPECT_FALSE(engine.serial.is_open());
-    for (const void* h :
-         {static_cast<void*>(engine.worker_thread), default_of(engine)->data_ready_event,
-          default_of(engine)->idle_event, engine.stop_event})
+    EXPECT_FALSE(engine.is_running());
+    EXPECT_FALSE(engine.link_open());
+    for (const void* h : {default_of(engine)->data_ready_event, default_of(engine)->idle_event})
       EXPECT_EQ(h, nullptr);
   }
   std::vector<std::string> writes = port.writes_now();
@@ -295,23 +293,6 @@ TEST(led_engine, busy_worker_passes_chunks_and_stop_waits_for_its_cycle) {
   EXPECT_EQ(writes[1], "LD\r\n");
 }
 
-TEST(worker_main, a_pending_block_is_never_analysed_once_stop_is_set) {
-  fake_port port;
-  led_engine engine(no_settings_file(), port);  // stopped: no thread; drive the loop by hand
-  auto* mode = new default_mode;
-  engine.driver.reset(mode);
-  mode->data_ready_event = create_event(true);
-  mode->idle_event = create_event(false);
-  engine.stop_event = create_event(true);
-  const auto tone = sine(1000, 0.5, 4096, 2, 44100);
-  capture_chunk(mode->analyzer, chunk_of(tone, 2, 44100));
-  EXPECT_EQ(worker_main(&engine), 0u);
-  EXPECT_TRUE(test_event(mode->data_ready_event)) << "not taken";
-  EXPECT_TRUE(mode->analyzer.fresh) << "not analysed";
-  close_event(engine.stop_event);
-  engine.stop_event = nullptr;
-}
-
 // A chunk whose samples cannot be had: the player's objects may throw.
 class throwing_chunk : public audio_chunk_impl {
  public:
@@ -338,7 +319,7 @@ TEST(led_engine, chunks_that_cannot_be_taken_leave_the_gate_open) {
   fake_port port;
   port.answer_ok();
   led_engine engine(settings_of(only_port), port);
-  ASSERT_TRUE(engine.running);
+  ASSERT_TRUE(engine.is_running());
   // The player's error while the chunk is read: the gate was never taken.
   EXPECT_THROW(engine.offer_chunk(throwing_chunk()), std::bad_alloc) << "passed on";
   EXPECT_TRUE(test_event(default_of(engine)->idle_event));
@@ -367,7 +348,7 @@ TEST(led_engine, reconnect_only_when_asked_for) {
     fake_services host;
     fake_port port;
     led_engine engine(settings_of(only_port + (on ? "RECONNECT=1\n" : "RECONNECT=0\n")), port);
-    EXPECT_EQ(engine.recovery.enabled, on);
+    EXPECT_EQ(engine.reconnects(), on);
   }
 }
 

@@ -41,7 +41,7 @@ TEST(reconnect, a_board_that_vanishes_and_comes_back) {
   ASSERT_TRUE(first->ok());
   {
     led_engine engine(file);
-    ASSERT_TRUE(engine.running);
+    ASSERT_TRUE(engine.is_running());
     engine.recovery.interval_ms = 20;  // before the first block: the worker's from then on
     auto play_until = [&](pty_board* board, auto condition) {
       return fulgora_test::eventually([&] {
@@ -79,7 +79,7 @@ TEST(reconnect, a_board_missing_at_the_start_is_tried_again) {
     fulgora_test::fake_services host;
     {
       led_engine engine(file);
-      EXPECT_EQ(engine.running, reconnect);
+      EXPECT_EQ(engine.is_running(), reconnect);
       engine.recovery.interval_ms = 20;  // before the first block: the worker's from then on
       EXPECT_EQ(host.lines_now(), lines{"failed CreateFile."});
       // The board comes after the instance was built.
