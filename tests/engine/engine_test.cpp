@@ -134,15 +134,14 @@ TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
   {
     led_engine engine(settings_of(only_port + "ENABLE_ENHANCER=1\nLOW_ENHANCE=0.5\n"), port);
     ASSERT_TRUE(engine.is_running());
-    EXPECT_TRUE(test_event(default_of(engine)->idle_event))
-        << "idle at start: the first chunk is taken";
-    EXPECT_FALSE(test_event(default_of(engine)->data_ready_event));
+    EXPECT_TRUE(default_of(engine)->taking_blocks()) << "idle at start: the first chunk is taken";
+    EXPECT_FALSE(default_of(engine)->block_waiting());
     settings = engine.settings_in_force();
     history.resize(settings.ENHANCER_MEAN_COUNT);
     for (int i = 0; i < 5; ++i) {
       const auto tone = sine(200.0 * (i + 1), 0.2 * (i + 1), 4096, 2, 44100);
       const audio_chunk_impl chunk = chunk_of(tone, 2, 44100);
-      ASSERT_TRUE(eventually([&] { return test_event(default_of(engine)->idle_event); }));
+      ASSERT_TRUE(eventually([&] { return default_of(engine)->taking_blocks(); }));
       engine.offer_chunk(chunk);
       expected.push_back(predicted_command(chunk, settings, history, expected_channels));
       ASSERT_TRUE(eventually([&] { return level_commands(port) == i + 1; })) << i;
@@ -152,8 +151,7 @@ TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
     engine.stop();  // twice: nothing more is said or sent
     EXPECT_FALSE(engine.is_running());
     EXPECT_FALSE(engine.link_open());
-    for (const void* h : {default_of(engine)->data_ready_event, default_of(engine)->idle_event})
-      EXPECT_EQ(h, nullptr);
+    EXPECT_TRUE(default_of(engine)->events_closed());
   }
   std::vector<std::string> writes = port.writes_now();
   ASSERT_EQ(writes.size(), 6u);
@@ -274,10 +272,10 @@ TEST(led_engine, busy_worker_passes_chunks_and_stop_waits_for_its_cycle) {
   const auto tone = sine(1000, 0.5, 4096, 2, 44100);
   engine->offer_chunk(chunk_of(tone, 2, 44100));
   gate.wait_entered();  // Busy: the worker is in its cycle
-  EXPECT_FALSE(test_event(default_of(*engine)->idle_event));
+  EXPECT_FALSE(default_of(*engine)->taking_blocks());
   const auto other = sine(5000, 0.5, 2048, 2, 48000);
   engine->offer_chunk(chunk_of(other, 2, 48000));
-  EXPECT_EQ(default_of(*engine)->analyzer.block_length, 4096u) << "passed on without capture";
+  EXPECT_EQ(default_of(*engine)->stored_frames(), 4096u) << "passed on without capture";
 
   std::atomic<bool> stopped{false};
   std::thread releaser([&] {
@@ -322,8 +320,8 @@ TEST(led_engine, chunks_that_cannot_be_taken_leave_the_gate_open) {
   ASSERT_TRUE(engine.is_running());
   // The player's error while the chunk is read: the gate was never taken.
   EXPECT_THROW(engine.offer_chunk(throwing_chunk()), std::bad_alloc) << "passed on";
-  EXPECT_TRUE(test_event(default_of(engine)->idle_event));
-  EXPECT_FALSE(test_event(default_of(engine)->data_ready_event)) << "nothing for the worker";
+  EXPECT_TRUE(default_of(engine)->taking_blocks());
+  EXPECT_FALSE(default_of(engine)->block_waiting()) << "nothing for the worker";
   // No room for the block: no exception, unmeasured, the gate open again.
   // 2^31 frames exceed what a block may hold; 2^30 frames need more bytes
   // than a 32-bit address space has (elsewhere the memory might be granted).
@@ -332,9 +330,9 @@ TEST(led_engine, chunks_that_cannot_be_taken_leave_the_gate_open) {
   if (sizeof(size_t) == 4) too_many.push_back(size_t{1} << 30);
   for (size_t frames : too_many) {
     EXPECT_NO_THROW(engine.offer_chunk(huge_chunk(tone, frames))) << frames;
-    EXPECT_TRUE(test_event(default_of(engine)->idle_event)) << frames;
-    EXPECT_FALSE(test_event(default_of(engine)->data_ready_event)) << frames;
-    EXPECT_EQ(default_of(engine)->analyzer.block_length, 0u) << "nothing stored";
+    EXPECT_TRUE(default_of(engine)->taking_blocks()) << frames;
+    EXPECT_FALSE(default_of(engine)->block_waiting()) << frames;
+    EXPECT_EQ(default_of(engine)->stored_frames(), 0u) << "nothing stored";
   }
   engine.offer_chunk(chunk_of(tone, 2, 44100));
   ASSERT_TRUE(eventually([&] { return level_commands(port) == 1; }))
