@@ -65,10 +65,6 @@ class engine_driver {
   // One turn of the worker after the core's own checks: measure and send
   // what there is, then wait a little (never past a stop for long).
   virtual void turn(driver_core& core) = 0;
-  // The worker has ended and the port is not yet let go: gives back what
-  // start made.
-  virtual void finish() = 0;
-
   // What a driver that keeps nothing of its own between turns leaves as it
   // is. The worker has seen the stop and ends after this: a last word.
   virtual void last_turn(driver_core&) {}
@@ -77,6 +73,9 @@ class engine_driver {
   virtual void retune(const settings_record&) {}
   // The stop is set: a wait in progress ends now.
   virtual void wake() {}
+  // The worker has ended and the port is not yet let go: gives back what
+  // start made (what the driver does not keep until it is destroyed).
+  virtual void finish() {}
 };
 
 // The driver for an engine with these settings (drivers.cpp, which alone
