@@ -8,15 +8,16 @@ function(fulgora_target_options target)
   endif()
 endfunction()
 
-# The layers below each layer, the only folders besides its own that its
-# code may include from (tests/layers/check_includes.sh keeps the same table
-# for what the build cannot see).
-set(fulgora_below_platform "")
-set(fulgora_below_host "")
-set(fulgora_below_analysis "")
-set(fulgora_below_serial platform)
-set(fulgora_below_engine analysis serial platform host)
-set(fulgora_below_component engine analysis serial platform host)
+# The layers below each layer (fulgora_below_<layer>), from the one table
+# that tests/layers/check_includes.sh reads too.
+set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${CMAKE_CURRENT_LIST_DIR}/layers.txt)
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/layers.txt fulgora_layer_rows REGEX "^[a-z]+:")
+foreach(row ${fulgora_layer_rows})
+  string(REGEX MATCH "^([a-z]+):(.*)$" _ "${row}")
+  separate_arguments(below UNIX_COMMAND "${CMAKE_MATCH_2}")
+  set(fulgora_below_${CMAKE_MATCH_1} ${below})
+endforeach()
 
 # A layer's view of the tree: a folder in the build tree holding links named
 # after its own folder and the folders below it, and nothing else. Given as

@@ -146,9 +146,8 @@ void led_engine::await_port() {
 }
 
 void led_engine::tell_kept(const settings_fault& fault) {
-  char key[64] = {}, line[160];
-  for (size_t i = 0; fault.key[i] && i + 1 < sizeof key; ++i)
-    key[i] = static_cast<char>(fault.key[i]);  // keys are ASCII
+  char key[64], line[160];
+  key_text(fault.key, key, sizeof key);
   std::snprintf(line, sizeof line, "settings: %s %s, values in force kept.", key,
                 fault.empty ? "empty" : "malformed");
   notices.tell(line);

@@ -67,8 +67,8 @@ class led_engine final : public driver_core {
   // The driver chosen while it was built; null when it never started.
   const engine_driver* driver_in_use() const { return driver.get(); }
 
-  // RECONNECT; off by default. Public only for the reconnect tests' interval,
-  // which goes once the tests drive the reconnect's clock from outside.
+  // RECONNECT; off by default. Public for the tests that give it a clock of
+  // their own before the first block (link_recovery's constructor).
   link_recovery recovery;
 
   // The drivers' face (driver.h); worker.

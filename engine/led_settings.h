@@ -1,8 +1,9 @@
 // The seventeen tuning values of the settings file, named after their keys,
 // with the in-memory defaults an engine runs on when they fail to load (the
 // file's own default strings stand beside each key in settings_record.cpp).
-// Written once while the engine is built, read-only afterwards (the worker
-// reads them every cycle without a lock).
+// Written while the engine is built; afterwards only by the worker, between
+// two of its turns, when a saved change is applied (LIVE=1), so the worker
+// reads them every turn without a lock.
 #pragma once
 
 #include <cstdint>

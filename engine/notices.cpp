@@ -47,11 +47,16 @@ bool no_levels_text(const band_analyzer& a, char* out, size_t size) {
   }
 }
 
+void key_text(const wchar_t* key, char* out, size_t size) {
+  if (size == 0) return;
+  size_t i = 0;
+  for (; key && key[i] && i + 1 < size; ++i) out[i] = static_cast<char>(key[i]);  // keys are ASCII
+  out[i] = 0;
+}
+
 void settings_fault_text(const settings_fault& fault, char* out, size_t size) {
-  char key[64] = {};
-  // Keys are ASCII.
-  for (size_t i = 0; fault.key && fault.key[i] && i + 1 < sizeof key; ++i)
-    key[i] = static_cast<char>(fault.key[i]);
+  char key[64];
+  key_text(fault.key, key, sizeof key);
   std::snprintf(out, size, "%s %s, %s", key,
                 fault.empty       ? "empty"
                 : fault.too_large ? "too large"

@@ -51,5 +51,7 @@ struct engine_notices {
 void channels_text(unsigned channels, char* out, size_t size);
 bool no_levels_text(const band_analyzer& analyzer, char* out, size_t size);
 void settings_fault_text(const settings_fault& fault, char* out, size_t size);
+// A key's name (null: none), as the console prints it.
+void key_text(const wchar_t* key, char* out, size_t size);
 
 }  // namespace fulgora

@@ -5,9 +5,8 @@
 // engine started is tried the same way.
 //
 // Threads: the creating thread fills the record while the engine is built,
-// before any block can be captured; afterwards only the worker uses it, and
-// only inside a cycle (after it found data_ready_event set), so the event
-// carries the record to it as it carries the settings.
+// before its worker can run a turn; afterwards only the worker uses it, inside
+// its turns, and it reads the clock it was given there only.
 #pragma once
 
 #include "engine/port_registry.h"
@@ -19,16 +18,15 @@ namespace fulgora {
 constexpr unsigned long long reconnect_interval_ms = 2000;
 
 struct link_recovery {
-  bool enabled = false;
+  explicit link_recovery(bool on = false, const ms_clock& clock = monotonic_clock())
+      : enabled(on), clock_(&clock) {}
+
+  bool enabled;
   unsigned long long next_try_ms = 0;
   // The line was found stuck: later reopens and closes of it are silent, and
   // the open line is said once a command goes through again.
   bool quiet = false;
   bool open_unsaid = false;
-  // The retry clock and interval: tests put in their own before the first
-  // block, so a retry needs no real seconds.
-  unsigned long long (*clock_ms)() = monotonic_ms;
-  unsigned long long interval_ms = reconnect_interval_ms;
 
   // Before a command: false while the link is down and port_name could not
   // be reopened (tried at most once per interval, failures silent). A port
@@ -37,6 +35,9 @@ struct link_recovery {
   // After a command: a failed write or status query closes the link and
   // lets another instance that waits for the port have it.
   void after_command(serial_link& link, port_ticket& port);
+
+ private:
+  const ms_clock* clock_;  // times the retries
 };
 
 }  // namespace fulgora

@@ -1,7 +1,9 @@
 // The keys of the opt-in sync mode, read beside the seventeen tuning values
 // but on their own (settings_record.cpp): a malformed one is ignored (it
-// keeps its default) and changes nothing else. Written once while the engine
-// is built, before its worker starts; read-only afterwards.
+// keeps its default) and changes nothing else. Written while the engine is
+// built, before its worker starts; afterwards only by the worker, between two
+// of its turns, when a saved change retunes sync mode (LIVE=1: SYNC_OFFSET_MS,
+// SYNC_RATE, PAUSE_FADE_MS).
 #pragma once
 
 #include <cstdint>

@@ -14,4 +14,23 @@ unsigned long long monotonic_ms();
 // Pauses the calling thread for about ms milliseconds.
 void sleep_ms(unsigned ms);
 
+// A clock in milliseconds handed to a part that times itself, so that a test
+// can hand it one of its own. Any thread.
+class ms_clock {
+ public:
+  virtual unsigned long long now_ms() const = 0;
+
+ protected:
+  ~ms_clock() = default;
+};
+
+// monotonic_ms behind that interface, one for the process.
+inline const ms_clock& monotonic_clock() {
+  struct monotonic final : ms_clock {
+    unsigned long long now_ms() const override { return monotonic_ms(); }
+  };
+  static const monotonic clock;
+  return clock;
+}
+
 }  // namespace fulgora

@@ -1,15 +1,12 @@
 #include <windows.h>
 
 #include "platform/file_stamp.h"
+#include "platform/utf8.h"
 
 namespace fulgora {
 
 bool stamp_of(const std::string& path, file_stamp& out) {
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  if (n <= 0) return false;
-  std::wstring name(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), &name[0], n);
+  const std::wstring name = wide_of(path);
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))

@@ -1,5 +1,7 @@
 #include "platform/settings_places.h"
 
+#include <cstdlib>
+
 #include "platform/settings_reader.h"
 
 namespace fulgora {
@@ -42,6 +44,11 @@ void set_settings_library_path(const std::string& path) {
 
 void set_settings_profile_folder(const std::string& folder) {
   g_places.profile_folder = local_path(folder);
+}
+
+std::string settings_file_from_environment() {
+  const char* named = std::getenv("FULGORA_INI");
+  return named ? named : "";
 }
 
 std::vector<std::string> settings_candidates(char separator) {

@@ -62,6 +62,10 @@ void set_settings_places(const settings_places& places);
 void set_settings_library_path(const std::string& path);
 void set_settings_profile_folder(const std::string& folder);
 
+// The file FULGORA_INI names (its value as it stands), empty when it is unset
+// or empty: the one place the variable is read.
+std::string settings_file_from_environment();
+
 // Full path, UTF-8, of the library (or program) that holds this code.
 std::string own_module_path();
 

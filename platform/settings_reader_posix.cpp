@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 
 #include "platform/ini_file.h"
@@ -24,8 +23,8 @@ bool is_file(const std::string& path) {
 
 // FULGORA_INI, when set, names the only file; otherwise the first that exists.
 std::string chosen_path() {
-  const char* named = std::getenv("FULGORA_INI");
-  if (named && *named) return named;
+  const std::string named = settings_file_from_environment();
+  if (!named.empty()) return named;
   const std::string relative = "components/foo_Fulgora.ini";
   if (is_file(relative)) return relative;
   for (const std::string& candidate : settings_candidates('/'))

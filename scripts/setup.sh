@@ -20,6 +20,10 @@ format=(clang-format-14)  # the native suite checks the tree's format
 
 jobs=("$@")
 [ ${#jobs[@]} -eq 0 ] && jobs=(all)
+# Once this boot's kernel was found to run no i386 programs (the emulator's
+# entry is registered), wine32:i386 would be of no use.
+i386_emulated=false
+[ -e /proc/sys/fs/binfmt_misc/fulgora-i386 ] && i386_emulated=true
 want=()
 for job in "${jobs[@]}"; do
   case $job in
@@ -37,29 +41,51 @@ for job in "${jobs[@]}"; do
   esac
 done
 
-need=()
-for p in "${want[@]}"; do
-  [[ " ${need[*]} " == *" $p "* ]] && continue
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
-done
-[ ${#need[@]} -eq 0 ] && exit 0
-
+want_wine32=false
+[[ " ${want[*]} " == *" wine32:i386 "* ]] && want_wine32=true
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
-if [[ " ${need[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-  "${sudo_cmd[@]}" dpkg --add-architecture i386
+
+updated=false
+install_missing() {
+  local need=() p rest
+  for p in "$@"; do
+    [ "$p" = wine32:i386 ] && $i386_emulated && continue
+    [[ " ${need[*]} " == *" $p "* ]] && continue
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+  done
+  [ ${#need[@]} -eq 0 ] && return 0
+  if [[ " ${need[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
+  # A mirror caught mid-sync fails one index: what the others give may still be
+  # enough, and the install below says plainly if it is not.
+  if ! $updated; then
+    "${sudo_cmd[@]}" apt-get update -q || echo "setup: apt-get update reported errors; trying the install anyway" >&2
+    updated=true
+  fi
+  if ! "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${need[@]}"; then
+    # Most often the i386 index was the one that failed, leaving wine32 with
+    # unmet dependencies: install the rest; the 32-bit Wine tests then run in
+    # an i386 root (below).
+    rest=()
+    for p in "${need[@]}"; do [[ $p == *:i386 ]] || rest+=("$p"); done
+    [ ${#rest[@]} -eq ${#need[@]} ] && return 1
+    echo "setup: installing without the 32-bit Wine (wine32:i386)" >&2
+    "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${rest[@]}"
+  fi
+}
+
+install_missing "${want[@]}" || exit 1
+
+# Where the host's wine32 cannot run, the 32-bit Wine tests run in an i386
+# Debian root of their own (scripts/i386-root.sh, entered by cmake/wine-run).
+if $want_wine32 && ! { [ -x /usr/lib/wine/wine ] && ! $i386_emulated &&
+                       /usr/lib/wine/wine --version >/dev/null 2>&1; }; then
+  echo "setup: the host's wine32 cannot run here: the 32-bit Wine tests use an i386 root" >&2
+  install_missing qemu-user-static debootstrap || exit 1
+  "${sudo_cmd[@]}" "$(dirname "$0")/i386-root.sh" ||
+    echo "setup: the i386 root could not be made: the 32-bit Wine tests will not run" >&2
 fi
-# A mirror caught mid-sync fails one index: what the others give may still be
-# enough, and the install below says plainly if it is not.
-"${sudo_cmd[@]}" apt-get update -q || echo "setup: apt-get update reported errors; trying the install anyway" >&2
-if ! "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${need[@]}"; then
-  # Most often the i386 index was the one that failed, leaving wine32 with
-  # unmet dependencies: install the rest, and the 32-bit Wine tests report
-  # that they did not run.
-  rest=()
-  for p in "${need[@]}"; do [[ $p == *:i386 ]] || rest+=("$p"); done
-  [ ${#rest[@]} -eq ${#need[@]} ] && exit 1
-  echo "setup: installing without the 32-bit Wine (wine32:i386): the 32-bit Windows tests will not run" >&2
-  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${rest[@]}"
-fi
+exit 0

@@ -5,7 +5,7 @@
 set -u
 board=$(realpath "$1") wine_run=$(realpath "$2") bits=$3 player=$(realpath "$4") dll=$(realpath "$5") com=$6
 [ -x "$board" ] || { echo "fulgora-board not found at $board: build the native preset first"; exit 1; }
-prefix=${FULGORA_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/fulgora/wineprefix}
+prefix=$("$wine_run" "$bits" --prefix)
 "$wine_run" "$bits" cmd /c exit >/dev/null 2>&1  # creates the prefix on first use
 work=$(mktemp -d)
 pid=

@@ -177,9 +177,12 @@ TEST(pause_fade, dark_while_paused_and_lit_again_with_the_sound) {
         // Where the fade starts depends on how soon the clock model sees the
         // pause (printed); dark comes on time all the same, counted from the
         // clock's last move.
-        met = p.lit_before && p.dimmed >= 0.0 && p.dark >= p.dimmed && p.dark <= 0.300 + bound &&
-              p.steps >= 2 && p.steps <= 8 &&                 // a few commands
-              p.relit >= 0.0 && p.relit <= 0.010 + r.step_s;  // dark until the sound is back
+        met = p.lit_before && p.dimmed >= 0.0 && p.dark >= p.dimmed &&
+              p.dark <= fulgora_test::timing_bound(0.300 + bound) && p.steps >= 2 &&
+              p.steps <= 8 &&  // a few commands
+              p.relit >= 0.0 &&
+              p.relit <=
+                  fulgora_test::timing_bound(0.010 + r.step_s);  // dark until the sound is back
       }
       std::printf(
           "%s: %s; fade from %.1f ms to dark at %.1f ms after the pause in %zu "
@@ -203,7 +206,7 @@ TEST(pause_fade, no_flash_of_sound_not_yet_heard) {
       const pause_run p = play_with_pause("PAUSE_FADE_MS=300\n", step_s, pause_s + 2 * step_s);
       const double heard_at = resume_s + 2 * step_s;  // wall time of the rise
       met = !p.lit_in_pause && p.first_lit >= heard_at - step_s &&
-            p.first_lit <= heard_at + 0.010 + step_s;
+            p.first_lit <= heard_at + fulgora_test::timing_bound(0.010 + step_s);
       std::printf("step %.0f ms: %s; lit %.1f ms after the rise is heard%s\n", 1000 * step_s,
                   met ? "met" : "missed", 1000 * (p.first_lit - heard_at),
                   p.lit_in_pause ? ", lit during the pause" : "");
@@ -385,7 +388,7 @@ TEST(live_settings, edits_reach_the_board_while_it_plays) {
         // waiting ones were shaped again.
         ASSERT_TRUE(eventually([&] { return board.first(at, e.shows).at >= 0; })) << mode;
         const double shown = board.first(at, e.shows).at;
-        EXPECT_LE(shown - at, 0.5) << mode << e.keys;
+        EXPECT_LE(shown - at, fulgora_test::timing_bound(0.5)) << mode << e.keys;
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         const auto other = board.first(shown, [&](const std::string& b) { return !e.shows(b); });
         EXPECT_LT(other.at, 0.0) << mode << e.keys << other.bytes;
@@ -409,7 +412,8 @@ TEST(live_settings, edits_reach_the_board_while_it_plays) {
     const double closed = board.closed_at;  // the old port's closing command
     ASSERT_GE(closed, at);
     ASSERT_TRUE(eventually([&] { return board.first(closed, lit).at >= 0; }));
-    EXPECT_LE(board.first(closed, lit).at - at, 0.5) << mode << "lit on the new port";
+    EXPECT_LE(board.first(closed, lit).at - at, fulgora_test::timing_bound(0.5))
+        << mode << "lit on the new port";
   }
 }
 

@@ -1,7 +1,7 @@
 // RECONNECT=1 on a real port, through the engine's cycle: a pseudo-terminal
 // linked under a fixed path is unplugged (closed, the link removed), then
 // comes back as a new pseudo-terminal under the same path. The retry rules
-// themselves are reconnect_test.cpp's; a short interval keeps this one fast.
+// themselves are reconnect_test.cpp's; a retry at every turn keeps this one fast.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,6 +14,7 @@
 #include "tests/support/pty.h"
 #include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
+#include "tests/support/test_clock.h"
 #include "tests/support/wait.h"
 
 namespace fulgora {
@@ -42,7 +43,7 @@ TEST(reconnect, a_board_that_vanishes_and_comes_back) {
   {
     led_engine engine(file);
     ASSERT_TRUE(engine.is_running());
-    engine.recovery.interval_ms = 20;  // before the first block: the worker's from then on
+    fulgora_test::retry_every_turn(engine.recovery);
     auto play_until = [&](pty_board* board, auto condition) {
       return fulgora_test::eventually([&] {
         engine.offer_chunk(chunk);
@@ -80,7 +81,7 @@ TEST(reconnect, a_board_missing_at_the_start_is_tried_again) {
     {
       led_engine engine(file);
       EXPECT_EQ(engine.is_running(), reconnect);
-      engine.recovery.interval_ms = 20;  // before the first block: the worker's from then on
+      fulgora_test::retry_every_turn(engine.recovery);
       EXPECT_EQ(host.lines_now(), lines{"failed CreateFile."});
       // The board comes after the instance was built.
       if (reconnect) {

@@ -9,14 +9,14 @@
 
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
+#include "tests/support/test_clock.h"
 
 namespace fulgora {
 namespace {
 
 using lines = std::vector<std::string>;
 
-unsigned long long now_ms = 0;
-unsigned long long test_clock() { return now_ms; }
+constexpr unsigned long long interval = reconnect_interval_ms;
 
 // One worker cycle's level command, as the engine sends it.
 struct recovering_link {
@@ -24,12 +24,10 @@ struct recovering_link {
   fulgora_test::fake_port port;
   serial_link link{port, console_print};
   port_ticket ticket;
+  fulgora_test::test_clock clock;
   link_recovery recovery;
 
-  explicit recovering_link(bool enabled) {
-    recovery.enabled = enabled;
-    recovery.clock_ms = test_clock;
-    recovery.interval_ms = 1000;
+  explicit recovering_link(bool enabled) : recovery(enabled, clock) {
     port.answer_ok();
     ticket.prepare(L"X");
     ticket.claim();
@@ -64,17 +62,17 @@ TEST(link_recovery, off_keeps_the_link_open) {
 }
 
 TEST(link_recovery, retries_by_the_clock_and_leaves_a_held_port_alone) {
-  now_ms = 5000;
   recovering_link r(true);
+  r.clock.now = 5000;
   r.unplug();
   EXPECT_TRUE(r.cycle());
   EXPECT_FALSE(r.link.is_open());
   EXPECT_FALSE(r.ticket.held) << "released for another instance that waits";
   // No retry before the interval, one at it; the failures are silent.
-  now_ms = 5999;
+  r.clock.now = 5000 + interval - 1;
   EXPECT_FALSE(r.cycle());
   EXPECT_EQ(r.opens(), 1u);
-  now_ms = 6000;
+  r.clock.now = 5000 + interval;
   EXPECT_FALSE(r.cycle());
   EXPECT_EQ(r.opens(), 2u);
   EXPECT_FALSE(r.ticket.held);
@@ -83,13 +81,13 @@ TEST(link_recovery, retries_by_the_clock_and_leaves_a_held_port_alone) {
   port_ticket other;
   other.prepare(L"X");
   ASSERT_TRUE(other.claim());
-  now_ms = 7000;
+  r.clock.now = 5000 + 2 * interval;
   EXPECT_FALSE(r.cycle());
   EXPECT_EQ(r.opens(), 2u) << "not even tried";
   other.release();
-  now_ms = 7500;
+  r.clock.now = 5000 + 2 * interval + interval / 2;
   EXPECT_FALSE(r.cycle()) << "still within the interval";
-  now_ms = 8000;
+  r.clock.now = 5000 + 3 * interval;
   EXPECT_TRUE(r.cycle());
   EXPECT_EQ(r.port.opened_names, std::vector<std::wstring>(3, L"X")) << "the same port";
   EXPECT_EQ(r.host.lines(), (lines{"successful com open.", "recv failed ClearCommError!",
@@ -97,19 +95,18 @@ TEST(link_recovery, retries_by_the_clock_and_leaves_a_held_port_alone) {
 }
 
 TEST(link_recovery, a_stuck_line_is_quiet_until_a_command_goes_through) {
-  now_ms = 0;
   recovering_link r(true);
   r.port.fail_write = true;  // the board stopped reading
   EXPECT_TRUE(r.cycle());
   EXPECT_FALSE(r.link.is_open());
   // Reopened and closed again while the line stays stuck: nothing said.
   for (int i = 1; i <= 2; ++i) {
-    now_ms = 1000u * i;
+    r.clock.now = interval * i;
     EXPECT_TRUE(r.cycle()) << i;
     EXPECT_FALSE(r.link.is_open()) << i;
   }
   r.port.fail_write = false;
-  now_ms = 3000;
+  r.clock.now = 3 * interval;
   EXPECT_TRUE(r.cycle());
   EXPECT_TRUE(r.cycle());
   EXPECT_TRUE(r.link.is_open());

@@ -1,7 +1,7 @@
 // RECONNECT=1 on a real COM port under Wine: wine_com_test.sh links COM7 to
 // fulgora-board, ends that board once level commands arrive (the link goes
 // with it), and a second later starts a new one under the same name. The
-// retry rules are reconnect_test.cpp's; a short interval keeps this one fast.
+// retry rules are reconnect_test.cpp's; a retry at every turn keeps this one fast.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include "tests/support/fake_console.h"
 #include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
+#include "tests/support/test_clock.h"
 #include "tests/support/wait.h"
 
 namespace fulgora {
@@ -29,7 +30,7 @@ TEST(win32_com, reconnect_when_the_board_comes_back) {
   const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
   led_engine engine(file);
   ASSERT_TRUE(engine.is_running());
-  engine.recovery.interval_ms = 100;  // before the first block: the worker's from then on
+  fulgora_test::retry_every_turn(engine.recovery);
   auto count = [&](const char* line) {
     const auto lines = host.lines_now();
     return std::count(lines.begin(), lines.end(), std::string(line));

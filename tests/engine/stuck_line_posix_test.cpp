@@ -14,6 +14,7 @@
 #include "tests/support/pty.h"
 #include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
+#include "tests/support/test_clock.h"
 #include "tests/support/wait.h"
 
 namespace fulgora {
@@ -43,7 +44,7 @@ TEST(stuck_line, release_is_bounded_and_said_once) {
     {
       led_engine engine(file);
       ASSERT_TRUE(engine.is_running());
-      engine.recovery.interval_ms = 50;  // before the first block
+      fulgora_test::retry_every_turn(engine.recovery);
       ASSERT_TRUE(fulgora_test::eventually([&] {
         engine.offer_chunk(chunk);
         return host.lines_now().size() >= 2;

@@ -2,21 +2,20 @@
 # Dependencies point down: each folder of the component may include only from
 # the folders its row names (and the standard library), and only the Windows
 # files of platform/ may include windows.h. The build refuses a wrong-way
-# include in the layers' own libraries (cmake/fulgora.cmake, the same table);
-# this check holds it for every file of those folders and for the user tools,
-# which see the whole tree (and must not lean on the tests).
+# include in the layers' own libraries (cmake/layers.txt, the table both
+# read); this check holds it for every file of those folders and for the user
+# tools, which see the whole tree (and must not lean on the tests).
 # usage: check_includes.sh SOURCE_ROOT
 set -u
 cd "${1:-.}" || exit 1
 
-declare -A allowed=(
-  [platform]="platform"
-  [host]="host"
-  [analysis]="analysis"
-  [serial]="serial platform"
-  [engine]="engine analysis serial platform host"
-  [component]="component engine analysis serial platform host"
-)
+# Each layer: itself and the folders below it.
+declare -A allowed=()
+while IFS=: read -r layer below; do
+  case "$layer" in '' | '#'*) continue ;; esac
+  allowed[$layer]="$layer $below"
+done <cmake/layers.txt
+[ -n "${allowed[component]:-}" ] || { echo "FAIL: no layer table in cmake/layers.txt"; exit 1; }
 
 status=0
 check() {  # folder, then the top folders it may include from

@@ -99,39 +99,67 @@ std::string csv_field(const std::string& text) {
 }
 
 // Analyses one file; false (after a one-line message) when it cannot be read.
-bool analyze_file(const char* path, const options& o, fulgora::led_settings& settings,
-                  fulgora::level_history& history, bool& header) {
+// The file, open, when it is stereo audio; null once it said why not.
+SNDFILE* open_stereo(const char* path, SF_INFO& info) {
   struct stat st;
   if (stat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
     std::fprintf(stderr, "fulgora-analyze: %s: a folder, not an audio file\n", path);
-    return false;
+    return nullptr;
   }
-  SF_INFO info{};
   SNDFILE* file = sf_open(path, SFM_READ, &info);
   if (!file) {
     std::fprintf(stderr, "fulgora-analyze: %s: %s\n", path, sf_strerror(nullptr));
-    return false;
+    return nullptr;
   }
-  if (info.channels != 2) {
-    char why[100];
-    fulgora::channels_text(static_cast<unsigned>(info.channels), why, sizeof why);
-    std::fprintf(stderr, "fulgora-analyze: %s: %s; the component measures none of it\n", path, why);
-    sf_close(file);
-    return false;
-  }
-  const bool named = o.files.size() > 1;
-  const std::string name = base_name(path);
-  if (!header) {
-    header = true;
-    for (const std::string& note : g_settings_notes)
-      std::fprintf(stderr, "fulgora-analyze: %s\n", note.c_str());
+  if (info.channels == 2) return file;
+  char why[100];
+  fulgora::channels_text(static_cast<unsigned>(info.channels), why, sizeof why);
+  std::fprintf(stderr, "fulgora-analyze: %s: %s; the component measures none of it\n", path, why);
+  sf_close(file);
+  return nullptr;
+}
+
+// Before the first row: the notes on the settings, then the column heads.
+void print_header(const options& o, bool named) {
+  for (const std::string& note : g_settings_notes)
+    std::fprintf(stderr, "fulgora-analyze: %s\n", note.c_str());
+  if (o.csv)
+    std::printf("%stime_s,low,mid,high,ch0,ch1,ch2\n", named ? "file," : "");
+  else
+    std::printf("%s%10s  %8s %8s %8s   %3s %3s %3s\n", named ? "file  " : "", "time_s", "low",
+                "mid", "high", "ch0", "ch1", "ch2");
+}
+
+// One chunk's row: its levels and bytes, or why it has none (measured false).
+void print_row(const options& o, const std::string& lead, double time,
+               const fulgora::band_analyzer& analyzer, bool measured, const uint8_t channels[3]) {
+  if (!measured) {
+    char why[200] = "a chunk of fewer than 2 frames";
+    fulgora::no_levels_text(analyzer, why, sizeof why);
     if (o.csv)
-      std::printf("%stime_s,low,mid,high,ch0,ch1,ch2\n", named ? "file," : "");
+      std::printf("%s%.6f,,,,,,\n", lead.c_str(), time);
     else
-      std::printf("%s%10s  %8s %8s %8s   %3s %3s %3s\n", named ? "file  " : "", "time_s", "low",
-                  "mid", "high", "ch0", "ch1", "ch2");
+      std::printf("%s%10.3f  (no levels: %s)\n", lead.c_str(), time, why);
+  } else if (o.csv) {
+    std::printf("%s%.6f,%.6f,%.6f,%.6f,%u,%u,%u\n", lead.c_str(), time, analyzer.low_level,
+                analyzer.mid_level, analyzer.high_level, channels[0], channels[1], channels[2]);
+  } else {
+    std::printf("%s%10.3f  %8.4f %8.4f %8.4f   %3u %3u %3u\n", lead.c_str(), time,
+                analyzer.low_level, analyzer.mid_level, analyzer.high_level, channels[0],
+                channels[1], channels[2]);
   }
+}
+
+bool analyze_file(const char* path, const options& o, fulgora::led_settings& settings,
+                  fulgora::level_history& history, bool& header) {
+  SF_INFO info{};
+  SNDFILE* file = open_stereo(path, info);
+  if (!file) return false;
+  const bool named = o.files.size() > 1;
+  if (!header) print_header(o, named);
+  header = true;
   // The file's name leads each row when there are several.
+  const std::string name = base_name(path);
   const std::string lead = !named ? "" : o.csv ? csv_field(name) + "," : name + "  ";
   fulgora::band_analyzer analyzer;
   uint8_t channels[3] = {0, 0, 0};
@@ -139,30 +167,13 @@ bool analyze_file(const char* path, const options& o, fulgora::led_settings& set
   std::vector<audio_sample> buffer(static_cast<size_t>(o.chunk) * 2);
   audio_chunk_impl chunk;
   sf_count_t position = 0;
-  for (;;) {
-    const sf_count_t got = read_frames(file, buffer.data(), o.chunk);
-    if (got <= 0) break;
+  for (sf_count_t got; (got = read_frames(file, buffer.data(), o.chunk)) > 0; position += got) {
     chunk.set_data(buffer.data(), static_cast<size_t>(got), 2,
                    static_cast<unsigned>(info.samplerate));
-    const double time = static_cast<double>(position) / info.samplerate;
-    position += got;
     capture_chunk(analyzer, chunk);
-    if (!fulgora::measure_block(analyzer, settings, history, channels)) {
-      char why[200] = "a chunk of fewer than 2 frames";
-      fulgora::no_levels_text(analyzer, why, sizeof why);
-      if (o.csv)
-        std::printf("%s%.6f,,,,,,\n", lead.c_str(), time);
-      else
-        std::printf("%s%10.3f  (no levels: %s)\n", lead.c_str(), time, why);
-      continue;
-    }
-    if (o.csv)
-      std::printf("%s%.6f,%.6f,%.6f,%.6f,%u,%u,%u\n", lead.c_str(), time, analyzer.low_level,
-                  analyzer.mid_level, analyzer.high_level, channels[0], channels[1], channels[2]);
-    else
-      std::printf("%s%10.3f  %8.4f %8.4f %8.4f   %3u %3u %3u\n", lead.c_str(), time,
-                  analyzer.low_level, analyzer.mid_level, analyzer.high_level, channels[0],
-                  channels[1], channels[2]);
+    const bool measured = fulgora::measure_block(analyzer, settings, history, channels);
+    print_row(o, lead, static_cast<double>(position) / info.samplerate, analyzer, measured,
+              channels);
   }
   const int error = sf_error(file);
   sf_close(file);

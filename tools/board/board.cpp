@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace fulgora_board {
 namespace {
@@ -61,6 +62,22 @@ bool bad_value(const std::string& option, const char* value) {
   return false;
 }
 
+// The options without a value: each sets its flag.
+bool options::*switch_named(const std::string& name) {
+  static const std::pair<const char*, bool options::*> switches[] = {
+      {"--help", &options::help},
+      {"-h", &options::help},
+      {"--split", &options::split},
+      {"--flood", &options::flood},
+      {"--line-speed", &options::line_speed},
+      {"--no-read", &options::no_read},
+      {"--quiet", &options::quiet},
+      {"--monotonic", &options::monotonic}};
+  for (const auto& s : switches)
+    if (name == s.first) return s.second;
+  return nullptr;
+}
+
 }  // namespace
 
 bool parse_options(int argc, char** argv, options& o) {
@@ -74,20 +91,8 @@ bool parse_options(int argc, char** argv, options& o) {
       std::fprintf(stderr, "fulgora-board: %s needs a value (see --help)\n", a.c_str());
       return false;
     }
-    if (a == "--help" || a == "-h")
-      o.help = true;
-    else if (a == "--split")
-      o.split = true;
-    else if (a == "--flood")
-      o.flood = true;
-    else if (a == "--line-speed")
-      o.line_speed = true;
-    else if (a == "--no-read")
-      o.no_read = true;
-    else if (a == "--quiet")
-      o.quiet = true;
-    else if (a == "--monotonic")
-      o.monotonic = true;
+    if (bool options::*on = switch_named(a))
+      o.*on = true;
     else if (a == "--reply") {
       o.reply = argv[++i];
       if (o.reply != "ok" && o.reply != "error" && o.reply != "silent")

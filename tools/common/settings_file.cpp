@@ -102,9 +102,9 @@ bool settings_for_board(const std::string& path, const std::string& port, std::s
 
 bool choose_settings(const std::string& explicit_path, const std::string& component_path,
                      std::string& path, std::string& error) {
-  const char* env = std::getenv("FULGORA_INI");
-  const bool from_env = explicit_path.empty() && env && *env;
-  const std::string named = explicit_path.empty() ? (from_env ? env : "") : explicit_path;
+  const std::string env = fulgora::settings_file_from_environment();
+  const bool from_env = explicit_path.empty() && !env.empty();
+  const std::string named = explicit_path.empty() ? env : explicit_path;
   if (!named.empty()) {
     const std::string what = from_env ? "FULGORA_INI=" + named : named;
     if (is_folder(named)) {

@@ -133,6 +133,63 @@ int write_clicks(const char* path, long seconds) {
   return track.close(sf_writef_float(track.file, out.data(), frames) == frames) ? 0 : 1;
 }
 
+// --clicks [SECONDS] OUT.wav: 30 s unless the tests ask for a shorter one.
+int clicks(int argc, char** argv) {
+  long seconds = 30;
+  if (argc == 4) {
+    char* end = nullptr;
+    seconds = std::strtol(argv[2], &end, 10);
+    if (end == argv[2] || *end != '\0') {
+      std::fprintf(stderr, "fulgora-demo-track: --clicks %s: not a whole number of seconds\n",
+                   argv[2]);
+      return 2;
+    }
+    if (seconds < 2 || seconds > 3600) {
+      std::fprintf(stderr,
+                   "fulgora-demo-track: --clicks %s: needs 2 to 3600 seconds (the clicks "
+                   "fall on every whole second from 1 s on)\n",
+                   argv[2]);
+      return 2;
+    }
+  }
+  return write_clicks(argv[argc - 1], seconds);
+}
+
+// What the main track holds: the demo's four parts in length seconds, a
+// steady tone, or onsets on chunk boundaries.
+struct track_shape {
+  bool onsets = false, tone = false;
+  double tone_hz = 0.0, seconds = 20.0, length = 20.0;
+  long chunk = 0, every = 0;
+};
+
+double sample_at(const track_shape& k, int i, std::mt19937& rng) {
+  static std::uniform_real_distribution<double> noise(-0.5, 0.5);
+  const double t = static_cast<double>(i) / rate, part = k.length / 4;
+  if (k.onsets) return (i / k.chunk) % k.every < 2 ? noise(rng) : 0.0;
+  if (k.tone) return 0.5 * std::sin(2 * pi * k.tone_hz * t);
+  if (t < part) return bass(t);
+  if (t < 2 * part) return mids(t);
+  if (t < 3 * part) return highs(t, rng);
+  return 0.6 * bass(t) + 0.5 * mids(t * 0.5) + 0.8 * highs(t, rng);
+}
+
+int write_track(const char* path, const track_shape& k) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = 2;
+  info.format = SF_FORMAT_WAV | (k.tone || k.onsets ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
+  track_file track;
+  if (!track.open(path, info)) return 1;
+  std::mt19937 rng(7);
+  const int frames = static_cast<int>(std::lround(k.seconds * rate));
+  std::vector<float> out(2 * static_cast<size_t>(frames));
+  for (int i = 0; i < frames; ++i)
+    out[2 * i] = out[2 * i + 1] =
+        static_cast<float>(std::fmax(-1.0, std::fmin(1.0, sample_at(k, i, rng))));
+  return track.close(sf_writef_float(track.file, out.data(), frames) == frames) ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,35 +201,16 @@ int main(int argc, char** argv) {
   // --bursts RATE SECONDS OUT.wav: silence with bursts of noise, 100 ms long,
   // starting at random frames 0.6 to 1.2 s apart, at sample rate RATE; prints
   // each burst's first frame, one a line.
-  // --clicks [SECONDS] OUT.wav: the calibration track (write_clicks); 30 s
-  // unless the tests ask for a shorter one.
+  // --clicks [SECONDS] OUT.wav: the calibration track (write_clicks).
   const std::string mode = argc > 1 ? argv[1] : "";
   if (argc == 5 && mode == "--bursts") return write_bursts(argv);
-  if (mode == "--clicks" && (argc == 3 || argc == 4)) {
-    long seconds = 30;
-    if (argc == 4) {
-      char* end = nullptr;
-      seconds = std::strtol(argv[2], &end, 10);
-      if (end == argv[2] || *end != '\0') {
-        std::fprintf(stderr, "fulgora-demo-track: --clicks %s: not a whole number of seconds\n",
-                     argv[2]);
-        return 2;
-      }
-      if (seconds < 2 || seconds > 3600) {
-        std::fprintf(stderr,
-                     "fulgora-demo-track: --clicks %s: needs 2 to 3600 seconds (the clicks "
-                     "fall on every whole second from 1 s on)\n",
-                     argv[2]);
-        return 2;
-      }
-    }
-    return write_clicks(argv[argc - 1], seconds);
-  }
-  const bool onsets = argc == 6 && mode == "--onsets";
-  const bool tone = argc == 5 && mode == "--tone";
+  if (mode == "--clicks" && (argc == 3 || argc == 4)) return clicks(argc, argv);
+  track_shape k;
+  k.onsets = argc == 6 && mode == "--onsets";
+  k.tone = argc == 5 && mode == "--tone";
   const bool squeezed = argc == 4 && mode == "--length";
   const bool help = argc == 2 && (mode == "--help" || mode == "-h");
-  if ((argc != 2 && !tone && !squeezed && !onsets) || (argc == 2 && mode[0] == '-')) {
+  if ((argc != 2 && !k.tone && !squeezed && !k.onsets) || (argc == 2 && mode[0] == '-')) {
     std::fprintf(help ? stdout : stderr,
                  "usage: fulgora-demo-track [--length SECONDS] OUT.wav\n"
                  "       fulgora-demo-track --tone HZ SECONDS OUT.wav\n"
@@ -182,50 +220,20 @@ int main(int argc, char** argv) {
                  "OUT.wav must be a free path or a track this tool wrote.\n");
     return help ? 0 : 2;
   }
-  const double length = squeezed ? std::atof(argv[2]) : 20.0;
-  if (!(length > 0 && length <= 3600)) {
+  k.length = squeezed ? std::atof(argv[2]) : 20.0;
+  if (!(k.length > 0 && k.length <= 3600)) {
     std::fprintf(stderr, "fulgora-demo-track: --length needs 0 to 3600 seconds\n");
     return 2;
   }
-  const char* out_path = argv[argc - 1];
-  SF_INFO info{};
-  info.samplerate = rate;
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | (tone || onsets ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
-  const long chunk = onsets ? std::atol(argv[2]) : 0, every = onsets ? std::atol(argv[3]) : 0;
-  if (onsets && !(chunk > 0 && every > 2 && std::atof(argv[4]) > 0)) {
+  k.chunk = k.onsets ? std::atol(argv[2]) : 0;
+  k.every = k.onsets ? std::atol(argv[3]) : 0;
+  if (k.onsets && !(k.chunk > 0 && k.every > 2 && std::atof(argv[4]) > 0)) {
     std::fprintf(stderr,
                  "fulgora-demo-track: --onsets needs a chunk size, a period above 2 "
                  "chunks and a length\n");
     return 2;
   }
-  track_file track;
-  if (!track.open(out_path, info)) return 1;
-  std::mt19937 rng(7);
-  const double tone_hz = tone ? std::atof(argv[2]) : 0.0;
-  const double seconds = tone ? std::atof(argv[3]) : onsets ? std::atof(argv[4]) : length;
-  const int frames = static_cast<int>(std::lround(seconds * rate));
-  std::uniform_real_distribution<double> noise(-0.5, 0.5);
-  const double part = length / 4;
-  std::vector<float> out(2 * static_cast<size_t>(frames));
-  for (int i = 0; i < frames; ++i) {
-    const double t = static_cast<double>(i) / rate;
-    double v = 0.0;
-    if (onsets)
-      v = (i / chunk) % every < 2 ? noise(rng) : 0.0;
-    else if (tone)
-      v = 0.5 * std::sin(2 * pi * tone_hz * t);
-    else if (t < part)
-      v = bass(t);
-    else if (t < 2 * part)
-      v = mids(t);
-    else if (t < 3 * part)
-      v = highs(t, rng);
-    else
-      v = 0.6 * bass(t) + 0.5 * mids(t * 0.5) + 0.8 * highs(t, rng);
-    const float s = static_cast<float>(std::fmax(-1.0, std::fmin(1.0, v)));
-    out[2 * i] = s;
-    out[2 * i + 1] = s;
-  }
-  return track.close(sf_writef_float(track.file, out.data(), frames) == frames) ? 0 : 1;
+  k.tone_hz = k.tone ? std::atof(argv[2]) : 0.0;
+  k.seconds = k.tone ? std::atof(argv[3]) : k.onsets ? std::atof(argv[4]) : k.length;
+  return write_track(argv[argc - 1], k);
 }

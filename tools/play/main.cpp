@@ -145,6 +145,7 @@ struct run_result {
   std::string mode;
   std::vector<std::string> console;  // the component's first lines
   std::vector<play_event> reloads;   // live edits the component took
+  std::vector<band_sample> bands;    // what was heard, where it was heard
 };
 
 // Each "settings: reloaded." where it was heard, with what the edit set.
@@ -190,7 +191,12 @@ int finish(const options& o, const run_paths& p, const run_result& r, const tran
     d.console = r.console;
     d.total_s = std::max(r.heard_end_s, total_seconds(audio));
     d.records = watch.records;
-    d.bands = measure_bands(audio, o.chunk, r.settings);
+    // --fast plays nothing: only the files can be measured.
+    d.bands = o.fast ? measure_bands(audio, o.chunk, r.settings) : r.bands;
+    d.bands_from = o.fast ? "--fast plays nothing: the input files' band levels"
+                   : o.after.empty()
+                       ? "the band levels of the sound as heard"
+                       : "the band levels of the sound as heard (after --after " + o.after + ")";
     d.routing[0] = r.settings.LOW_LEDTYPE, d.routing[1] = r.settings.MID_LEDTYPE;
     d.routing[2] = r.settings.HI_LEDTYPE;
     if (!write_plot(utf8(p.plot), d)) return fail(utf8(p.plot) + ": cannot write the picture");
@@ -254,6 +260,13 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
   std::atomic<bool> interrupted{false};
   board_watch watch(board_csv, o.board, o.fast && o.board, view, interrupted, total_seconds(audio));
   transport t(o, audio, watch, view, interrupted);
+  // The store of played audio keeps seconds only: the picture's levels are
+  // measured as the sound goes out.
+  std::unique_ptr<heard_bands> heard;
+  if (!p.plot.empty() && !o.fast) {
+    heard = std::make_unique<heard_bands>(o.chunk, r.settings);
+    t.bands = heard.get();
+  }
   t.play_to(card.get());
   t.offer_clock(services.clock);
   dsp_preset_impl preset;
@@ -274,6 +287,10 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
   comp.unload();
   services.console.port_trouble = nullptr;  // it reads this run's settings
   r.heard_end_s = t.position();
+  if (heard) {
+    heard->cut(r.heard_end_s);
+    r.bands = heard->samples();
+  }
   services.clock.sound = nullptr;
   card.reset();  // after an interrupt, what it still holds goes unplayed
   if (o.board) {

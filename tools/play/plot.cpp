@@ -121,14 +121,27 @@ void band_lane(std::ostream& svg, const sheet& s, int b, const plot_data& d) {
   lane_frame(svg, s, y0, s.band_lane, shown ? colours[channel] : "#666",
              std::string(band_names[b]) + " band", where);
   scale_marks(svg, s, base, y0 + 20, "-60 dB", top);
-  svg << "<polygon fill=\"" << (shown ? tints[channel] : "#cccccc") << "\" stroke=\""
-      << (shown ? colours[channel] : "#666") << "\" stroke-width=\"0.5\" points=\"" << s.left << ','
-      << base;
-  for (const band_sample& p : d.bands)
-    svg << ' ' << s.x_of(p.track_s) << ','
-        << base - std::min(std::max(p.level[b], 0.0), peak) * scale;
-  const double end_x = d.bands.empty() ? s.left : s.x_of(d.bands.back().track_s);
-  svg << ' ' << end_x << ',' << base << "\"/>\n";
+  // One area per stretch between seeks; a stretch heard again after a seek
+  // back is an outline, dashed as the bytes are, so that both can be read.
+  double heard_to = -1e300;
+  for (size_t i = 0; i < d.bands.size();) {
+    size_t j = i + 1;
+    while (j < d.bands.size() && !d.bands[j].after_seek) ++j;
+    const bool again = d.bands[i].track_s < heard_to - 1e-6;
+    svg << "<polygon fill=\""
+        << (again   ? "none"
+            : shown ? tints[channel]
+                    : "#cccccc")
+        << "\" stroke=\"" << (shown ? colours[channel] : "#666") << "\" stroke-width=\""
+        << (again ? "1\" stroke-dasharray=\"5,3" : "0.5") << "\" points=\""
+        << (i == 0 ? s.left : s.x_of(d.bands[i].track_s)) << ',' << base;
+    for (size_t k = i; k < j; ++k)
+      svg << ' ' << s.x_of(d.bands[k].track_s) << ','
+          << base - std::min(std::max(d.bands[k].level[b], 0.0), peak) * scale;
+    svg << ' ' << s.x_of(d.bands[j - 1].track_s) << ',' << base << "\"/>\n";
+    heard_to = std::max(heard_to, d.bands[j - 1].track_s);
+    i = j;
+  }
   if (shown)
     byte_steps(
         svg, s, channel, d, base, s.band_lane - 25,
@@ -285,9 +298,8 @@ bool write_plot(const std::string& path, const plot_data& d) {
   for (int c = 0; c < 3; ++c) channel_lane(svg, s, c, d);
   // A calibration track: each click and the first lit command, and the ms between.
   draw_clicks(svg, find_clicks(d), s.left, s.plot_w(), s.span, s.top + 12, s.axis_y);
-  svg << "<text x=\"" << s.left + s.plot_w() << "\" y=\"" << s.band_top
-      << "\" text-anchor=\"end\">the track's band levels as the component measures them, "
-         "with the bytes of each band's channel over them</text>\n";
+  svg << "<text x=\"" << s.left + s.plot_w() << "\" y=\"" << s.band_top << "\" text-anchor=\"end\">"
+      << escape_xml(d.bands_from) << ", with the bytes of each band's channel over them</text>\n";
   for (int b = 0; b < 3; ++b) band_lane(svg, s, b, d);
   time_axis(svg, s);
   event_marks(svg, s, d);

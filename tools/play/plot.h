@@ -32,6 +32,7 @@ struct plot_data {
   double total_s = 0;
   std::vector<board_record> records;
   std::vector<band_sample> bands;
+  std::string bands_from = "the track's band levels";  // what the band lanes show
   int routing[3] = {0, 1, 2};  // the channel of each band (LOW_, MID_, HI_LEDTYPE)
 };
 

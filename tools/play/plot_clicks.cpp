@@ -20,7 +20,10 @@ std::vector<click_mark> find_clicks(const plot_data& d) {
       // the whole second just before.
       const double second = std::floor(b.track_s + 1e-6);
       if (b.track_s - second > 0.5) return {};  // no calibration track
-      out.push_back({second, -1});
+      // A click heard again after a seek back is marked once.
+      if (std::none_of(out.begin(), out.end(),
+                       [&](const click_mark& m) { return m.click_s == second; }))
+        out.push_back({second, -1});
     }
     quiet = level < 0.1 * peak;
   }

@@ -138,6 +138,7 @@ void transport::follow_output(double now) {
     output.seek(now, o_.seek_to);
     if (sound_) sound_->flush();
     played.restart();
+    if (bands) bands->seek(heard, o_.seek_to);
     chain_->flush();
     seek_cursor(o_.seek_to);
     char note[160];
@@ -202,7 +203,10 @@ void transport::keep_played() {
   output.write(now, output_seconds(out_));
   double clock = 0;
   if (clock_) clock_->get_absolute_time(clock);
-  for (const audio_chunk* c : out_) played.write(*c, now, clock);
+  for (const audio_chunk* c : out_) {
+    played.write(*c, now, clock);
+    if (bands) bands->write(*c);
+  }
 }
 
 // What left the chain, to the sound card; when the card stops answering,

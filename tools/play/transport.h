@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/play/band_levels.h"
 #include "tools/play/board_watch.h"
 #include "tools/play/chain.h"
 #include "tools/play/decoder.h"
@@ -59,6 +60,7 @@ class transport {
   played_audio played;  // what the clock's streams serve
   play_report report;
   std::vector<play_event> events;  // seeks, pauses and swaps, for the picture
+  heard_bands* bands = nullptr;    // when given: what is played, measured for the picture
 
  private:
   void follow_output(double now);
