@@ -6,10 +6,10 @@
 
 namespace fulgora {
 
-std::unique_ptr<engine_driver> make_driver(const sync_settings& settings, bool& no_clock) {
+std::unique_ptr<engine_driver> make_driver(const settings_record& file, bool& no_clock) {
   no_clock = false;
-  if (settings.SYNC) {
-    if (std::unique_ptr<sync_mode> sync = make_sync_mode(settings)) return sync;
+  if (file.sync.SYNC) {
+    if (std::unique_ptr<sync_mode> sync = make_sync_mode(file.sync)) return sync;
     no_clock = true;
   }
   return std::unique_ptr<engine_driver>(new default_mode);

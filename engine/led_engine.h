@@ -4,10 +4,13 @@
 // driver's (driver.h), chosen once while the engine is built: default/ or,
 // with SYNC=1 and the player's clock there, sync/ (drivers.cpp).
 //
-// Threads: the creating thread runs the constructor (start, load_settings);
-// the player's audio thread runs offer_chunk; the worker
-// runs worker_main; the releasing thread runs stop and the destructor. No
-// lock anywhere: the driver hands blocks over without one.
+// Threads: the creating thread runs the constructor (start, load_settings)
+// and the observers; the player's audio thread runs offer_chunk; the worker
+// runs worker_main and the drivers' face (driver_core); the releasing thread
+// runs stop and the destructor. Only its own members write its fields. No
+// lock on the audio thread: the driver hands blocks over without one; the
+// port's claim, release and step-aside take the process-wide lock of the
+// port registry (creating thread and worker).
 //
 // An engine whose port another engine of this process holds runs with its
 // link closed (it measures, sends nothing) until await_port opens it.
@@ -32,28 +35,8 @@
 
 namespace fulgora {
 
-struct led_engine {
-  thread_handle worker_thread = nullptr;
-  event_handle stop_event = nullptr;  // the worker must end
-  bool running = false;               // written only before the player runs the DSP and after
-  serial_link serial;
-  // PORTNAME, and this engine's place in the process's record of held ports.
-  // While another engine holds the port, the engine runs with its link closed
-  // and its worker opens the port once that one lets go (await_port).
-  wchar_t port_name[settings_value_size] = {};
-  port_ticket port;
-  unsigned long long waiting_since_ms = 0;
-  bool said_in_use = false;
-  led_settings settings;
-  level_history history;
-  link_recovery recovery;  // RECONNECT; off by default
-  // Chosen before the worker starts, then fixed for the engine's life; none
-  // when the engine never starts (no PORTNAME).
-  std::unique_ptr<engine_driver> driver;
-  engine_notices notices;  // the lines that say why the lights stay dark
-  // LIVE=1 with a file read: set before the worker starts, then the worker's.
-  std::unique_ptr<live_settings> live;
-
+class led_engine final : public driver_core {
+ public:
   // If the settings name a port, starts on it and then loads them; with no
   // record, reads the component's settings file first.
   explicit led_engine(const settings_record& file, serial_port_api& port = system_serial_port());
@@ -74,12 +57,77 @@ struct led_engine {
   // nothing of its own.
   void offer_chunk(const audio_chunk& chunk);
   void stop();
-  void release_resources();
-};
 
-// Worker, once per pass: while another engine holds the port, opens it as
-// soon as that one has let go, and says once when it has not after a while.
-void await_port(led_engine& engine);
+  // What it is doing, for the thread that made it (and the releasing one).
+  bool is_running() const { return running; }
+  const led_settings& settings_in_force() const { return settings; }
+  bool reconnects() const { return recovery.enabled; }
+  bool link_open() const { return serial.is_open(); }
+  bool holds_port() const { return port.held; }
+  // The driver chosen while it was built; null when it never started.
+  const engine_driver* driver_in_use() const { return driver.get(); }
+
+  // RECONNECT; off by default. Public for the tests that give it a clock of
+  // their own before the first block (link_recovery's constructor).
+  link_recovery recovery;
+
+  // The drivers' face (driver.h); worker.
+  bool measure(band_analyzer& analyzer, uint8_t channels[3], bool feed = true,
+               band_levels* levels = nullptr) override;
+  void reshape(const band_levels& levels, uint8_t channels[3]) override;
+  bool send(const uint8_t channels[3]) override;
+  bool waiting_for_port() const override { return port.waiting; }
+  void note_measured() override {
+    if (!port.measured) port.note_measured();
+  }
+  void tell(const char* line) override { notices.tell(line); }
+  void limit_reply_lines(unsigned gap_ms) override { serial.recv_line_gap_ms = gap_ms; }
+
+ private:
+  friend unsigned worker_main(void* engine);
+  void release_resources();
+  // Worker, once per pass: while another engine holds the port, opens it as
+  // soon as that one has let go, and says once when it has not after a while.
+  void await_port();
+
+  thread_handle worker_thread = nullptr;
+  event_handle stop_event = nullptr;  // the worker must end
+  bool running = false;               // written only before the player runs the DSP and after
+  serial_link serial;
+  // PORTNAME, and this engine's place in the process's record of held ports.
+  // While another engine holds the port, the engine runs with its link closed
+  // and its worker opens the port once that one lets go (await_port).
+  wchar_t port_name[settings_value_size] = {};
+  port_ticket port;
+  unsigned long long waiting_since_ms = 0;
+  bool said_in_use = false;
+  led_settings settings;
+  level_history history;
+  // Chosen before the worker starts, then fixed for the engine's life; none
+  // when the engine never starts (no PORTNAME).
+  std::unique_ptr<engine_driver> driver;
+  engine_notices notices;  // the lines that say why the lights stay dark
+  // LIVE=1 with a file read: set before the worker starts, then the worker's.
+  std::unique_ptr<live_settings> live;
+
+  // Claims port_name and opens it, or waits for it while another instance
+  // of this process holds it (await_port opens it then): false when it is
+  // neither open nor waited for.
+  bool take_port();
+  // The claim itself; the port is let go again when it does not open.
+  bool claim_port();
+  // The closing command when the link is open, then the close line.
+  void close_link();
+  // Lets the port go to the instance that asked and waits for it again.
+  void step_aside();
+  void copy_port_name(const wchar_t* name);
+  // LIVE=1, worker between turns: applies a settled change of the file (the
+  // seventeen, PORTNAME) and says so; true when it was applied (reload_ is
+  // then the file's record, for the driver).
+  bool follow_settings();
+  void tell_kept(const settings_fault& fault);
+  settings_record reload_;
+};
 
 // How long a port may stay with another instance before the waiting one says
 // so: the player releases the old chain right after building the new one.
@@ -89,8 +137,5 @@ constexpr unsigned long long in_use_notice_ms = 1000;
 // stop (then the driver's last turn), the not-stereo line, the port, then one
 // turn of the driver. Returns 0.
 unsigned worker_main(void* engine);
-
-// One cycle's level command, through the reconnect when it is on.
-void send_levels(led_engine& engine, const uint8_t channels[3]);
 
 }  // namespace fulgora

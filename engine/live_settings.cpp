@@ -1,11 +1,6 @@
 #include "engine/live_settings.h"
 
-#include <cstdio>
 #include <cwchar>
-
-#include "engine/led_engine.h"
-#include "engine/notices.h"
-#include "platform/clock.h"
 
 namespace fulgora {
 namespace {
@@ -16,33 +11,6 @@ namespace {
 bool follows_live(const settings_key& key) {
   return std::wcscmp(key.name, L"SYNC_OFFSET_MS") == 0 ||
          std::wcscmp(key.name, L"SYNC_RATE") == 0 || std::wcscmp(key.name, L"PAUSE_FADE_MS") == 0;
-}
-
-void tell_kept(const engine_notices& notices, const settings_fault& fault) {
-  char key[64], line[160];
-  key_text(fault.key, key, sizeof key);
-  std::snprintf(line, sizeof line, "settings: %s %s, values in force kept.", key,
-                fault.empty ? "empty" : "malformed");
-  notices.tell(line);
-}
-
-// Closes the old port (closing command and line, as at the end) and opens
-// the new one as a new instance would: at once, or once another instance of
-// this process lets it go.
-void switch_port(led_engine& e, const wchar_t* name) {
-  if (e.serial.is_open()) e.serial.send_closing_command();
-  e.serial.close();
-  e.port.withdraw();
-  std::wcsncpy(e.port_name, name, settings_value_size - 1);
-  e.port_name[settings_value_size - 1] = 0;
-  e.said_in_use = false;
-  if (e.port_name[0] == 0) return;  // no port: measure only
-  e.port.prepare(e.port_name);
-  if (e.port.claim()) {
-    if (!e.serial.open(e.port_name)) e.port.release();
-  } else {
-    e.waiting_since_ms = monotonic_ms();  // await_port opens it once it is free
-  }
 }
 
 }  // namespace
@@ -118,32 +86,6 @@ live_settings::outcome live_settings::poll(double now, settings_record& record,
     }
   }
   return changed;
-}
-
-bool follow_settings(led_engine& e, sync_settings& next) {
-  if (!e.live) return false;
-  settings_record record;
-  settings_fault fault;
-  const live_settings::outcome seen = e.live->poll(monotonic_seconds(), record, fault);
-  if (seen == live_settings::unreadable)
-    e.notices.tell("settings: file unreadable, empty or without [SETTING], values in force kept.");
-  if (seen != live_settings::changed) return false;
-  // The enhancer's history goes on when its length stays; one of a new
-  // length that cannot be had fails the change too.
-  if (!fault.key && record.tuning.ENHANCER_MEAN_COUNT == e.history.capacity)
-    e.settings = record.tuning;
-  else if (!fault.key)
-    load_settings(record, e.settings, e.history, &fault);
-  if (fault.key) {
-    tell_kept(e.notices, fault);
-    return false;
-  }
-  if (std::wcscmp(record.PORTNAME, e.port_name) != 0) switch_port(e, record.PORTNAME);
-  next.SYNC_OFFSET_MS = record.sync.SYNC_OFFSET_MS;
-  next.SYNC_RATE = record.sync.SYNC_RATE;
-  next.PAUSE_FADE_MS = record.sync.PAUSE_FADE_MS;
-  e.notices.tell("settings: reloaded.");
-  return true;
 }
 
 }  // namespace fulgora

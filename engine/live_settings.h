@@ -20,8 +20,6 @@
 
 namespace fulgora {
 
-struct led_engine;
-
 class live_settings {
  public:
   // Looks at the file this often, and takes a change once it stood this long.
@@ -49,10 +47,5 @@ class live_settings {
   std::vector<std::wstring> pending_texts_;
   double next_look_s_ = 0.0;
 };
-
-// Worker, between cycles: applies a settled change to the engine (the
-// seventeen, PORTNAME) and says so; next gets the sync values to retune with.
-// True when the change was applied.
-bool follow_settings(led_engine& engine, sync_settings& next);
 
 }  // namespace fulgora

@@ -1,12 +1,10 @@
 #include "engine/default/default_mode.h"
 
-#include "engine/led_engine.h"
-#include "engine/measure.h"
 #include "platform/clock.h"
 
 namespace fulgora {
 
-bool default_mode::start(led_engine&) {
+bool default_mode::start(driver_core&) {
   return (data_ready_event = create_event(false)) != nullptr &&
          (idle_event = create_event(true)) != nullptr;
 }
@@ -27,17 +25,16 @@ void default_mode::offer(const audio_chunk& chunk, bool running) {
     set_event(data_ready_event);
 }
 
-void default_mode::turn(led_engine& core) {
+void default_mode::turn(driver_core& core) {
   if (!test_event(data_ready_event)) {
     sleep_ms(1);
     return;
   }
   reset_event(data_ready_event);
-  if (measure_block(analyzer, core.settings, core.history, channels_)) {
-    if (!core.port.measured) core.port.note_measured();
-    send_levels(core, channels_);
-  } else
-    core.notices.tell_failed_analysis(analyzer);
+  if (core.measure(analyzer, channels_)) {
+    core.note_measured();
+    core.send(channels_);
+  }
   set_event(idle_event);
 }
 

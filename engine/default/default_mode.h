@@ -21,20 +21,24 @@ class default_mode final : public engine_driver {
  public:
   ~default_mode() override { close_events(); }
 
-  bool start(led_engine& core) override;
+  bool start(driver_core& core) override;
   void offer(const audio_chunk& chunk, bool running) override;
-  void turn(led_engine& core) override;
-  void last_turn(led_engine&) override {}
-  void retune(const sync_settings&) override {}  // the core's record is all it reads
-  void wake() override {}
+  void turn(driver_core& core) override;
   void finish() override { close_events(); }
 
-  event_handle data_ready_event = nullptr;  // a captured block waits for the worker
-  event_handle idle_event = nullptr;        // the analyser may be filled
-  band_analyzer analyzer;
+  // What the hand-off shows (any thread; the events are tested, not waited
+  // on): the audio thread may fill the analyser; a block waits for the
+  // worker; the frames of the block last stored; both events given back.
+  bool taking_blocks() const { return idle_event && test_event(idle_event); }
+  bool block_waiting() const { return data_ready_event && test_event(data_ready_event); }
+  size_t stored_frames() const { return analyzer.block_length; }
+  bool events_closed() const { return !data_ready_event && !idle_event; }
 
  private:
   void close_events();
+  event_handle data_ready_event = nullptr;  // a captured block waits for the worker
+  event_handle idle_event = nullptr;        // the analyser may be filled
+  band_analyzer analyzer;
   uint8_t channels_[3] = {0, 0, 0};  // no band has lit them yet: dark
 };
 

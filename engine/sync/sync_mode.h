@@ -29,28 +29,42 @@
 
 namespace fulgora {
 
-struct led_engine;
 class sync_worker;
 struct sync_worker_deleter {
   void operator()(sync_worker* w) const;
 };
 
-struct sync_mode final : engine_driver {
-  sync_settings settings;
-  double output_buffer_s = 0.0;  // the player's output buffer length; 0: not told
-
+class sync_mode final : public engine_driver {
+ public:
   // False when the played stream, its memory or the wait could not be had
   // (the mode is then off).
   bool prepare();
   ~sync_mode() override;
 
-  bool start(led_engine& core) override;
+  bool start(driver_core& core) override;
   void offer(const audio_chunk& chunk, bool running) override;
-  void turn(led_engine& core) override;
-  void last_turn(led_engine& core) override;
-  void retune(const sync_settings& next) override;
+  void turn(driver_core& core) override;
+  void last_turn(driver_core& core) override;
+  void retune(const settings_record& next) override;
   void wake() override { fulgora::wake(waker); }
-  void finish() override {}
+
+  // What it shows, to any thread once the worker has ended, and the counts
+  // of what passed to any thread at any time: the commands waiting for
+  // their moment, the worker's sleep, what the audio thread noted.
+  const command_queue& waiting_commands() const { return queue; }
+  timed_wait_handle sleep_handle() const { return waker; }
+  uint64_t frames_passed() const { return input_frames.load(std::memory_order_acquire); }
+  unsigned rate_passed() const { return input_rate.load(std::memory_order_relaxed); }
+  unsigned channels_passed() const { return input_channels.load(std::memory_order_relaxed); }
+
+ private:
+  // The worker's side (sync_worker.cpp) and the maker read and write these;
+  // no other code does.
+  friend class sync_worker;
+  friend std::unique_ptr<sync_mode> make_sync_mode(const sync_settings& settings);
+
+  sync_settings settings;
+  double output_buffer_s = 0.0;  // the player's output buffer length; 0: not told
 
   // The audio thread's note of what passes through this instance: the worker
   // measures nothing before the first chunk (the engine's settings are
@@ -65,7 +79,6 @@ struct sync_mode final : engine_driver {
   std::unique_ptr<float[]> window;
   timed_wait_handle waker = nullptr;  // the worker's sleep; ended by the stop
 
- private:
   bool holds_stream_ = false;
   std::unique_ptr<sync_worker, sync_worker_deleter> worker_;  // made by start
 };

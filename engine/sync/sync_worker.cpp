@@ -6,8 +6,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/led_engine.h"
-#include "engine/measure.h"
 #include "engine/sync/pause_fade.h"
 #include "engine/sync/played_stream.h"
 #include "engine/sync/sync_mode.h"
@@ -59,7 +57,7 @@ uint32_t window_for(unsigned rate) {
 // The worker's side of the sync driver, made when the engine starts.
 class sync_worker {
  public:
-  sync_worker(led_engine& e, sync_mode& s) : e_(e), s_(s) {}
+  sync_worker(driver_core& e, sync_mode& s) : e_(e), s_(s) {}
   void turn();
   // The stop is seen: a command already due goes out before the closing one.
   void last_turn();
@@ -78,7 +76,7 @@ class sync_worker {
   double send_due(double now, double heard);
   void note_dry(double now, bool moving);
 
-  led_engine& e_;
+  driver_core& e_;
   sync_mode& s_;
   band_analyzer analyzer_;
   uint8_t channels_[3] = {0, 0, 0};    // no band has lit them yet: dark
@@ -112,9 +110,7 @@ bool sync_worker::measure_at(double end, bool feed) {
   if (analyzer_.load_mono(rate_, n_, n_ - count, w + (e - count), count, w) !=
       capture_result::stored)
     return false;
-  if (measure_block(analyzer_, e_.settings, e_.history, channels_, feed, &levels_)) return true;
-  e_.notices.tell_failed_analysis(analyzer_);
-  return false;
+  return e_.measure(analyzer_, channels_, feed, &levels_);
 }
 
 // One read for the update ending at t: its window and the rise windows before
@@ -176,7 +172,7 @@ void sync_worker::queue(double stamp) {
   c.levels[1] = levels_.mid;
   c.levels[2] = levels_.high;
   s_.queue.push(c);
-  if (!e_.port.measured) e_.port.note_measured();
+  e_.note_measured();
 }
 
 // Settings saved while the music plays (LIVE=1): the waiting commands move
@@ -186,11 +182,9 @@ void sync_worker::queue(double stamp) {
 void sync_worker::retune(const sync_settings& next) {
   const double shift = (next.SYNC_OFFSET_MS - s_.settings.SYNC_OFFSET_MS) / 1000.0;
   if (shift != 0.0) s_.queue.shift(shift);
-  const shaping_params params = shaping_of(e_.settings);
   for (size_t i = 0; i < s_.queue.size(); ++i) {
     timed_command& c = s_.queue.at(i);
-    shape_levels(band_levels{c.levels[0], c.levels[1], c.levels[2]}, params, e_.history, c.channels,
-                 false);
+    e_.reshape(band_levels{c.levels[0], c.levels[1], c.levels[2]}, c.channels);
   }
   const int32_t from = sync_updates_per_s(s_.settings), to = sync_updates_per_s(next);
   if (from != to) {
@@ -292,7 +286,7 @@ void sync_worker::note_dry(double now, bool moving) {
   const double buffer_s = s_.output_buffer_s > 0.0 ? s_.output_buffer_s : 1.0;
   if (!said_dry_ && dry_s_ > buffer_s + 1.0) {
     said_dry_ = true;
-    e_.notices.tell("sync: the player gives no played audio, nothing sent.");
+    e_.tell("sync: the player gives no played audio, nothing sent.");
   }
 }
 
@@ -306,20 +300,20 @@ double sync_worker::send_due(double now, double heard) {
     double wait = paused_poll_s;
     // What was heard before the clock stood still goes out all the same.
     if (s_.queue.take_due(heard, out)) {
-      send_levels(e_, out);
+      e_.send(out);
       fade_.sent(out);
       return 0.0;
     }
     if (fade_.standing(now, s_.heard.last_change(), s_.settings.PAUSE_FADE_MS, out, wait))
-      send_levels(e_, out);
+      e_.send(out);
     return wait;
   }
   const bool dimmed = fade_.moving(out);
   if (s_.queue.take_due(heard, out)) {
-    send_levels(e_, out);  // through RECONNECT when on
+    e_.send(out);  // through RECONNECT when on
     fade_.sent(out);
   } else if (dimmed) {
-    send_levels(e_, out);  // the levels of before the pause, with the sound
+    e_.send(out);  // the levels of before the pause, with the sound
   }
   // Moved once since it stood: the second new value makes the model move.
   if (!s_.heard.moving()) return s_.heard.changed_once() ? paused_poll_s : standing_poll_s;
@@ -340,10 +334,10 @@ void sync_worker::turn() {
   // A waiting instance measures nothing; once it has the port it starts at
   // the sound that is heard then. Nor does one the player has not yet run.
   const bool run = s_.input_frames.load(std::memory_order_acquire) > 0;
-  const bool more = known && run && !e_.port.waiting && measure_due(heard);
-  if (e_.port.waiting) placed_ = false;
+  const bool more = known && run && !e_.waiting_for_port() && measure_due(heard);
+  if (e_.waiting_for_port()) placed_ = false;
   // Only time spent looking for audio counts as the player giving none.
-  note_dry(now, known && run && !e_.port.waiting && s_.heard.moving());
+  note_dry(now, known && run && !e_.waiting_for_port() && s_.heard.moving());
   double wait = !answered ? standing_poll_s : known ? send_due(now, heard) : idle_poll_s;
   if (retry_at_ > now) wait = std::min(wait, std::max(0.0, retry_at_ - monotonic_seconds()));
   if (wait > 0.0 && !more) wait_for(s_.waker, wait);
@@ -360,16 +354,16 @@ void sync_worker::last_turn() {
 
 void sync_worker_deleter::operator()(sync_worker* w) const { delete w; }
 
-bool sync_mode::start(led_engine& core) {
-  core.serial.recv_line_gap_ms = recv_line_gap_ms;
+bool sync_mode::start(driver_core& core) {
+  core.limit_reply_lines(recv_line_gap_ms);
   worker_.reset(new sync_worker(core, *this));
   return true;
 }
 
-void sync_mode::turn(led_engine&) { worker_->turn(); }
+void sync_mode::turn(driver_core&) { worker_->turn(); }
 
-void sync_mode::last_turn(led_engine&) { worker_->last_turn(); }
+void sync_mode::last_turn(driver_core&) { worker_->last_turn(); }
 
-void sync_mode::retune(const sync_settings& next) { worker_->retune(next); }
+void sync_mode::retune(const settings_record& next) { worker_->retune(next.sync); }
 
 }  // namespace fulgora

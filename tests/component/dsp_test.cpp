@@ -188,9 +188,9 @@ TEST(dsp_fulgora, sync_mode_only_counts_what_passes) {
     d->run(&list, metadb_handle_ptr(), flags);
     d->flush();
   }
-  EXPECT_EQ(sync.input_frames.load(), 3u * (4096 + 2048));
-  EXPECT_EQ(sync.input_rate.load(), 48000u);
-  EXPECT_EQ(sync.input_channels.load(), 6u);
+  EXPECT_EQ(sync.frames_passed(), 3u * (4096 + 2048));
+  EXPECT_EQ(sync.rate_passed(), 48000u);
+  EXPECT_EQ(sync.channels_passed(), 6u);
   EXPECT_EQ(clock.chunk_calls, 0) << "nothing played, nothing read";
 }
 

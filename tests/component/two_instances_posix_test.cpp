@@ -242,7 +242,7 @@ TEST(two_instances, two_copies_in_one_chain_the_newer_drives_the_board) {
                                   "successful com open.", "successful com close.",
                                   "successful com open.", "com port in use by another instance."}));
   dsp_fulgora* newer = static_cast<dsp_fulgora*>(second.get());
-  EXPECT_TRUE(newer->engine().port.held);
+  EXPECT_TRUE(newer->engine().holds_port());
   // The player releases the chain in order.
   first.release();
   second.release();

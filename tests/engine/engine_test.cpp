@@ -61,9 +61,9 @@ TEST(led_engine, no_port_configured_means_stopped_and_silent) {
     fake_port port;
     {
       led_engine engine(file ? settings_of(*file) : no_settings_file(), port);
-      EXPECT_FALSE(engine.running);
-      EXPECT_EQ(engine.driver, nullptr);
-      EXPECT_EQ(engine.settings.LOW_FREQ, 800.0) << "the other keys are never read";
+      EXPECT_FALSE(engine.is_running());
+      EXPECT_EQ(engine.driver_in_use(), nullptr);
+      EXPECT_EQ(engine.settings_in_force().LOW_FREQ, 800.0) << "the other keys are never read";
       const auto tone = sine(1000, 0.5, 4096, 2, 44100);
       engine.offer_chunk(chunk_of(tone, 2, 44100));  // nothing to capture it
     }
@@ -103,7 +103,7 @@ TEST(led_engine, every_bad_value_is_named_once) {
     fake_port port;
     {
       led_engine engine(settings_of(only_port + r.keys), port);
-      EXPECT_EQ(engine.settings.ENABLE_ENHANCER, r.built_in) << r.keys;
+      EXPECT_EQ(engine.settings_in_force().ENABLE_ENHANCER, r.built_in) << r.keys;
     }
     lines expected = {"successful com open."};
     expected.insert(expected.end(), r.said.begin(), r.said.end());
@@ -117,8 +117,8 @@ TEST(led_engine, a_failed_open_leaves_it_stopped_but_loads_the_settings) {
   fake_port port;
   port.fail_set = true;
   led_engine engine(settings_of(only_port + "LOW_FREQ=123\n"), port);
-  EXPECT_FALSE(engine.running);
-  EXPECT_EQ(engine.settings.LOW_FREQ, 123.0);
+  EXPECT_FALSE(engine.is_running());
+  EXPECT_EQ(engine.settings_in_force().LOW_FREQ, 123.0);
   EXPECT_EQ(host.lines(), (lines{"failed SetCommState.", "successful com close."}));
   EXPECT_TRUE(port.writes_now().empty()) << "no closing command on a port that never opened";
 }
@@ -133,16 +133,15 @@ TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
   std::vector<std::string> expected;
   {
     led_engine engine(settings_of(only_port + "ENABLE_ENHANCER=1\nLOW_ENHANCE=0.5\n"), port);
-    ASSERT_TRUE(engine.running);
-    EXPECT_TRUE(test_event(default_of(engine)->idle_event))
-        << "idle at start: the first chunk is taken";
-    EXPECT_FALSE(test_event(default_of(engine)->data_ready_event));
-    settings = engine.settings;
+    ASSERT_TRUE(engine.is_running());
+    EXPECT_TRUE(default_of(engine)->taking_blocks()) << "idle at start: the first chunk is taken";
+    EXPECT_FALSE(default_of(engine)->block_waiting());
+    settings = engine.settings_in_force();
     history.resize(settings.ENHANCER_MEAN_COUNT);
     for (int i = 0; i < 5; ++i) {
       const auto tone = sine(200.0 * (i + 1), 0.2 * (i + 1), 4096, 2, 44100);
       const audio_chunk_impl chunk = chunk_of(tone, 2, 44100);
-      ASSERT_TRUE(eventually([&] { return test_event(default_of(engine)->idle_event); }));
+      ASSERT_TRUE(eventually([&] { return default_of(engine)->taking_blocks(); }));
       engine.offer_chunk(chunk);
       expected.push_back(predicted_command(chunk, settings, history, expected_channels));
       ASSERT_TRUE(eventually([&] { return level_commands(port) == i + 1; })) << i;
@@ -150,12 +149,9 @@ TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
     EXPECT_FALSE(engine.start(L"COM4")) << "already running";
     engine.stop();
     engine.stop();  // twice: nothing more is said or sent
-    EXPECT_FALSE(engine.running);
-    EXPECT_FALSE(engine.serial.is_open());
-    for (const void* h :
-         {static_cast<void*>(engine.worker_thread), default_of(engine)->data_ready_event,
-          default_of(engine)->idle_event, engine.stop_event})
-      EXPECT_EQ(h, nullptr);
+    EXPECT_FALSE(engine.is_running());
+    EXPECT_FALSE(engine.link_open());
+    EXPECT_TRUE(default_of(engine)->events_closed());
   }
   std::vector<std::string> writes = port.writes_now();
   ASSERT_EQ(writes.size(), 6u);
@@ -276,10 +272,10 @@ TEST(led_engine, busy_worker_passes_chunks_and_stop_waits_for_its_cycle) {
   const auto tone = sine(1000, 0.5, 4096, 2, 44100);
   engine->offer_chunk(chunk_of(tone, 2, 44100));
   gate.wait_entered();  // Busy: the worker is in its cycle
-  EXPECT_FALSE(test_event(default_of(*engine)->idle_event));
+  EXPECT_FALSE(default_of(*engine)->taking_blocks());
   const auto other = sine(5000, 0.5, 2048, 2, 48000);
   engine->offer_chunk(chunk_of(other, 2, 48000));
-  EXPECT_EQ(default_of(*engine)->analyzer.block_length, 4096u) << "passed on without capture";
+  EXPECT_EQ(default_of(*engine)->stored_frames(), 4096u) << "passed on without capture";
 
   std::atomic<bool> stopped{false};
   std::thread releaser([&] {
@@ -293,23 +289,6 @@ TEST(led_engine, busy_worker_passes_chunks_and_stop_waits_for_its_cycle) {
   const auto writes = port.writes_now();
   ASSERT_EQ(writes.size(), 2u);
   EXPECT_EQ(writes[1], "LD\r\n");
-}
-
-TEST(worker_main, a_pending_block_is_never_analysed_once_stop_is_set) {
-  fake_port port;
-  led_engine engine(no_settings_file(), port);  // stopped: no thread; drive the loop by hand
-  auto* mode = new default_mode;
-  engine.driver.reset(mode);
-  mode->data_ready_event = create_event(true);
-  mode->idle_event = create_event(false);
-  engine.stop_event = create_event(true);
-  const auto tone = sine(1000, 0.5, 4096, 2, 44100);
-  capture_chunk(mode->analyzer, chunk_of(tone, 2, 44100));
-  EXPECT_EQ(worker_main(&engine), 0u);
-  EXPECT_TRUE(test_event(mode->data_ready_event)) << "not taken";
-  EXPECT_TRUE(mode->analyzer.fresh) << "not analysed";
-  close_event(engine.stop_event);
-  engine.stop_event = nullptr;
 }
 
 // A chunk whose samples cannot be had: the player's objects may throw.
@@ -338,11 +317,11 @@ TEST(led_engine, chunks_that_cannot_be_taken_leave_the_gate_open) {
   fake_port port;
   port.answer_ok();
   led_engine engine(settings_of(only_port), port);
-  ASSERT_TRUE(engine.running);
+  ASSERT_TRUE(engine.is_running());
   // The player's error while the chunk is read: the gate was never taken.
   EXPECT_THROW(engine.offer_chunk(throwing_chunk()), std::bad_alloc) << "passed on";
-  EXPECT_TRUE(test_event(default_of(engine)->idle_event));
-  EXPECT_FALSE(test_event(default_of(engine)->data_ready_event)) << "nothing for the worker";
+  EXPECT_TRUE(default_of(engine)->taking_blocks());
+  EXPECT_FALSE(default_of(engine)->block_waiting()) << "nothing for the worker";
   // No room for the block: no exception, unmeasured, the gate open again.
   // 2^31 frames exceed what a block may hold; 2^30 frames need more bytes
   // than a 32-bit address space has (elsewhere the memory might be granted).
@@ -351,9 +330,9 @@ TEST(led_engine, chunks_that_cannot_be_taken_leave_the_gate_open) {
   if (sizeof(size_t) == 4) too_many.push_back(size_t{1} << 30);
   for (size_t frames : too_many) {
     EXPECT_NO_THROW(engine.offer_chunk(huge_chunk(tone, frames))) << frames;
-    EXPECT_TRUE(test_event(default_of(engine)->idle_event)) << frames;
-    EXPECT_FALSE(test_event(default_of(engine)->data_ready_event)) << frames;
-    EXPECT_EQ(default_of(engine)->analyzer.block_length, 0u) << "nothing stored";
+    EXPECT_TRUE(default_of(engine)->taking_blocks()) << frames;
+    EXPECT_FALSE(default_of(engine)->block_waiting()) << frames;
+    EXPECT_EQ(default_of(engine)->stored_frames(), 0u) << "nothing stored";
   }
   engine.offer_chunk(chunk_of(tone, 2, 44100));
   ASSERT_TRUE(eventually([&] { return level_commands(port) == 1; }))
@@ -367,7 +346,7 @@ TEST(led_engine, reconnect_only_when_asked_for) {
     fake_services host;
     fake_port port;
     led_engine engine(settings_of(only_port + (on ? "RECONNECT=1\n" : "RECONNECT=0\n")), port);
-    EXPECT_EQ(engine.recovery.enabled, on);
+    EXPECT_EQ(engine.reconnects(), on);
   }
 }
 

@@ -42,7 +42,7 @@ TEST(reconnect, a_board_that_vanishes_and_comes_back) {
   ASSERT_TRUE(first->ok());
   {
     led_engine engine(file);
-    ASSERT_TRUE(engine.running);
+    ASSERT_TRUE(engine.is_running());
     fulgora_test::retry_every_turn(engine.recovery);
     auto play_until = [&](pty_board* board, auto condition) {
       return fulgora_test::eventually([&] {
@@ -80,7 +80,7 @@ TEST(reconnect, a_board_missing_at_the_start_is_tried_again) {
     fulgora_test::fake_services host;
     {
       led_engine engine(file);
-      EXPECT_EQ(engine.running, reconnect);
+      EXPECT_EQ(engine.is_running(), reconnect);
       fulgora_test::retry_every_turn(engine.recovery);
       EXPECT_EQ(host.lines_now(), lines{"failed CreateFile."});
       // The board comes after the instance was built.

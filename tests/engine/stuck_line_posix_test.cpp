@@ -43,7 +43,7 @@ TEST(stuck_line, release_is_bounded_and_said_once) {
     const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
     {
       led_engine engine(file);
-      ASSERT_TRUE(engine.running);
+      ASSERT_TRUE(engine.is_running());
       fulgora_test::retry_every_turn(engine.recovery);
       ASSERT_TRUE(fulgora_test::eventually([&] {
         engine.offer_chunk(chunk);

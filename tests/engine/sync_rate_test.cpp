@@ -110,8 +110,8 @@ std::vector<timed_command> measured(led_engine& e, fake_clock& clock, double fro
   EXPECT_TRUE(eventually([&] { return clock.asked_until >= v - 0.020 - hop; })) << "caught up";
   e.stop();
   std::vector<timed_command> out;
-  for (size_t i = 0; i < sync_of(e)->queue.size(); ++i) {
-    out.push_back(sync_of(e)->queue.at(i));
+  for (size_t i = 0; i < sync_of(e)->waiting_commands().size(); ++i) {
+    out.push_back(sync_of(e)->waiting_commands().at(i));
     out.back().due_s -= 10.0;
   }
   return out;

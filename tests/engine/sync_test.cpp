@@ -233,7 +233,7 @@ TEST(sync_mode, one_played_stream_and_a_swap_lights_at_once) {
   ASSERT_TRUE(eventually([&] { return old_writes.first_lit(steady::time_point(), at); }));
   auto successor = std::make_unique<led_engine>(file, new_port);
   fulgora_test::runs(*successor);
-  ASSERT_TRUE(successor->port.waiting);
+  ASSERT_TRUE(successor->waiting_for_port());
   EXPECT_EQ(clock.streams_created, 1) << "one stream for the process";
   const auto released = steady::now();
   old_engine.reset();

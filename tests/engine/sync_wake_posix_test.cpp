@@ -38,7 +38,7 @@ TEST(sync_mode, steady_playback_wakes_no_worker) {
   fulgora_test::fake_port port;
   port.answer_ok();
   led_engine engine(fulgora_test::settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\n"), port);
-  watched = fulgora_test::sync_of(engine)->waker;
+  watched = fulgora_test::sync_of(engine)->sleep_handle();
   const auto tone = fulgora_test::sine(1000, 0.5, 1024, 2, 44100);
   // A 0.5 s output buffer filled, then topped up as the clock runs.
   const auto start = std::chrono::steady_clock::now();

@@ -10,12 +10,12 @@
 
 namespace fulgora_test {
 
-inline fulgora::sync_mode* sync_of(fulgora::led_engine& e) {
-  return dynamic_cast<fulgora::sync_mode*>(e.driver.get());
+inline const fulgora::sync_mode* sync_of(const fulgora::led_engine& e) {
+  return dynamic_cast<const fulgora::sync_mode*>(e.driver_in_use());
 }
 
-inline fulgora::default_mode* default_of(fulgora::led_engine& e) {
-  return dynamic_cast<fulgora::default_mode*>(e.driver.get());
+inline const fulgora::default_mode* default_of(const fulgora::led_engine& e) {
+  return dynamic_cast<const fulgora::default_mode*>(e.driver_in_use());
 }
 
 // The player runs the chain: a first chunk (silence) passes the DSP, after
