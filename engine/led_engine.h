@@ -13,6 +13,7 @@
 // link closed (it measures, sends nothing) until await_port opens it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -36,6 +37,9 @@ struct led_engine {
   thread_handle worker_thread = nullptr;
   event_handle stop_event = nullptr;  // the worker must end
   bool running = false;               // written only before the player runs the DSP and after
+  // Set once the constructor has loaded the settings (after the worker
+  // started): the worker measures nothing before it.
+  std::atomic<bool> settings_loaded{false};
   serial_link serial;
   // PORTNAME, and this engine's place in the process's record of held ports.
   // While another engine holds the port, the engine runs with its link closed

@@ -52,10 +52,8 @@ struct sync_mode final : engine_driver {
   void wake() override { fulgora::wake(waker); }
   void finish() override {}
 
-  // The audio thread's note of what passes through this instance: the worker
-  // measures nothing before the first chunk (the engine's settings are
-  // loaded after its worker starts, before the player runs the DSP), and
-  // takes the rate as its first guess of the played rate.
+  // The audio thread's note of what passes through this instance: the
+  // worker takes the rate as its first guess of the played rate.
   std::atomic<unsigned> input_rate{0}, input_channels{0};
   std::atomic<uint64_t> input_frames{0};
 

@@ -338,8 +338,10 @@ void sync_worker::turn() {
   if (answered && s_.heard.reading(value, now)) restart();
   const bool known = answered && s_.heard.position(now, heard);
   // A waiting instance measures nothing; once it has the port it starts at
-  // the sound that is heard then. Nor does one the player has not yet run.
-  const bool run = s_.input_frames.load(std::memory_order_acquire) > 0;
+  // the sound that is heard then. Nor does one whose settings are not yet
+  // loaded; one built at a chain swap need not wait for the player to run
+  // it (its first chunk may come a chunk's length after the swap).
+  const bool run = e_.settings_loaded.load(std::memory_order_acquire);
   const bool more = known && run && !e_.port.waiting && measure_due(heard);
   if (e_.port.waiting) placed_ = false;
   // Only time spent looking for audio counts as the player giving none.
