@@ -42,6 +42,9 @@ class driver_core {
   // Another instance of this process holds the port: this one measures
   // nothing until it has it.
   virtual bool waiting_for_port() const = 0;
+  // The settings are loaded (the engine's constructor does it after the
+  // worker has started): nothing is measured before.
+  virtual bool settings_ready() const = 0;
   // This instance has measured: the port's other claimants learn it plays.
   virtual void note_measured() = 0;
   // A console line of the engine's.

@@ -26,6 +26,7 @@ led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
     start(file.PORTNAME);
     if (no_clock && running) notices.tell("sync off: no playback clock.");
     load_settings(file);
+    settings_loaded.store(true, std::memory_order_release);
   } catch (...) {
     stop();  // a constructor that throws runs no destructor of its own
     throw;

@@ -16,6 +16,7 @@
 // link closed (it measures, sends nothing) until await_port opens it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -77,6 +78,7 @@ class led_engine final : public driver_core {
   void reshape(const band_levels& levels, uint8_t channels[3]) override;
   bool send(const uint8_t channels[3]) override;
   bool waiting_for_port() const override { return port.waiting; }
+  bool settings_ready() const override { return settings_loaded.load(std::memory_order_acquire); }
   void note_measured() override {
     if (!port.measured) port.note_measured();
   }
@@ -93,6 +95,9 @@ class led_engine final : public driver_core {
   thread_handle worker_thread = nullptr;
   event_handle stop_event = nullptr;  // the worker must end
   bool running = false;               // written only before the player runs the DSP and after
+  // Set once the constructor has loaded the settings (after the worker
+  // started): the worker measures nothing before it.
+  std::atomic<bool> settings_loaded{false};
   serial_link serial;
   // PORTNAME, and this engine's place in the process's record of held ports.
   // While another engine holds the port, the engine runs with its link closed

@@ -25,7 +25,7 @@ heard_run() {
   local work=$1 bin=$2 name=$3 mode=$4 seconds=$5 here
   shift 5
   here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-  rm -f "$work/board.csv" "$work/board.out" "$work/rec.out"
+  rm -f "$work/board.csv" "$work/board.out" "$work/rec.out" "$work/rec.raw" "$work/stamps.txt"
   "$bin/fulgora-board" --quiet --monotonic --csv "$work/board.csv" >"$work/board.out" 2>&1 &
   heard_pids+=($!)
   local port=

@@ -66,10 +66,8 @@ class sync_mode final : public engine_driver {
   sync_settings settings;
   double output_buffer_s = 0.0;  // the player's output buffer length; 0: not told
 
-  // The audio thread's note of what passes through this instance: the worker
-  // measures nothing before the first chunk (the engine's settings are
-  // loaded after its worker starts, before the player runs the DSP), and
-  // takes the rate as its first guess of the played rate.
+  // The audio thread's note of what passes through this instance: the
+  // worker takes the rate as its first guess of the played rate.
   std::atomic<unsigned> input_rate{0}, input_channels{0};
   std::atomic<uint64_t> input_frames{0};
 

@@ -25,6 +25,9 @@ constexpr double idle_poll_s = 0.050;
 // A window the player has not yet written whole is asked for again after
 // this long (a player that keeps no audio ahead of the clock).
 constexpr double retry_s = 0.003;
+// A wake for the next update's window comes this long after the model says
+// the clock reaches it (a reading may trail the model a little).
+constexpr double measurable_margin_s = 0.0005;
 // Measuring gives way to sending after this long.
 constexpr double measure_slice_s = 0.002;
 // A window the player has nothing for when the clock is this far past its
@@ -332,13 +335,23 @@ void sync_worker::turn() {
   if (answered && s_.heard.reading(value, now)) restart();
   const bool known = answered && s_.heard.position(now, heard);
   // A waiting instance measures nothing; once it has the port it starts at
-  // the sound that is heard then. Nor does one the player has not yet run.
-  const bool run = s_.input_frames.load(std::memory_order_acquire) > 0;
+  // the sound that is heard then. Nor does one whose settings are not yet
+  // loaded; one built at a chain swap need not wait for the player to run
+  // it (its first chunk may come a chunk's length after the swap).
+  const bool run = e_.settings_ready();
   const bool more = known && run && !e_.waiting_for_port() && measure_due(heard);
   if (e_.waiting_for_port()) placed_ = false;
   // Only time spent looking for audio counts as the player giving none.
   note_dry(now, known && run && !e_.waiting_for_port() && s_.heard.moving());
   double wait = !answered ? standing_poll_s : known ? send_due(now, heard) : idle_poll_s;
+  // The next update may be measured once the clock is within a step of its
+  // end: wake then (by the model), not a poll later, or its light is late
+  // by up to a poll.
+  if (known && run && !e_.waiting_for_port() && placed_ && s_.heard.moving()) {
+    const double reach = s_.heard.step() + std::max(0.0, -s_.settings.SYNC_OFFSET_MS / 1000.0);
+    const double until = static_cast<double>(next_k_) * hop() - reach - heard;
+    if (until > 0.0) wait = std::min(wait, until + measurable_margin_s);
+  }
   if (retry_at_ > now) wait = std::min(wait, std::max(0.0, retry_at_ - monotonic_seconds()));
   if (wait > 0.0 && !more) wait_for(s_.waker, wait);
 }

@@ -18,8 +18,7 @@ inline const fulgora::default_mode* default_of(const fulgora::led_engine& e) {
   return dynamic_cast<const fulgora::default_mode*>(e.driver_in_use());
 }
 
-// The player runs the chain: a first chunk (silence) passes the DSP, after
-// which a sync instance measures the played stream.
+// The player runs the chain: a first chunk (silence) passes the DSP.
 inline void runs(fulgora::led_engine& e) {
   const std::vector<audio_sample> silence(2 * 64, 0.0f);
   e.offer_chunk(audio_chunk_impl(silence.data(), 64, 2, 44100));
