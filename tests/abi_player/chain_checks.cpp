@@ -91,12 +91,16 @@ void track_marks_checks(session& s) {
     feed(s, d, high, 8, 0, 5);
   });
   check(code == 0, "track A ends with END_OF_TRACK and FLUSH, track B runs on");
+  // What is played: track A's 8 chunks of 4096 frames, then track B.
+  clock.played = &low;
+  clock.played_then = &high;
+  clock.then_ms = 743;
   clock.now_ms = 500;  // inside track A
   let_worker_look(s, 300);
   const tone_counts at_half = read_tones(s, from);
   show_tones(at_half);
   check(at_half.low > 0 && at_half.high == 0,
-        "clock inside track A: its commands come, track B's wait for their place after it");
+        "clock inside track A: its played audio lights, track B's not yet");
   // On to inside track B in steps: of commands due at once only the newest goes.
   for (long ms = 520; ms <= 1300; ms += 20) {
     clock.now_ms = ms;
@@ -108,10 +112,10 @@ void track_marks_checks(session& s) {
     later = read_tones(s, from);
   }
   show_tones(later);
-  check(later.low > at_half.low,
-        "track A's last commands, queued before the FLUSH, still come when due");
+  check(later.low > at_half.low, "track A's last moments still light as the clock passes them");
   check(later.high > 0, "clock inside track B: its commands come");
   check(drop(d) == 0 && clock.refs == 0, "the gapless DSP released");
+  clock.played = clock.played_then = nullptr;
 }
 
 // Playback's instance holds the port; the converter's instance is made, runs
@@ -130,6 +134,7 @@ void second_chain_checks(session& s) {
   service_ptr_t<dsp> playback = {nullptr}, converter = {nullptr};
   DWORD code;
   if (!check(instantiate(s, preset, playback, &code) && code == 0, "playback's DSP")) return;
+  clock.played = &low;  // only playback is heard
   code = guarded([&] { feed(s, playback, low, 8, 0, 5); });
   clock.now_ms = 300;
   let_worker_look(s, 100);
@@ -160,4 +165,5 @@ void second_chain_checks(session& s) {
         "after the converter, playback's commands still come as its clock reaches them");
   check(drop(playback) == 0 && contains(s.console->log, "successful com close."),
         "playback's release closes the port");
+  clock.played = nullptr;
 }

@@ -162,7 +162,8 @@ class player_console : public console_receiver {
 
 // The playback clock the test holds and advances, and the played audio its
 // stream serves: while `played` is set, that chunk's frames over and over
-// along the clock's time line from 0, from 5 s behind the clock to a buffer
+// along the clock's time line from 0 (from `then_ms` on, `played_then`'s where
+// it is set: the next track), from 5 s behind the clock to a buffer
 // (1 s) ahead of it, filled into the caller's chunk through its own slots in
 // the order of the SDK's set_data. The component's worker reads it while the
 // test thread sets it: aligned 32-bit words, one writer each.
@@ -171,6 +172,8 @@ class player_clock : public visualisation_stream {
   volatile long now_ms = 0;
   volatile long queries = 0;
   const player_chunk* volatile played = nullptr;
+  const player_chunk* volatile played_then = nullptr;
+  volatile long then_ms = 0;
   volatile long served = 0, fakes = 0;
   int refs = 0;
   int service_release() noexcept override { return --refs; }
@@ -188,10 +191,15 @@ class player_clock : public visualisation_stream {
   }
   bool get_chunk_absolute(audio_chunk& out, double offset, double length) override {
     const player_chunk* p = played;
-    const double now = now_ms / 1000.0;
+    const double now = now_ms / 1000.0, then = then_ms / 1000.0;
+    const bool next = played_then && offset >= then;
+    if (next) p = played_then;
     if (!p || !p->frames || offset < 0 || offset < now - 5 || offset >= now + 1 || !(length > 0))
       return false;
     if (offset + length > now + 1) length = now + 1 - offset;
+    // An answer ends where the next track starts, as the player's ends at a
+    // change of stream.
+    if (played_then && !next && offset + length > then) length = then - offset;
     const unsigned channels = p->channels;
     const t_size frames = static_cast<t_size>(static_cast<long>(length * p->rate + 0.5));
     if (frames == 0 || frames > (t_size(1) << 20)) return false;
