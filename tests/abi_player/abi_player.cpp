@@ -296,11 +296,13 @@ void board_checks(session& s) {
 
 // --- sync mode: commands wait for the player's playback clock --------------------
 
-// An instance added during playback with no predecessor: the clock at 20 s,
-// the core's output buffer 1 s; its stream starts a buffer after the clock.
+// An instance added during playback: the clock at 20 s, the core's output
+// buffer 1 s; the chunks it passes are played a buffer after the clock.
 void added_during_playback_checks(session& s, const player_preset& preset, player_chunk& loud) {
   player_clock& clock = s.vis->clock;
   clock.now_ms = 20000;
+  clock.played_then = &loud;
+  clock.then_ms = 21000;
   const int asked = s.outputs->asked;
   service_ptr_t<dsp> out_ref = {nullptr};
   DWORD code;
@@ -335,6 +337,7 @@ void added_during_playback_checks(session& s, const player_preset& preset, playe
   show(b);
   check(b.level_commands > before && (b.last[0] >= 32 || b.last[1] >= 32 || b.last[2] >= 32),
         "a buffer past the clock: a lit level command");
+  clock.played_then = nullptr;
   check(drop(out_ref) == 0 && clock.refs == 0, "release gives the stream back");
 }
 
@@ -355,10 +358,13 @@ void sync_checks(session& s) {
         "create_stream called once; the stream kept, the manager released");
   auto* d = static_cast<dsp_v2*>(out_ref.m_ptr);
 
-  // Eight blocks, 0.74 s of stream time, all later than the clock's 0.
+  // Eight blocks, played from 5 s on the clock's time line (what the
+  // output held before them is not played audio the stream has).
   const int before = read_board(s).level_commands;
   player_chunk loud;
   fill_noise(loud, 2, 4096, 1.0, 21);
+  clock.played_then = &loud;
+  clock.then_ms = 5000;
   code = guarded([&] {
     for (int i = 0; i < 8; ++i) {
       player_list list;
@@ -388,6 +394,7 @@ void sync_checks(session& s) {
   show(b);
   check(b.level_commands > before && (b.last[0] >= 32 || b.last[1] >= 32 || b.last[2] >= 32),
         "clock past the blocks: a lit level command");
+  clock.played_then = nullptr;
   check(drop(out_ref) == 0 && clock.refs == 0, "release gives the stream back");
   added_during_playback_checks(s, preset, loud);
 }
