@@ -329,9 +329,11 @@ void added_during_playback_checks(session& s, const player_preset& preset, playe
   board_state b = read_board(s);
   check(code == 0 && b.level_commands == before, "half a buffer past the clock: no level command");
   clock.now_ms = 22000;
+  // Playing on at the clock's pace: a clock that stands is a pause.
   for (const DWORD start = GetTickCount();
        GetTickCount() - start < 30000 && b.level_commands == before;) {
     Sleep(5);
+    clock.now_ms = clock.now_ms + 5;
     b = read_board(s);
   }
   show(b);
@@ -386,9 +388,11 @@ void sync_checks(session& s) {
   check(b.level_commands == before, "clock held before the blocks: no level command");
 
   clock.now_ms = 10000;
+  // Playing on at the clock's pace: a clock that stands is a pause.
   for (const DWORD start = GetTickCount();
        GetTickCount() - start < 30000 && b.level_commands == before;) {
     Sleep(5);
+    clock.now_ms = clock.now_ms + 5;
     b = read_board(s);
   }
   show(b);
