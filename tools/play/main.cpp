@@ -271,14 +271,16 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
   t.offer_clock(services.clock);
   dsp_preset_impl preset;
   preset.set_owner(fulgora_dsp_guid);
+  // LIVE=1: the user's edits reach the component's copy while it plays;
+  // followed from before the component opens its port, so an edit made as
+  // soon as the port is open is never missed.
+  const settings_follow follow(settings.source,
+                               utf8(settings.workdir / "components" / "foo_Fulgora.ini"),
+                               settings.board_port);
   service_ptr_t<dsp> instance;
   if (!entry->instantiate(instance, preset)) return fail("the DSP entry refused to instantiate");
   fulgora::notice_interrupts(&interrupted);
   std::string error;
-  // LIVE=1: the user's edits reach the component's copy while it plays.
-  const settings_follow follow(settings.source,
-                               utf8(settings.workdir / "components" / "foo_Fulgora.ini"),
-                               settings.board_port);
   if (!t.run(*entry, preset, instance, error)) return fail(error);
   r.report = t.report;
   r.wall_s = t.since_start();
