@@ -61,12 +61,13 @@ struct port_ticket {
   bool asked_to_step_aside() const { return step_aside_asked.load(std::memory_order_acquire); }
   void step_aside();
 
-  // Audio thread, every chunk: its length, for the pace (a relaxed atomic:
-  // no lock, no system call).
+  // Audio thread, every chunk: its length, for the pace. Its one writer, so
+  // a load and a store (no read-modify-write, no lock, no system call).
   void note_offered(size_t frames, unsigned rate) noexcept {
-    if (rate > 0)
-      offered_us.fetch_add(static_cast<uint64_t>(frames) * 1000000u / rate,
-                           std::memory_order_relaxed);
+    if (rate == 0) return;
+    const uint64_t us = offered_us.load(std::memory_order_relaxed);
+    offered_us.store(us + static_cast<uint64_t>(frames) * 1000000u / rate,
+                     std::memory_order_relaxed);
   }
   // Worker, once per pass: judges the pace; true when this holder is a
   // converter's and playback waits for the port: the caller closes the link
