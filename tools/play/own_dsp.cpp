@@ -32,50 +32,43 @@ void hand_on(const std::vector<audio_sample>& line, unsigned channels, unsigned 
   out.push_back(&c);
 }
 
-class hold_back final : public own_dsp {
+// The run the buffering DSPs share: the pool starts over, a change of format
+// ends what was held in the old one, FLUSH gives out everything.
+class held_stream : public own_dsp {
  public:
-  bool wants_marks() const override { return true; }
-
   void run(const std::vector<const audio_chunk*>& in, int flags,
-           std::vector<const audio_chunk*>& out) override {
+           std::vector<const audio_chunk*>& out) final {
     pool_.reset();
     out.clear();
     for (const audio_chunk* c : in) {
       if (c->get_channels() != channels_ || c->get_srate() != rate_) {
-        give_all(out);
-        start(c->get_channels(), c->get_srate());
+        end_format(out);
+        channels_ = c->get_channels();
+        rate_ = c->get_srate();
+        begin_format();
       }
-      const audio_sample* data = c->get_data();
-      held_.insert(held_.end(), data, data + c->get_sample_count() * channels_);
-      give(c->get_sample_count(), out);
+      take(*c, out);
     }
-    if (flags & 2) {  // FLUSH: the end of what is played, everything out
-      give_all(out);
+    if (flags & 2) {  // FLUSH: the end of what is played
+      end_format(out);
       channels_ = rate_ = 0;
+    } else {
+      after_chunks(flags, out);
     }
   }
 
-  void flush() override {
-    held_.clear();
-    channels_ = rate_ = 0;
-  }
-
- private:
-  void start(unsigned channels, unsigned rate) {
-    channels_ = channels;
-    rate_ = rate;
-    held_.assign(static_cast<size_t>(std::lround(crossfade_hold_s * rate)) * channels, 0);
-  }
-  void give(size_t frames, std::vector<const audio_chunk*>& out) {
-    if (frames == 0 || channels_ == 0) return;
-    audio_chunk_impl& c = pool_.next();
-    line_.assign(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(frames * channels_));
-    held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(frames * channels_));
-    c.set_data(line_.data(), frames, channels_, rate_);
-    out.push_back(&c);
-  }
-  void give_all(std::vector<const audio_chunk*>& out) {
-    if (channels_ != 0) give(held_.size() / channels_, out);
+ protected:
+  // Gives out what is held (nothing when no format has come yet).
+  virtual void end_format(std::vector<const audio_chunk*>& out) = 0;
+  virtual void begin_format() = 0;
+  virtual void take(const audio_chunk& c, std::vector<const audio_chunk*>& out) = 0;
+  virtual void after_chunks(int /*flags*/, std::vector<const audio_chunk*>& /*out*/) {}
+  // The first `samples` of what is held, out in one chunk.
+  void give(size_t samples, std::vector<const audio_chunk*>& out) {
+    if (samples == 0 || channels_ == 0) return;
+    line_.assign(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(samples));
+    held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(samples));
+    hand_on(line_, channels_, rate_, pool_, out);
   }
 
   std::deque<audio_sample> held_;
@@ -84,38 +77,30 @@ class hold_back final : public own_dsp {
   chunk_pool pool_;
 };
 
-class crossfade final : public own_dsp {
+class hold_back final : public held_stream {
  public:
   bool wants_marks() const override { return true; }
 
-  void run(const std::vector<const audio_chunk*>& in, int flags,
-           std::vector<const audio_chunk*>& out) override {
-    pool_.reset();
-    out.clear();
-    for (const audio_chunk* c : in) {
-      if (c->get_channels() != channels_ || c->get_srate() != rate_) {
-        end_tail();
-        give(held_.size(), out);
-        channels_ = c->get_channels();
-        rate_ = c->get_srate();
-        hold_ = static_cast<size_t>(std::lround(crossfade_overlap_s * rate_)) * channels_;
-      }
-      mix_in(*c);
-    }
-    if (flags & 2) {  // FLUSH: the end of what is played, everything out
-      end_tail();
-      give(held_.size(), out);
-      channels_ = rate_ = 0;
-      return;
-    }
-    give(held_.size() - std::min(held_.size(), hold_), out);
-    if (flags & 1) {  // END_OF_TRACK: what it holds is the track's tail
-      end_tail();
-      tail_.assign(held_.begin(), held_.end());
-      held_.clear();
-      tail_at_ = 0;
-    }
+  void flush() override {
+    held_.clear();
+    channels_ = rate_ = 0;
   }
+
+ private:
+  void end_format(std::vector<const audio_chunk*>& out) override { give(held_.size(), out); }
+  void begin_format() override {
+    held_.assign(static_cast<size_t>(std::lround(crossfade_hold_s * rate_)) * channels_, 0);
+  }
+  void take(const audio_chunk& c, std::vector<const audio_chunk*>& out) override {
+    const audio_sample* data = c.get_data();
+    held_.insert(held_.end(), data, data + c.get_sample_count() * channels_);
+    give(c.get_sample_count() * channels_, out);
+  }
+};
+
+class crossfade final : public held_stream {
+ public:
+  bool wants_marks() const override { return true; }
 
   void flush() override {
     held_.clear();
@@ -125,6 +110,23 @@ class crossfade final : public own_dsp {
   }
 
  private:
+  void end_format(std::vector<const audio_chunk*>& out) override {
+    end_tail();
+    give(held_.size(), out);
+  }
+  void begin_format() override {
+    hold_ = static_cast<size_t>(std::lround(crossfade_overlap_s * rate_)) * channels_;
+  }
+  void take(const audio_chunk& c, std::vector<const audio_chunk*>&) override { mix_in(c); }
+  void after_chunks(int flags, std::vector<const audio_chunk*>& out) override {
+    give(held_.size() - std::min(held_.size(), hold_), out);
+    if (flags & 1) {  // END_OF_TRACK: what it holds is the track's tail
+      end_tail();
+      tail_.assign(held_.begin(), held_.end());
+      held_.clear();
+      tail_at_ = 0;
+    }
+  }
   // The new track comes in as the last one's tail fades out, frame by frame.
   void mix_in(const audio_chunk& c) {
     const audio_sample* data = c.get_data();
@@ -146,61 +148,40 @@ class crossfade final : public own_dsp {
     tail_.clear();
     tail_at_ = 0;
   }
-  void give(size_t samples, std::vector<const audio_chunk*>& out) {
-    if (samples == 0 || channels_ == 0) return;
-    line_.assign(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(samples));
-    held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(samples));
-    hand_on(line_, channels_, rate_, pool_, out);
-  }
-
-  std::deque<audio_sample> held_;
-  std::vector<audio_sample> tail_, line_;
+  std::vector<audio_sample> tail_;
   size_t tail_at_ = 0, hold_ = 0;  // samples
-  unsigned channels_ = 0, rate_ = 0;
-  chunk_pool pool_;
 };
 
-class skip_silence final : public own_dsp {
+class skip_silence final : public held_stream {
  public:
   bool wants_marks() const override { return false; }
 
-  void run(const std::vector<const audio_chunk*>& in, int flags,
-           std::vector<const audio_chunk*>& out) override {
-    pool_.reset();
-    out.clear();
-    line_.clear();
-    for (const audio_chunk* c : in) {
-      if (c->get_channels() != channels_ || c->get_srate() != rate_) {
-        end_run();
-        hand_on(line_, channels_, rate_, pool_, out);
-        line_.clear();
-        channels_ = c->get_channels();
-        rate_ = c->get_srate();
-        longer_ = std::lround(skip_silence_longer_s * rate_);
-        kept_ = std::lround(skip_silence_kept_s * rate_);
-      }
-      const audio_sample* data = c->get_data();
-      for (size_t f = 0; f < c->get_sample_count(); ++f) take(data + f * channels_);
-      hand_on(line_, channels_, rate_, pool_, out);
-      line_.clear();
-    }
-    if (flags & 2) {  // FLUSH: a silence at the very end ends there
-      end_run();
-      hand_on(line_, channels_, rate_, pool_, out);
-      channels_ = rate_ = 0;
-    }
-  }
-
   void flush() override {
-    pending_.clear();
+    held_.clear();
     run_ = 0;
     channels_ = rate_ = 0;
   }
 
  private:
+  // A silence at a format's end (or the very end) ends there.
+  void end_format(std::vector<const audio_chunk*>& out) override {
+    end_run();
+    hand_on(line_, channels_, rate_, pool_, out);
+    line_.clear();
+  }
+  void begin_format() override {
+    longer_ = std::lround(skip_silence_longer_s * rate_);
+    kept_ = std::lround(skip_silence_kept_s * rate_);
+  }
+  void take(const audio_chunk& c, std::vector<const audio_chunk*>& out) override {
+    const audio_sample* data = c.get_data();
+    for (size_t f = 0; f < c.get_sample_count(); ++f) take_frame(data + f * channels_);
+    hand_on(line_, channels_, rate_, pool_, out);
+    line_.clear();
+  }
   // The first kept_ frames of a silence go on at once; the rest up to
-  // longer_ wait to learn whether the silence ends in time; beyond, all go.
-  void take(const audio_sample* frame) {
+  // longer_ are held to learn whether the silence ends in time; beyond, all go.
+  void take_frame(const audio_sample* frame) {
     bool silent = true;
     for (unsigned ch = 0; ch < channels_; ++ch)
       silent = silent && std::fabs(frame[ch]) < silence_level;
@@ -213,20 +194,17 @@ class skip_silence final : public own_dsp {
     if (run_ <= kept_)
       line_.insert(line_.end(), frame, frame + channels_);
     else if (run_ <= longer_)
-      pending_.insert(pending_.end(), frame, frame + channels_);
+      held_.insert(held_.end(), frame, frame + channels_);
     else
-      pending_.clear();
+      held_.clear();
   }
   void end_run() {
-    line_.insert(line_.end(), pending_.begin(), pending_.end());
-    pending_.clear();
+    line_.insert(line_.end(), held_.begin(), held_.end());
+    held_.clear();
     run_ = 0;
   }
 
-  std::vector<audio_sample> line_, pending_;
   long run_ = 0, longer_ = 0, kept_ = 0;  // frames
-  unsigned channels_ = 0, rate_ = 0;
-  chunk_pool pool_;
 };
 
 class to_rate final : public own_dsp {
