@@ -32,7 +32,7 @@ struct port_ticket::registry {
   // The holder leaves; the waiters look again.
   static void leave_holders(port_ticket* t) {
     erase(holders(), t);
-    t->held_ = false;
+    t->held_.store(false, std::memory_order_relaxed);
     t->step_aside_asked_.store(false, std::memory_order_relaxed);
     wake_waiters(t->identity_);
   }
@@ -57,13 +57,13 @@ struct port_ticket::registry {
   // Records t as waiting; false when it cannot be recorded.
   static bool wait_in_line(port_ticket* t) {
     reset_event(t->freed_);  // under the lock: a release after this sets it again
-    if (t->waiting_) return true;
+    if (t->waiting()) return true;
     try {
       waiters().push_back(t);
     } catch (const std::bad_alloc&) {
       return false;  // unrecorded: a later claim tries again
     }
-    t->waiting_ = true;
+    t->waiting_.store(true, std::memory_order_relaxed);
     return true;
   }
 };
@@ -87,7 +87,7 @@ bool port_ticket::claim() {
     if (h != this && h->identity_ == identity_) {
       // One that has measured nothing yet gives way to a newer one, unless
       // it came in by waiting (a swap's new instance: playback).
-      if (!h->measured_ && !h->took_over_ && h->order_ < order_) h->step_aside_asked_.store(true);
+      if (!h->measured() && !h->took_over_ && h->order_ < order_) h->step_aside_asked_.store(true);
       free = false;
     }
   if (registry::waiter_before(this)) free = false;
@@ -95,28 +95,28 @@ bool port_ticket::claim() {
     registry::wait_in_line(this);
     return false;
   }
-  if (!held_) {
+  if (!held()) {
     try {
       registry::holders().push_back(this);
     } catch (const std::bad_alloc&) {
       // Unrecorded, but free: open it as if there were no record.
     }
   }
-  if (!held_) took_over_ = waiting_;
-  held_ = true;
-  if (waiting_) registry::erase(registry::waiters(), this);
-  waiting_ = false;
+  if (!held()) took_over_ = waiting();
+  held_.store(true, std::memory_order_relaxed);
+  if (waiting()) registry::erase(registry::waiters(), this);
+  waiting_.store(false, std::memory_order_relaxed);
   return true;
 }
 
 void port_ticket::release() {
-  if (freed_ == nullptr || !held_) return;
+  if (freed_ == nullptr || !held()) return;
   shared_records_lock lock;
   registry::leave_holders(this);
 }
 
 void port_ticket::step_aside() {
-  if (freed_ == nullptr || !held_) return;
+  if (freed_ == nullptr || !held()) return;
   shared_records_lock lock;
   registry::leave_holders(this);
   registry::wait_in_line(this);
@@ -141,7 +141,7 @@ bool port_ticket::note_pace(unsigned long long now_ms) {
     pace_.store(fast ? pace_fast : pace_real_time, std::memory_order_relaxed);
     window_start_ms_ = now_ms, window_audio_ms_ = audio_ms;  // the next window
   }
-  if (freed_ == nullptr || !held_ || pace_.load(std::memory_order_relaxed) != pace_fast)
+  if (freed_ == nullptr || !held() || pace_.load(std::memory_order_relaxed) != pace_fast)
     return false;
   shared_records_lock lock;
   for (port_ticket* w : registry::waiters())
@@ -151,10 +151,11 @@ bool port_ticket::note_pace(unsigned long long now_ms) {
 }
 
 void port_ticket::note_measured() {
-  if (measured_ || freed_ == nullptr || !held_) return;
+  if (measured() || freed_ == nullptr || !held()) return;
   shared_records_lock lock;
   // Asked already: the newer instance gets the port all the same.
-  if (!step_aside_asked_.load(std::memory_order_relaxed)) measured_ = true;
+  if (!step_aside_asked_.load(std::memory_order_relaxed))
+    measured_.store(true, std::memory_order_relaxed);
 }
 
 void port_ticket::withdraw() {
@@ -162,11 +163,11 @@ void port_ticket::withdraw() {
   release();
   {
     shared_records_lock lock;
-    if (waiting_) {
+    if (waiting()) {
       registry::erase(registry::waiters(), this);
       registry::wake_waiters(identity_);  // an older waiter may be the newest now
     }
-    waiting_ = false;
+    waiting_.store(false, std::memory_order_relaxed);
   }
   close_event(freed_);
   freed_ = nullptr;

@@ -78,12 +78,11 @@ class port_ticket {
   // and steps aside.
   bool note_pace(unsigned long long now_ms);
 
-  // What this ticket's own calls last recorded, for its owner's threads (the
-  // creating thread, then the worker, then the releasing one): it holds the
+  // What this ticket's own calls last recorded, for any thread: it holds the
   // port; it waits for it; it has measured audio while holding it.
-  bool held() const { return held_; }
-  bool waiting() const { return waiting_; }
-  bool measured() const { return measured_; }
+  bool held() const { return held_.load(std::memory_order_relaxed); }
+  bool waiting() const { return waiting_.load(std::memory_order_relaxed); }
+  bool measured() const { return measured_.load(std::memory_order_relaxed); }
 
  private:
   // The process's record of holders and waiters (port_registry.cpp): its
@@ -92,12 +91,12 @@ class port_ticket {
 
   std::string identity_;
   event_handle freed_ = nullptr;  // set when the port is let go or a newer waiter gives up
-  // Written by this ticket's own calls, under the lock.
-  bool held_ = false;
-  bool waiting_ = false;
-  bool measured_ = false;   // audio measured while holding
-  uint64_t order_ = 0;      // creation order among the process's tickets
-  bool took_over_ = false;  // got the port by waiting for it
+  // Written by this ticket's own calls, under the lock; read by any thread.
+  std::atomic<bool> held_{false};
+  std::atomic<bool> waiting_{false};
+  std::atomic<bool> measured_{false};  // audio measured while holding
+  uint64_t order_ = 0;                 // creation order among the process's tickets
+  bool took_over_ = false;             // got the port by waiting for it
   // Set by a newer ticket's claim, cleared by this one's release.
   std::atomic<bool> step_aside_asked_{false};
   enum pace_t { pace_unknown, pace_real_time, pace_fast };
