@@ -11,9 +11,11 @@ namespace fulgora {
 
 led_engine::led_engine(serial_port_api& port_api) : led_engine(read_settings(), port_api) {}
 
-led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
-    : serial(port_api, console_print) {
-  notices.say = serial.say;
+led_engine::led_engine(const settings_record& file, serial_port_api& port_api,
+                       const ms_clock& retry_clock)
+    : serial(port_api, console_print),
+      recovery(file.PORTNAME[0] != 0 && file.RECONNECT, retry_clock),
+      notices(serial.sink()) {
   if (file.PORTNAME[0] == 0) {
     if (!file.file_found) notices.tell_no_settings_file();  // no PORTNAME in a file: chosen
     return;
@@ -22,7 +24,6 @@ led_engine::led_engine(const settings_record& file, serial_port_api& port_api)
     bool no_clock = false;
     driver = make_driver(file, no_clock);  // the mode, once
     if (file.LIVE && !file.path.empty()) live.reset(new live_settings(file.path));
-    recovery.enabled = file.RECONNECT;
     start(file.PORTNAME);
     if (no_clock && running) notices.tell("sync off: no playback clock.");
     load_settings(file);
@@ -44,7 +45,7 @@ bool led_engine::start(const wchar_t* name) {
     if (name != port_name) copy_port_name(name);
     // RECONNECT: a port that does not open at the start is tried again as
     // after an unplug (silently, until it opens).
-    const bool opened = take_port() || recovery.enabled;
+    const bool opened = take_port() || recovery.enabled();
     if (opened && driver->start(*this) && (stop_event = create_event(false)) != nullptr &&
         (worker_thread = create_thread(worker_main, this)) != nullptr) {
       running = true;
@@ -76,10 +77,10 @@ void led_engine::offer_chunk(const audio_chunk& chunk) {
 void led_engine::stop() {
   if (!running) return;
   set_event(stop_event);
-  serial.cancel.store(true, std::memory_order_release);  // a stuck write ends now
+  serial.cancel_writes(true);  // a stuck write ends now
   driver->wake();
   join_thread(worker_thread);
-  serial.cancel.store(false, std::memory_order_relaxed);
+  serial.cancel_writes(false);
   release_resources();
 }
 
@@ -98,8 +99,8 @@ bool led_engine::take_port() {
   said_in_use = false;
   port.prepare(port_name);
   if (claim_port()) return true;
-  if (port.waiting) waiting_since_ms = monotonic_ms();
-  return port.waiting;
+  if (port.waiting()) waiting_since_ms = monotonic_ms();
+  return port.waiting();
 }
 
 bool led_engine::claim_port() {
@@ -128,14 +129,14 @@ void led_engine::await_port() {
     step_aside();
     return;
   }
-  if (port.held && port.asked_to_step_aside()) {
+  if (port.held() && port.asked_to_step_aside()) {
     // A newer copy in this chain: it drives the board. Nothing was sent
     // yet, so the board gets no closing command of this one's.
     serial.close();
     step_aside();
     return;
   }
-  if (!port.waiting) return;
+  if (!port.waiting()) return;
   if (port.freed_since_claim()) {
     claim_port();
     return;

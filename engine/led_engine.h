@@ -29,6 +29,7 @@
 #include "engine/reconnect.h"
 #include "engine/settings_record.h"
 #include "host/audio_chunk.h"
+#include "platform/clock.h"
 #include "platform/serial_port.h"
 #include "platform/settings_reader.h"
 #include "platform/threads.h"
@@ -39,13 +40,15 @@ namespace fulgora {
 class led_engine final : public driver_core {
  public:
   // If the settings name a port, starts on it and then loads them; with no
-  // record, reads the component's settings file first.
-  explicit led_engine(const settings_record& file, serial_port_api& port = system_serial_port());
+  // record, reads the component's settings file first. retry_clock times
+  // RECONNECT's retries.
+  explicit led_engine(const settings_record& file, serial_port_api& port = system_serial_port(),
+                      const ms_clock& retry_clock = monotonic_clock());
   explicit led_engine(serial_port_api& port = system_serial_port());
   // An engine that never starts: no settings read, no port.
   struct lights_off_t {};
   static constexpr lights_off_t lights_off{};
-  explicit led_engine(lights_off_t) : serial(system_serial_port(), nullptr) {}
+  explicit led_engine(lights_off_t) : serial(system_serial_port(), nullptr), notices(nullptr) {}
   ~led_engine();
   led_engine(const led_engine&) = delete;
   led_engine& operator=(const led_engine&) = delete;
@@ -62,28 +65,24 @@ class led_engine final : public driver_core {
   // What it is doing, for the thread that made it (and the releasing one).
   bool is_running() const { return running; }
   const led_settings& settings_in_force() const { return settings; }
-  bool reconnects() const { return recovery.enabled; }
+  bool reconnects() const { return recovery.enabled(); }
   bool link_open() const { return serial.is_open(); }
-  bool holds_port() const { return port.held; }
+  bool holds_port() const { return port.held(); }
   // The driver chosen while it was built; null when it never started.
   const engine_driver* driver_in_use() const { return driver.get(); }
-
-  // RECONNECT; off by default. Public for the tests that give it a clock of
-  // their own before the first block (link_recovery's constructor).
-  link_recovery recovery;
 
   // The drivers' face (driver.h); worker.
   bool measure(band_analyzer& analyzer, uint8_t channels[3], bool feed = true,
                band_levels* levels = nullptr) override;
   void reshape(const band_levels& levels, uint8_t channels[3]) override;
   bool send(const uint8_t channels[3]) override;
-  bool waiting_for_port() const override { return port.waiting; }
+  bool waiting_for_port() const override { return port.waiting(); }
   bool settings_ready() const override { return settings_loaded.load(std::memory_order_acquire); }
   void note_measured() override {
-    if (!port.measured) port.note_measured();
+    if (!port.measured()) port.note_measured();
   }
   void tell(const char* line) override { notices.tell(line); }
-  void limit_reply_lines(unsigned gap_ms) override { serial.recv_line_gap_ms = gap_ms; }
+  void limit_reply_lines(unsigned gap_ms) override { serial.set_reply_line_gap(gap_ms); }
 
  private:
   friend unsigned worker_main(void* engine);
@@ -99,6 +98,7 @@ class led_engine final : public driver_core {
   // started): the worker measures nothing before it.
   std::atomic<bool> settings_loaded{false};
   serial_link serial;
+  link_recovery recovery;  // RECONNECT; off by default
   // PORTNAME, and this engine's place in the process's record of held ports.
   // While another engine holds the port, the engine runs with its link closed
   // and its worker opens the port once that one lets go (await_port).

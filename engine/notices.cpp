@@ -65,10 +65,10 @@ void settings_fault_text(const settings_fault& fault, char* out, size_t size) {
 }
 
 void engine_notices::tell_channels() {
-  if (told_channels) return;
-  const unsigned channels = unmeasured_channels.load(std::memory_order_relaxed);
+  if (told_channels_) return;
+  const unsigned channels = unmeasured_channels_.load(std::memory_order_relaxed);
   if (channels == no_count) return;
-  told_channels = true;
+  told_channels_ = true;
   char text[line_size], line[line_size + 16];
   channels_text(channels, text, sizeof text);
   std::snprintf(line, sizeof line, "audio: %s.", text);
@@ -82,8 +82,8 @@ void engine_notices::tell_failed_analysis(const band_analyzer& analyzer) {
   const bool bin_width =
       analyzer.fault == analysis_fault::below_one_bin || analyzer.fault == analysis_fault::same_bin;
   if (bin_width && analyzer.block_length < analyzer.longest_block) return;
-  if (told_edges || !no_levels_text(analyzer, text, sizeof text)) return;
-  told_edges = true;
+  if (told_edges_ || !no_levels_text(analyzer, text, sizeof text)) return;
+  told_edges_ = true;
   std::snprintf(line, sizeof line, "analysis: %s, nothing sent.", text);
   tell(line);
 }

@@ -5,7 +5,7 @@
 // Threads: the audio thread only notes a chunk it does not measure (relaxed
 // atomics: no lock, no print, no allocation); the worker prints that line on
 // its next turn. The creating thread prints the settings lines. Every line
-// goes to the engine's sink, the one its serial link has.
+// goes to the sink it is built with (the engine's: its serial link's).
 #pragma once
 
 #include <atomic>
@@ -17,18 +17,17 @@
 
 namespace fulgora {
 
-struct engine_notices {
-  static constexpr unsigned no_count = ~0u;
-  line_sink say = nullptr;  // set while the engine is built
-  // Channel count of the first chunk not measured for not being stereo.
-  std::atomic<unsigned> unmeasured_channels{no_count};
-  bool told_channels = false;  // worker only
-  bool told_edges = false;     // worker only
+class engine_notices {
+ public:
+  // Every line goes to sink (null: dropped).
+  explicit engine_notices(line_sink sink) : say_(sink) {}
+  engine_notices(const engine_notices&) = delete;
+  engine_notices& operator=(const engine_notices&) = delete;
 
   // Audio thread.
   void note_channels(unsigned channels) noexcept {
-    if (channels != 2 && unmeasured_channels.load(std::memory_order_relaxed) == no_count)
-      unmeasured_channels.store(channels, std::memory_order_relaxed);
+    if (channels != 2 && unmeasured_channels_.load(std::memory_order_relaxed) == no_count)
+      unmeasured_channels_.store(channels, std::memory_order_relaxed);
   }
   // Worker: the not-stereo line, once, when a chunk was noted.
   void tell_channels();
@@ -42,7 +41,15 @@ struct engine_notices {
   void tell_other_bad_keys(const settings_record& record) const;
   void tell_no_settings_file() const;
   // Any other line of the engine's.
-  void tell(const char* line) const { say_line(say, line); }
+  void tell(const char* line) const { say_line(say_, line); }
+
+ private:
+  static constexpr unsigned no_count = ~0u;
+  const line_sink say_;
+  // Channel count of the first chunk not measured for not being stereo.
+  std::atomic<unsigned> unmeasured_channels_{no_count};
+  bool told_channels_ = false;  // worker only
+  bool told_edges_ = false;     // worker only
 };
 
 // The texts without the console's first word and full stop, cut to size;

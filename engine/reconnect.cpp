@@ -3,13 +3,13 @@
 namespace fulgora {
 
 bool link_recovery::link_ready(serial_link& link, port_ticket& port, const wchar_t* port_name) {
-  if (!enabled || link.is_open()) return true;
+  if (!enabled_ || link.is_open()) return true;
   const unsigned long long now = clock_->now_ms();
-  if (now < next_try_ms) return false;
-  next_try_ms = now + reconnect_interval_ms;
+  if (now < next_try_ms_) return false;
+  next_try_ms_ = now + reconnect_interval_ms;
   if (!port.claim()) return false;
-  if (link.reopen(port_name, !quiet)) {
-    open_unsaid = quiet;
+  if (link.reopen(port_name, !quiet_)) {
+    open_unsaid_ = quiet_;
     return true;
   }
   port.release();
@@ -17,17 +17,17 @@ bool link_recovery::link_ready(serial_link& link, port_ticket& port, const wchar
 }
 
 void link_recovery::after_command(serial_link& link, port_ticket& port) {
-  if (!enabled || !link.is_open()) return;
-  if (!link.failed) {
-    if (open_unsaid) say_line(link.say, "successful com open.");
-    quiet = open_unsaid = false;
+  if (!enabled_ || !link.is_open()) return;
+  if (!link.failed()) {
+    if (open_unsaid_) say_line(link.sink(), "successful com open.");
+    quiet_ = open_unsaid_ = false;
     return;
   }
-  link.close_port(!quiet);
-  quiet = quiet || link.stuck;
-  open_unsaid = false;
+  link.close_port(!quiet_);
+  quiet_ = quiet_ || link.stuck();
+  open_unsaid_ = false;
   port.release();
-  next_try_ms = clock_->now_ms() + reconnect_interval_ms;
+  next_try_ms_ = clock_->now_ms() + reconnect_interval_ms;
 }
 
 }  // namespace fulgora

@@ -4,9 +4,9 @@
 // reconnect_interval_ms until it opens. A port that did not open when the
 // engine started is tried the same way.
 //
-// Threads: the creating thread fills the record while the engine is built,
-// before its worker can run a turn; afterwards only the worker uses it, inside
-// its turns, and it reads the clock it was given there only.
+// Threads: built with the engine, by its creating thread, before its worker
+// can run a turn; afterwards only the worker calls it, inside its turns, and
+// it reads the clock it was given there only.
 #pragma once
 
 #include "engine/port_registry.h"
@@ -17,17 +17,15 @@ namespace fulgora {
 
 constexpr unsigned long long reconnect_interval_ms = 2000;
 
-struct link_recovery {
+class link_recovery {
+ public:
+  // on: RECONNECT=1. clock times the retries (a test hands in its own).
   explicit link_recovery(bool on = false, const ms_clock& clock = monotonic_clock())
-      : enabled(on), clock_(&clock) {}
+      : enabled_(on), clock_(&clock) {}
+  link_recovery(const link_recovery&) = delete;
+  link_recovery& operator=(const link_recovery&) = delete;
 
-  bool enabled;
-  unsigned long long next_try_ms = 0;
-  // The line was found stuck: later reopens and closes of it are silent, and
-  // the open line is said once a command goes through again.
-  bool quiet = false;
-  bool open_unsaid = false;
-
+  bool enabled() const { return enabled_; }
   // Before a command: false while the link is down and port_name could not
   // be reopened (tried at most once per interval, failures silent). A port
   // that another instance of this process holds now is left to it.
@@ -37,7 +35,13 @@ struct link_recovery {
   void after_command(serial_link& link, port_ticket& port);
 
  private:
-  const ms_clock* clock_;  // times the retries
+  const bool enabled_;
+  const ms_clock* const clock_;
+  unsigned long long next_try_ms_ = 0;
+  // The line was found stuck: later reopens and closes of it are silent, and
+  // the open line is said once a command goes through again.
+  bool quiet_ = false;
+  bool open_unsaid_ = false;
 };
 
 }  // namespace fulgora

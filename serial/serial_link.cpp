@@ -22,7 +22,7 @@ struct close_unless_opened {
 uint32_t serial_link::read_piece(char* scratch, uint32_t& waiting, bool& ok) {
   const uint32_t want = waiting < scratch_size ? waiting : scratch_size;
   uint32_t got = 0;
-  ok = api->read_file(handle, scratch, want, got);
+  ok = api_->read_file(handle_, scratch, want, got);
   if (got > want) got = want;  // never trust a count past the scratch buffer
   waiting -= got < waiting ? got : waiting;
   return got;
@@ -30,22 +30,22 @@ uint32_t serial_link::read_piece(char* scratch, uint32_t& waiting, bool& ok) {
 
 bool serial_link::open_port(const wchar_t* port_name, bool report_failure, bool report_success) {
   close_unless_opened guard{*this, report_failure};
-  failed = false;
-  handle = api->create_file(port_name);
+  failed_ = false;
+  handle_ = api_->create_file(port_name);
   const char* outcome = "successful com open.";
   comm_state state;
-  if (handle == invalid_port) {
+  if (handle_ == invalid_port) {
     outcome = "failed CreateFile.";
   } else {
     drain_input();
-    if (!api->get_comm_state(handle, state)) {
+    if (!api_->get_comm_state(handle_, state)) {
       outcome = "failed GetCommState.";
     } else {
       state.baud_rate = 38400;
       state.byte_size = 8;
       state.parity = 0;
       state.stop_bits = 0;
-      if (!api->set_comm_state(handle, state))
+      if (!api_->set_comm_state(handle_, state))
         outcome = "failed SetCommState.";
       else
         guard.opened = true;
@@ -56,9 +56,9 @@ bool serial_link::open_port(const wchar_t* port_name, bool report_failure, bool 
 }
 
 void serial_link::close_port(bool report) {
-  if (handle == invalid_port) return;
-  const bool closed = api->close_handle(handle);
-  handle = invalid_port;
+  if (handle_ == invalid_port) return;
+  const bool closed = api_->close_handle(handle_);
+  handle_ = invalid_port;
   if (!report) return;
   if (!closed) print("failed CloseHandle.");
   print("successful com close.");
@@ -66,7 +66,7 @@ void serial_link::close_port(bool report) {
 
 bool serial_link::drain_input() {
   uint32_t waiting = 0;
-  if (!api->clear_comm_error(handle, waiting)) return false;
+  if (!api_->clear_comm_error(handle_, waiting)) return false;
   // Pieces of at most the scratch size, until all that waited is gone.
   char scratch[scratch_size];
   bool ok = true;
@@ -92,20 +92,20 @@ bool serial_link::send_level_command(const uint8_t values[3]) {
   char command[12];
   format_level_command(values, command);
   write_limit limit;
-  limit.cancel = &cancel;
+  limit.cancel = &cancel_;
   return send_command(command, sizeof command, level_pass_limit, limit, 0);
 }
 
 bool serial_link::send_closing_command() {
-  if (stuck) {
+  if (stuck_) {
     // Its write would only run into the same wall.
-    if (!said_stuck) print("failed WriteFile.");
-    said_stuck = true;
+    if (!said_stuck_) print("failed WriteFile.");
+    said_stuck_ = true;
     return false;
   }
   write_limit limit;
   limit.timeout_ms = closing_write_timeout_ms;
-  return send_command("LD\r\n", 4, closing_pass_limit, limit, closing_reply_time_ms);
+  return send_command("LD\r\n", 4, closing_pass_limit, limit, closing_reply_time_ms_);
 }
 
 bool serial_link::send_command(const char* command, uint32_t length, int pass_limit,
@@ -114,18 +114,18 @@ bool serial_link::send_command(const char* command, uint32_t length, int pass_li
   std::memset(reply, 0, sizeof reply);
   if (!is_open()) return false;
   uint32_t written = 0;
-  failed = false;
-  stuck = false;
+  failed_ = false;
+  stuck_ = false;
   // A failed write still waits; it is only remembered.
-  if (!api->write_file(handle, command, length, written, limit)) {
-    failed = true;
+  if (!api_->write_file(handle_, command, length, written, limit)) {
+    failed_ = true;
     uint32_t waiting = 0;
-    stuck = written < length && api->clear_comm_error(handle, waiting);
-    if (stuck && !said_stuck) print("failed WriteFile.");
-    said_stuck = said_stuck || stuck;
+    stuck_ = written < length && api_->clear_comm_error(handle_, waiting);
+    if (stuck_ && !said_stuck_) print("failed WriteFile.");
+    said_stuck_ = said_stuck_ || stuck_;
     // Nothing more can come of a closing command (the one write without a
     // cancel) that did not go out.
-    if (stuck && limit.cancel == nullptr) return false;
+    if (stuck_ && limit.cancel == nullptr) return false;
   }
   return read_reply(reply, pass_limit, reply_limit_ms);
 }
@@ -138,8 +138,8 @@ bool serial_link::read_reply(char* buffer, int pass_limit, unsigned long long li
   char scratch[scratch_size];
   for (;;) {
     uint32_t waiting = 0;
-    if (!api->clear_comm_error(handle, waiting)) {
-      failed = true;
+    if (!api_->clear_comm_error(handle_, waiting)) {
+      failed_ = true;
       print_recv("recv failed ClearCommError!");
       return false;
     }
@@ -175,9 +175,9 @@ bool serial_link::read_reply(char* buffer, int pass_limit, unsigned long long li
 }
 
 void serial_link::print_recv(const char* line, const char* reply) {
-  if (recv_line_gap_ms != 0) {
+  if (recv_line_gap_ms_ != 0) {
     const unsigned long long now = monotonic_ms();
-    if (said_recv_ && now - last_recv_line_ms_ < recv_line_gap_ms) return;
+    if (said_recv_ && now - last_recv_line_ms_ < recv_line_gap_ms_) return;
     said_recv_ = true;
     last_recv_line_ms_ = now;
   }

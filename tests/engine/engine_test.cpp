@@ -213,8 +213,7 @@ TEST(engine_notices, a_short_block_alone_is_no_band_edge_mistake) {
   for (const auto& r : rows) {
     fake_services host;
     band_analyzer a;
-    engine_notices notices;
-    notices.say = console_print;  // the engine's sink
+    engine_notices notices(console_print);  // the engine's sink
     for (const block& b : r.blocks) {
       const auto tone = fulgora_test::sine(1000, 0.5, b.frames, 2, 44100);
       capture_chunk(a, chunk_of(tone, 2, 44100));

@@ -19,7 +19,7 @@ TEST(port_ticket, the_newest_waiter_gets_a_released_port) {
   holder.release();
   ASSERT_TRUE(converter.freed_since_claim());
   EXPECT_FALSE(converter.claim()) << "the older waiter looks first and stays out";
-  EXPECT_TRUE(converter.waiting);
+  EXPECT_TRUE(converter.waiting());
   ASSERT_TRUE(swapped_in.freed_since_claim());
   ASSERT_TRUE(swapped_in.claim());
   // Once the newest is done, the older one lights.

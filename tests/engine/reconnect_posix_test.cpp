@@ -41,9 +41,8 @@ TEST(reconnect, a_board_that_vanishes_and_comes_back) {
   auto first = plug_in(path);
   ASSERT_TRUE(first->ok());
   {
-    led_engine engine(file);
+    led_engine engine(file, system_serial_port(), fulgora_test::retry_every_turn());
     ASSERT_TRUE(engine.is_running());
-    fulgora_test::retry_every_turn(engine.recovery);
     auto play_until = [&](pty_board* board, auto condition) {
       return fulgora_test::eventually([&] {
         engine.offer_chunk(chunk);
@@ -79,9 +78,8 @@ TEST(reconnect, a_board_missing_at_the_start_is_tried_again) {
                                                            (reconnect ? "RECONNECT=1\n" : ""));
     fulgora_test::fake_services host;
     {
-      led_engine engine(file);
+      led_engine engine(file, system_serial_port(), fulgora_test::retry_every_turn());
       EXPECT_EQ(engine.is_running(), reconnect);
-      fulgora_test::retry_every_turn(engine.recovery);
       EXPECT_EQ(host.lines_now(), lines{"failed CreateFile."});
       // The board comes after the instance was built.
       if (reconnect) {

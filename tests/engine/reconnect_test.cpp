@@ -67,7 +67,7 @@ TEST(link_recovery, retries_by_the_clock_and_leaves_a_held_port_alone) {
   r.unplug();
   EXPECT_TRUE(r.cycle());
   EXPECT_FALSE(r.link.is_open());
-  EXPECT_FALSE(r.ticket.held) << "released for another instance that waits";
+  EXPECT_FALSE(r.ticket.held()) << "released for another instance that waits";
   // No retry before the interval, one at it; the failures are silent.
   r.clock.now = 5000 + interval - 1;
   EXPECT_FALSE(r.cycle());
@@ -75,7 +75,7 @@ TEST(link_recovery, retries_by_the_clock_and_leaves_a_held_port_alone) {
   r.clock.now = 5000 + interval;
   EXPECT_FALSE(r.cycle());
   EXPECT_EQ(r.opens(), 2u);
-  EXPECT_FALSE(r.ticket.held);
+  EXPECT_FALSE(r.ticket.held());
   // Back, but another instance of this process holds it now: left to it.
   r.port.fail_create = false;
   port_ticket other;

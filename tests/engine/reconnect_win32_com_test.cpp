@@ -28,9 +28,8 @@ TEST(win32_com, reconnect_when_the_board_comes_back) {
   fulgora_test::fake_services host;
   const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
   const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
-  led_engine engine(file);
+  led_engine engine(file, system_serial_port(), fulgora_test::retry_every_turn());
   ASSERT_TRUE(engine.is_running());
-  fulgora_test::retry_every_turn(engine.recovery);
   auto count = [&](const char* line) {
     const auto lines = host.lines_now();
     return std::count(lines.begin(), lines.end(), std::string(line));

@@ -42,9 +42,8 @@ TEST(stuck_line, release_is_bounded_and_said_once) {
     const auto tone = fulgora_test::sine(1000, 0.5, 4096, 2, 44100);
     const audio_chunk_impl chunk = fulgora_test::chunk_of(tone, 2, 44100);
     {
-      led_engine engine(file);
+      led_engine engine(file, system_serial_port(), fulgora_test::retry_every_turn());
       ASSERT_TRUE(engine.is_running());
-      fulgora_test::retry_every_turn(engine.recovery);
       ASSERT_TRUE(fulgora_test::eventually([&] {
         engine.offer_chunk(chunk);
         return host.lines_now().size() >= 2;

@@ -62,7 +62,7 @@ TEST(board_simulator, a_late_answer_is_taken_by_the_next_command) {
   EXPECT_FALSE(link.send_level_command(v)) << "11 polls are over before 300 ms";
   uint32_t waiting = 0;
   ASSERT_TRUE(fulgora_test::eventually([&] {
-    return link.api->clear_comm_error(link.handle, waiting) && waiting >= 4;  // "OK\r\n"
+    return link.api().clear_comm_error(link.handle(), waiting) && waiting >= 4;  // "OK\r\n"
   }));
   EXPECT_TRUE(link.send_level_command(v)) << "the late OK is already waiting";
 }

@@ -187,13 +187,13 @@ TEST(read_reply, closing_command_polls_101_times_within_its_time) {
   fake_port port;
   serial_link link(port, console_print);
   ASSERT_TRUE(link.open(L"COM3"));
-  link.closing_reply_time_ms = 0;  // polls only, however long a pause lasts here
+  link.set_closing_reply_limit(0);  // polls only, however long a pause lasts here
   int before = port.clear_calls;
   EXPECT_FALSE(link.send_closing_command());
   EXPECT_EQ(port.clear_calls - before, 101);
   EXPECT_EQ(port.writes.back(), "LD\r\n");
   // As if every pause lasted far longer than 1 ms: the time ends the wait.
-  link.closing_reply_time_ms = 1;
+  link.set_closing_reply_limit(1);
   before = port.clear_calls;
   EXPECT_FALSE(link.send_closing_command());
   EXPECT_LT(port.clear_calls - before, 101);
@@ -252,8 +252,8 @@ TEST(read_reply, a_cancel_ends_only_a_write_not_the_reply_wait) {
   fake_port port;
   serial_link link(port, console_print);
   ASSERT_TRUE(link.open(L"COM3"));
-  link.closing_reply_time_ms = 0;
-  link.cancel.store(true);
+  link.set_closing_reply_limit(0);
+  link.cancel_writes(true);
   port.arrivals = {"", "", "OK\r\n", "", "NO\r\n"};
   const uint8_t v[3] = {1, 2, 3};
   EXPECT_TRUE(link.send_level_command(v));

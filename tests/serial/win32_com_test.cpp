@@ -40,7 +40,7 @@ TEST(win32_com, exchange_with_the_board) {
 
   // A line the board does not understand gets an error answer: two lines.
   uint32_t n = 0;
-  ASSERT_TRUE(link.api->write_file(link.handle, "XX\r\n", 4, n));
+  ASSERT_TRUE(link.api().write_file(link.handle(), "XX\r\n", 4, n));
   char reply[reply_buffer_size];
   bool judged = false;
   for (int i = 0; i < 50 && !judged; ++i) {

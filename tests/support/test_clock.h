@@ -20,12 +20,11 @@ class test_clock final : public fulgora::ms_clock {
   const unsigned long long step_;
 };
 
-// An engine's reconnect that tries the port again at every turn of the
-// worker, without real seconds passing. Before the engine's first block: the
-// worker's from then on.
-inline void retry_every_turn(fulgora::link_recovery& recovery) {
+// A retry clock for an engine (its constructor) whose reconnect tries the
+// port again at every turn of the worker, without real seconds passing.
+inline const fulgora::ms_clock& retry_every_turn() {
   static const test_clock clock(fulgora::reconnect_interval_ms);
-  recovery = fulgora::link_recovery(recovery.enabled, clock);
+  return clock;
 }
 
 }  // namespace fulgora_test
