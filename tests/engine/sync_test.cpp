@@ -1,6 +1,6 @@
 // Sync mode: its keys, its queue, the fallback without a clock, the one
-// played stream of the process across a chain swap and a seek, and the
-// bounded reply lines.
+// played stream of the process across a chain swap and a seek, the bounded
+// reply lines, and the worker's stop order.
 #include <gtest/gtest.h>
 
 #include <algorithm>
