@@ -68,7 +68,9 @@ class led_engine final : public driver_core {
   bool reconnects() const { return recovery.enabled(); }
   bool link_open() const { return serial.is_open(); }
   bool holds_port() const { return port.held(); }
-  // The driver chosen while it was built; null when it never started.
+  // The driver chosen while it was built; null when it never started. Only
+  // the sync driver's queue is read through it (its moments are finer than
+  // the bytes on a port can show).
   const engine_driver* driver_in_use() const { return driver.get(); }
 
   // The drivers' face (driver.h); worker.

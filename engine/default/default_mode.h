@@ -26,14 +26,6 @@ class default_mode final : public engine_driver {
   void turn(driver_core& core) override;
   void finish() override { close_events(); }
 
-  // What the hand-off shows (any thread; the events are tested, not waited
-  // on): the audio thread may fill the analyser; a block waits for the
-  // worker; the frames of the block last stored; both events given back.
-  bool taking_blocks() const { return idle_event && test_event(idle_event); }
-  bool block_waiting() const { return data_ready_event && test_event(data_ready_event); }
-  size_t stored_frames() const { return analyzer.block_length; }
-  bool events_closed() const { return !data_ready_event && !idle_event; }
-
  private:
   void close_events();
   event_handle data_ready_event = nullptr;  // a captured block waits for the worker

@@ -31,11 +31,7 @@ sync_mode::~sync_mode() {
 }
 
 void sync_mode::offer(const audio_chunk& chunk, bool) {
-  // One writer: a load and a store, no read-modify-write.
   input_rate.store(chunk.get_srate(), std::memory_order_relaxed);
-  input_channels.store(chunk.get_channels(), std::memory_order_relaxed);
-  const uint64_t frames = input_frames.load(std::memory_order_relaxed);
-  input_frames.store(frames + chunk.get_sample_count(), std::memory_order_relaxed);
 }
 
 }  // namespace fulgora

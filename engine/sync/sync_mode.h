@@ -4,8 +4,8 @@
 // (played_stream.h), read on the clock's time line: what leaves the whole
 // DSP chain, whatever comes after ours.
 //
-// The audio thread only notes the format and counts the frames of the chunks
-// that pass (relaxed stores: no copy, no wake, no system call). The worker
+// The audio thread only notes the rate of the chunks that pass (a relaxed
+// store: no copy, no wake, no system call). The worker
 // reads the clock, measures the window of played audio that ends at each
 // update, queues its command for the moment it is heard and sends what is
 // due.
@@ -48,14 +48,9 @@ class sync_mode final : public engine_driver {
   void retune(const settings_record& next) override;
   void wake() override { fulgora::wake(waker); }
 
-  // What it shows, to any thread once the worker has ended, and the counts
-  // of what passed to any thread at any time: the commands waiting for
-  // their moment, the worker's sleep, what the audio thread noted.
+  // The commands waiting for their moment, to any thread once the worker has
+  // ended: their moments are finer than a port's bytes can show.
   const command_queue& waiting_commands() const { return queue; }
-  timed_wait_handle sleep_handle() const { return waker; }
-  uint64_t frames_passed() const { return input_frames.load(std::memory_order_acquire); }
-  unsigned rate_passed() const { return input_rate.load(std::memory_order_relaxed); }
-  unsigned channels_passed() const { return input_channels.load(std::memory_order_relaxed); }
 
  private:
   // The worker's side (sync_worker.cpp) and the maker read and write these;
@@ -66,10 +61,9 @@ class sync_mode final : public engine_driver {
   sync_settings settings;
   double output_buffer_s = 0.0;  // the player's output buffer length; 0: not told
 
-  // The audio thread's note of what passes through this instance: the
-  // worker takes the rate as its first guess of the played rate.
-  std::atomic<unsigned> input_rate{0}, input_channels{0};
-  std::atomic<uint64_t> input_frames{0};
+  // The audio thread's note of the rate that passes through this instance:
+  // the worker's first guess of the played rate.
+  std::atomic<unsigned> input_rate{0};
 
   // The worker's; the window is one read of played audio, mixed to mono.
   command_queue queue;

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "component/dsp_fulgora.h"
-#include "tests/support/engine_modes.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -20,8 +19,6 @@
 
 namespace fulgora {
 namespace {
-
-using fulgora_test::sync_of;
 
 using fulgora_test::fake_port;
 using fulgora_test::fake_services;
@@ -126,72 +123,63 @@ TEST(run_loop, refused_chunk_removed_and_an_exception_stops_at_the_boundary) {
   EXPECT_EQ(p->track_field(), nullptr);
 }
 
+// In both modes, across a track's end and a FLUSH. In sync mode with nothing
+// played, the played stream is never read and only the closing command goes
+// out.
 TEST(dsp_fulgora, passes_audio_bit_identical_and_answers_its_queries) {
-  const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\n");
-  fake_services host;
-  fake_port port;
-  port.answer_ok();
-  service_ptr_t<dsp> d;
-  d.set(new service_impl_t<dsp_fulgora>(file, port));
-  EXPECT_EQ(d->get_latency(), 0.0);
-  EXPECT_FALSE(d->need_track_change_mark());
-  service_ptr out;
-  EXPECT_TRUE(d->service_query(out, dsp_v2::class_guid));
-  EXPECT_EQ(out.get(), static_cast<service_base*>(d.get()));
-  EXPECT_TRUE(d->service_query(out, dsp::class_guid));
-  const GUID other = {1, 2, 3, {4}};
-  service_ptr untouched;
-  EXPECT_FALSE(d->service_query(untouched, other));
-  EXPECT_FALSE(untouched);
-  out.release();
+  for (const std::string mode : {"", "SYNC=1\n"}) {
+    const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\n" + mode);
+    fake_services host;
+    fulgora_test::fake_clock clock;
+    clock.answering = false;
+    host.clock = &clock;
+    fake_port port;
+    port.answer_ok();
+    service_ptr_t<dsp> d;
+    d.set(new service_impl_t<dsp_fulgora>(file, port));
+    EXPECT_EQ(d->get_latency(), 0.0);
+    EXPECT_FALSE(d->need_track_change_mark());
+    service_ptr out;
+    EXPECT_TRUE(d->service_query(out, dsp_v2::class_guid));
+    EXPECT_EQ(out.get(), static_cast<service_base*>(d.get()));
+    EXPECT_TRUE(d->service_query(out, dsp::class_guid));
+    const GUID other = {1, 2, 3, {4}};
+    service_ptr untouched;
+    EXPECT_FALSE(d->service_query(untouched, other));
+    EXPECT_FALSE(untouched);
+    out.release();
 
-  for (unsigned frames : {4096u, 1u, 4097u, 512u}) {
-    chunk_list list;
-    const auto stereo = sine(440, 0.9, frames, 2, 44100);
-    const auto six = sine(440, 0.9, frames, 6, 44100);
-    list.add(stereo, frames, 2, 44100);
-    list.add(six, frames, 6, 44100);
-    d->run(&list, metadb_handle_ptr(), 0);
-    d->flush();
-    ASSERT_EQ(list.chunks.size(), 2u);
-    EXPECT_EQ(std::memcmp(list.chunks[0]->get_data(), stereo.data(),
-                          stereo.size() * sizeof(audio_sample)),
-              0);
-    EXPECT_EQ(
-        std::memcmp(list.chunks[1]->get_data(), six.data(), six.size() * sizeof(audio_sample)), 0);
+    const unsigned flags[] = {0u, unsigned(dsp::END_OF_TRACK), unsigned(dsp::FLUSH), 0u};
+    const unsigned sizes[] = {4096u, 1u, 4097u, 512u};
+    for (int i = 0; i < 4; ++i) {
+      const unsigned frames = sizes[i];
+      chunk_list list;
+      const auto stereo = sine(440, 0.9, frames, 2, 44100);
+      const auto six = sine(440, 0.9, frames, 6, 48000);
+      list.add(stereo, frames, 2, 44100);
+      list.add(six, frames, 6, 48000);
+      d->run(&list, metadb_handle_ptr(), flags[i]);
+      d->flush();
+      ASSERT_EQ(list.chunks.size(), 2u) << mode;
+      EXPECT_EQ(std::memcmp(list.chunks[0]->get_data(), stereo.data(),
+                            stereo.size() * sizeof(audio_sample)),
+                0)
+          << mode << frames;
+      EXPECT_EQ(
+          std::memcmp(list.chunks[1]->get_data(), six.data(), six.size() * sizeof(audio_sample)), 0)
+          << mode << frames;
+    }
+    d.release();  // last reference: stops the engine on this thread
+    EXPECT_EQ(port.writes_now().back(), "LD\r\n");
+    // No "sync off" line: the mode asked for ran.
+    EXPECT_EQ(host.lines(), (std::vector<std::string>{"successful com open.",
+                                                      "audio: 6 channels, only stereo is measured.",
+                                                      "successful com close."}))
+        << mode;
+    if (mode.empty()) continue;
+    EXPECT_EQ(clock.chunk_calls, 0) << "nothing played, nothing read";
+    EXPECT_EQ(port.writes_now().size(), 1u) << "nothing played, nothing sent";
   }
-  d.release();  // last reference: stops the engine on this thread
-  EXPECT_EQ(port.writes_now().back(), "LD\r\n");
-  EXPECT_EQ(host.lines().back(), "successful com close.");
-}
-
-// In sync mode the audio thread only notes the format and counts the frames
-// of what passes; a seek, a track change or a FLUSH change nothing of that.
-TEST(dsp_fulgora, sync_mode_only_counts_what_passes) {
-  const settings_record file = settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\n");
-  fake_services host;
-  fulgora_test::fake_clock clock;
-  clock.answering = false;
-  host.clock = &clock;
-  fake_port port;
-  port.answer_ok();
-  auto* impl = new service_impl_t<dsp_fulgora>(file, port);
-  service_ptr_t<dsp> d;
-  d.set(impl);
-  const sync_mode& sync = *sync_of(impl->engine());
-  chunk_list list;
-  const auto stereo = sine(440, 0.9, 4096, 2, 44100);
-  const auto six = sine(440, 0.9, 2048, 6, 48000);
-  list.add(stereo, 4096, 2, 44100);
-  list.add(six, 2048, 6, 48000);
-  for (unsigned flags : {0u, unsigned(dsp::END_OF_TRACK), unsigned(dsp::FLUSH)}) {
-    d->run(&list, metadb_handle_ptr(), flags);
-    d->flush();
-  }
-  EXPECT_EQ(sync.frames_passed(), 3u * (4096 + 2048));
-  EXPECT_EQ(sync.rate_passed(), 48000u);
-  EXPECT_EQ(sync.channels_passed(), 6u);
-  EXPECT_EQ(clock.chunk_calls, 0) << "nothing played, nothing read";
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include "engine/measure.h"
 #include "host/console.h"
 #include "serial/serial_link.h"
-#include "tests/support/engine_modes.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
 #include "tests/support/settings_of.h"
@@ -21,8 +20,6 @@
 
 namespace fulgora {
 namespace {
-
-using fulgora_test::default_of;
 
 using fulgora_test::chunk_of;
 using fulgora_test::eventually;
@@ -40,6 +37,19 @@ int level_commands(fake_port& port) {
   for (const auto& w : port.writes_now()) n += w.size() == 12 && w[0] == 'S';
   return n;
 }
+
+// A chunk that shows whether the engine read its samples: it reads them only
+// when it takes the chunk as a block (a busy worker passes chunks on unread).
+class watched_chunk : public audio_chunk_impl {
+ public:
+  using audio_chunk_impl::audio_chunk_impl;
+  using audio_chunk_impl::get_data;
+  const audio_sample* get_data() const override {
+    read = true;
+    return audio_chunk_impl::get_data();
+  }
+  mutable bool read = false;  // the offering thread's
+};
 
 // The bytes the analysis predicts for one chunk, computed apart from the engine.
 std::string predicted_command(const audio_chunk& chunk, const led_settings& settings,
@@ -62,7 +72,6 @@ TEST(led_engine, no_port_configured_means_stopped_and_silent) {
     {
       led_engine engine(file ? settings_of(*file) : no_settings_file(), port);
       EXPECT_FALSE(engine.is_running());
-      EXPECT_EQ(engine.driver_in_use(), nullptr);
       EXPECT_EQ(engine.settings_in_force().LOW_FREQ, 800.0) << "the other keys are never read";
       const auto tone = sine(1000, 0.5, 4096, 2, 44100);
       engine.offer_chunk(chunk_of(tone, 2, 44100));  // nothing to capture it
@@ -134,15 +143,23 @@ TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
   {
     led_engine engine(settings_of(only_port + "ENABLE_ENHANCER=1\nLOW_ENHANCE=0.5\n"), port);
     ASSERT_TRUE(engine.is_running());
-    EXPECT_TRUE(default_of(engine)->taking_blocks()) << "idle at start: the first chunk is taken";
-    EXPECT_FALSE(default_of(engine)->block_waiting());
     settings = engine.settings_in_force();
     history.resize(settings.ENHANCER_MEAN_COUNT);
     for (int i = 0; i < 5; ++i) {
       const auto tone = sine(200.0 * (i + 1), 0.2 * (i + 1), 4096, 2, 44100);
-      const audio_chunk_impl chunk = chunk_of(tone, 2, 44100);
-      ASSERT_TRUE(eventually([&] { return default_of(engine)->taking_blocks(); }));
-      engine.offer_chunk(chunk);
+      const watched_chunk chunk(tone.data(), 4096, 2, 44100);
+      if (i == 0) {
+        engine.offer_chunk(chunk);
+        EXPECT_TRUE(chunk.read) << "idle at start: the first chunk is taken";
+      }
+      // The worker passes chunks on unread until the last block's command is
+      // out, so a chunk is offered again until it is read, and never after:
+      // each chunk is one block, and the next is offered once its command
+      // is on the port.
+      ASSERT_TRUE(eventually([&] {
+        if (!chunk.read) engine.offer_chunk(chunk);
+        return chunk.read;
+      })) << i;
       expected.push_back(predicted_command(chunk, settings, history, expected_channels));
       ASSERT_TRUE(eventually([&] { return level_commands(port) == i + 1; })) << i;
     }
@@ -151,7 +168,6 @@ TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
     engine.stop();  // twice: nothing more is said or sent
     EXPECT_FALSE(engine.is_running());
     EXPECT_FALSE(engine.link_open());
-    EXPECT_TRUE(default_of(engine)->events_closed());
   }
   std::vector<std::string> writes = port.writes_now();
   ASSERT_EQ(writes.size(), 6u);
@@ -271,10 +287,10 @@ TEST(led_engine, busy_worker_passes_chunks_and_stop_waits_for_its_cycle) {
   const auto tone = sine(1000, 0.5, 4096, 2, 44100);
   engine->offer_chunk(chunk_of(tone, 2, 44100));
   gate.wait_entered();  // Busy: the worker is in its cycle
-  EXPECT_FALSE(default_of(*engine)->taking_blocks());
   const auto other = sine(5000, 0.5, 2048, 2, 48000);
-  engine->offer_chunk(chunk_of(other, 2, 48000));
-  EXPECT_EQ(default_of(*engine)->stored_frames(), 4096u) << "passed on without capture";
+  const watched_chunk passed(other.data(), 2048, 2, 48000);
+  engine->offer_chunk(passed);
+  EXPECT_FALSE(passed.read) << "passed on without capture";
 
   std::atomic<bool> stopped{false};
   std::thread releaser([&] {
@@ -319,21 +335,18 @@ TEST(led_engine, chunks_that_cannot_be_taken_leave_the_gate_open) {
   ASSERT_TRUE(engine.is_running());
   // The player's error while the chunk is read: the gate was never taken.
   EXPECT_THROW(engine.offer_chunk(throwing_chunk()), std::bad_alloc) << "passed on";
-  EXPECT_TRUE(default_of(engine)->taking_blocks());
-  EXPECT_FALSE(default_of(engine)->block_waiting()) << "nothing for the worker";
   // No room for the block: no exception, unmeasured, the gate open again.
   // 2^31 frames exceed what a block may hold; 2^30 frames need more bytes
   // than a 32-bit address space has (elsewhere the memory might be granted).
   const auto tone = sine(1000, 0.5, 4096, 2, 44100);
   std::vector<size_t> too_many = {size_t{1} << 31};
   if (sizeof(size_t) == 4) too_many.push_back(size_t{1} << 30);
-  for (size_t frames : too_many) {
+  for (size_t frames : too_many)
     EXPECT_NO_THROW(engine.offer_chunk(huge_chunk(tone, frames))) << frames;
-    EXPECT_TRUE(default_of(engine)->taking_blocks()) << frames;
-    EXPECT_FALSE(default_of(engine)->block_waiting()) << frames;
-    EXPECT_EQ(default_of(engine)->stored_frames(), 0u) << "nothing stored";
-  }
-  engine.offer_chunk(chunk_of(tone, 2, 44100));
+  // The worker never had a block: the next chunk is taken at once.
+  const watched_chunk next(tone.data(), 4096, 2, 44100);
+  engine.offer_chunk(next);
+  EXPECT_TRUE(next.read) << "the gate is open";
   ASSERT_TRUE(eventually([&] { return level_commands(port) == 1; }))
       << "the next chunk is measured";
 }

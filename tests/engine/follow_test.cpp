@@ -19,7 +19,6 @@
 
 #include "engine/led_engine.h"
 #include "engine/live_settings.h"
-#include "tests/support/engine_modes.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -30,8 +29,6 @@
 
 namespace fulgora {
 namespace {
-
-using fulgora_test::sync_of;
 
 using fulgora_test::eventually;
 using fulgora_test::fake_clock;
@@ -116,8 +113,6 @@ pause_run play_with_pause(const std::string& keys, double step_s, double quiet_s
   board_record board;
   board.attach(port);
   led_engine engine(file, port);
-  EXPECT_NE(sync_of(engine), nullptr);
-  if (!sync_of(engine)) return {};
   fulgora_test::runs(engine);
   const unsigned rate = 44100;
   auto sound = steady_sound(rate, end_s + 0.5);
@@ -353,7 +348,6 @@ TEST(live_settings, edits_reach_the_board_while_it_plays) {
     board_record board;
     board.attach(port);
     led_engine engine(read_settings(file.path()), port);
-    ASSERT_EQ(sync_of(engine) != nullptr, !mode.empty());
     live_player player(engine, clock);
     auto lit = [](const std::string& b) { return b != dark; };
     auto is_dark = [](const std::string& b) { return b == dark; };

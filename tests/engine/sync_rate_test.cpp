@@ -12,7 +12,7 @@
 
 #include "engine/led_engine.h"
 #include "engine/sync/heard_clock.h"
-#include "tests/support/engine_modes.h"
+#include "engine/sync/sync_mode.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -22,8 +22,6 @@
 
 namespace fulgora {
 namespace {
-
-using fulgora_test::sync_of;
 
 using fulgora_test::eventually;
 using fulgora_test::fake_clock;
@@ -109,9 +107,14 @@ std::vector<timed_command> measured(led_engine& e, fake_clock& clock, double fro
   }
   EXPECT_TRUE(eventually([&] { return clock.asked_until >= v - 0.020 - hop; })) << "caught up";
   e.stop();
+  // The moments are checked to a few milliseconds: the bytes on a port, sent
+  // by a worker that follows the clock in wall time, cannot show that on a
+  // loaded machine. So the sync driver's queue is read, and nothing else.
+  const auto* sync = dynamic_cast<const sync_mode*>(e.driver_in_use());
+  EXPECT_NE(sync, nullptr) << "sync mode";
   std::vector<timed_command> out;
-  for (size_t i = 0; i < sync_of(e)->waiting_commands().size(); ++i) {
-    out.push_back(sync_of(e)->waiting_commands().at(i));
+  for (size_t i = 0; sync && i < sync->waiting_commands().size(); ++i) {
+    out.push_back(sync->waiting_commands().at(i));
     out.back().due_s -= 10.0;
   }
   return out;
@@ -172,7 +175,6 @@ TEST(sync_rate, bursts_light_on_time_whatever_the_player_serves) {
     port.answer_ok();
     led_engine engine(settings_of(held), port);
     fulgora_test::runs(engine);
-    ASSERT_NE(sync_of(engine), nullptr);
     const auto q = measured(engine, clock, 0.0, 2.6);
     EXPECT_EQ(clock.fake_calls, 0) << r.what;
     // One per update (or none where nothing was served), more where the light
@@ -264,7 +266,6 @@ TEST(led_engine, says_once_why_chunks_are_not_measured) {
     fake_port port;
     port.answer_ok();
     led_engine engine(file, port);
-    ASSERT_EQ(sync_of(engine) != nullptr, *mode != 0) << mode;
     engine.offer_chunk(audio_chunk_impl(mono.data(), 4096, 1, 44100));
     engine.offer_chunk(audio_chunk_impl(six.data(), 4096, 6, 44100));
     engine.offer_chunk(audio_chunk_impl(stereo.data(), 1, 2, 44100));

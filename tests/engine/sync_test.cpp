@@ -1,6 +1,6 @@
 // Sync mode: its keys, its queue, the fallback without a clock, the one
-// played stream of the process across a chain swap and a seek, and the
-// bounded reply lines.
+// played stream of the process across a chain swap and a seek, the bounded
+// reply lines, and the worker's stop order.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/led_engine.h"
-#include "tests/support/engine_modes.h"
+#include "engine/sync/command_queue.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -24,8 +24,6 @@
 
 namespace fulgora {
 namespace {
-
-using fulgora_test::sync_of;
 
 using fulgora_test::chunk_of;
 using fulgora_test::eventually;
@@ -145,7 +143,6 @@ TEST(sync_mode, off_or_without_a_clock_works_as_before) {
     port.answer_ok();
     {
       led_engine engine(file, port);
-      EXPECT_EQ(sync_of(engine), nullptr) << r.keys;
       const auto tone = sine(1000, 0.5, frames, 2, rate);
       engine.offer_chunk(chunk_of(tone, 2, rate));
       EXPECT_TRUE(eventually([&] { return level_writes(port).size() == 1; })) << r.keys;
@@ -330,6 +327,50 @@ TEST(sync_mode, failing_replies_say_so_no_faster_than_a_cycle) {
       EXPECT_EQ(count, commands + !r.gone) << "the default mode: one per command, and the close";
     }
   }
+}
+
+// A level write that hangs until the stop cancels it (a stuck line), with
+// how much of the played stream had been read by then.
+class stuck_port : public fake_port {
+ public:
+  explicit stuck_port(const fake_clock& clock) : clock_(clock) {}
+  bool write_file(port_handle h, const void* data, uint32_t count, uint32_t& written,
+                  const write_limit& limit) override {
+    if (static_cast<const char*>(data)[0] == 'S' && !stuck.exchange(true)) {
+      eventually([&] { return limit.cancel && limit.cancel->load(); });
+      reads_at_stop = clock_.chunk_calls.load();
+    }
+    return fake_port::write_file(h, data, count, written, limit);
+  }
+  std::atomic<bool> stuck{false};
+  std::atomic<int> reads_at_stop{-1};
+
+ private:
+  const fake_clock& clock_;
+};
+
+// The stop is checked before each turn: once it is seen nothing more is
+// measured, and only what fell due goes out before the closing command. The
+// worker hangs in a write of its turn while the clock runs on, so a turn
+// after the stop would read the played audio heard meanwhile. (In the
+// default mode a worker in its turn takes no block: no pending block can
+// meet the stop there.)
+TEST(worker_main, nothing_is_measured_once_the_stop_is_seen) {
+  fake_services host;
+  fake_clock clock;
+  host.clock = &clock;
+  clock.play(0.0, sine(1000, 0.5, 30 * rate, 2, rate), 2, rate);
+  running_clock player(clock, 0.0);
+  stuck_port port(clock);
+  port.answer_ok();
+  led_engine engine(settings_of("[SETTING]\nPORTNAME=COM3\nSYNC=1\n"), port);
+  ASSERT_TRUE(eventually([&] { return port.stuck.load(); }));
+  const double held_at = clock.now_s;
+  ASSERT_TRUE(eventually([&] { return clock.now_s > held_at + 0.1; })) << "the clock runs on";
+  engine.stop();
+  EXPECT_GE(port.reads_at_stop, 1) << "the stop ended the write";
+  EXPECT_EQ(clock.chunk_calls, port.reads_at_stop) << "no played audio read after the stop";
+  EXPECT_EQ(port.writes_now().back(), "LD\r\n");
 }
 
 }  // namespace

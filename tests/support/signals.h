@@ -27,4 +27,11 @@ inline audio_chunk_impl chunk_of(const std::vector<audio_sample>& samples, unsig
                           channels, rate);
 }
 
+// The player runs the chain: a first chunk (silence) passes the DSP.
+template <typename engine>
+void runs(engine& e) {
+  const std::vector<audio_sample> silence(2 * 64, 0.0f);
+  e.offer_chunk(audio_chunk_impl(silence.data(), 64, 2, 44100));
+}
+
 }  // namespace fulgora_test
