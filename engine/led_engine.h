@@ -64,6 +64,8 @@ class led_engine final : public driver_core {
 
   // What it is doing, for the thread that made it (and the releasing one).
   bool is_running() const { return running; }
+  // With LIVE=1 the worker rewrites them between turns: read them then only
+  // once the engine has stopped.
   const led_settings& settings_in_force() const { return settings; }
   bool reconnects() const { return recovery.enabled(); }
   bool link_open() const { return serial.is_open(); }
