@@ -3,25 +3,10 @@
 # non-zero exit, never a crash. usage: bad_input.sh NATIVE_BIN
 set -u
 bin=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-status=0
+. "$(dirname "$0")/common.sh"
 "$bin/fulgora-demo-track" --tone 440 0.5 "$work/stereo.wav"
 printf 'not audio at all' >"$work/text.wav"
 printf '[SETTING]\n' >"$work/s.ini"
-
-# expect NAME EXPECTED_TEXT COMMAND...: exit 1..127, one stderr line with the text
-expect() {
-  local name=$1 text=$2; shift 2
-  "$@" >"$work/out" 2>"$work/err"
-  local code=$?
-  local lines; lines=$(wc -l <"$work/err")
-  if [ $code -eq 0 ] || [ $code -ge 128 ] || [ "$lines" -ne 1 ] || ! grep -q -- "$text" "$work/err"; then
-    echo "FAIL: $name: exit $code, stderr:"; cat "$work/err"; status=1
-  else
-    echo "ok: $name: $(cat "$work/err")"
-  fi
-}
 
 expect "play: missing audio file" "nowhere.wav" "$bin/fulgora-play" --no-sound "$work/nowhere.wav"
 expect "play: not audio" "text.wav" "$bin/fulgora-play" --no-sound "$work/text.wav"

@@ -5,9 +5,7 @@
 # usage: says_why.sh NATIVE_BIN
 set -u
 bin=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-status=0
+. "$(dirname "$0")/common.sh"
 check() {  # NAME FILE TEXT: FILE holds the line TEXT
   if grep -qxF -- "$3" "$2"; then echo "ok: $1"; else echo "FAIL: $1: no line \"$3\" in:"; cat "$2"; status=1; fi
 }

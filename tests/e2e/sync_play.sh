@@ -7,9 +7,7 @@
 # usage: sync_play.sh NATIVE_BIN
 set -u
 bin=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/common.sh"
 
 # An onset on every 24th chunk of 4096 frames (2.23 s apart).
 "$bin/fulgora-demo-track" --onsets 4096 24 5 "$work/onsets.wav" || fail "no track"
