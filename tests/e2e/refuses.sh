@@ -8,23 +8,12 @@ case_name=$2
 . "$(dirname "$0")/common.sh"
 "$bin/fulgora-demo-track" --tone 440 2 "$work/c.wav" || fail "cannot make the test tone"
 
-# unchanged NAME FILE BYTES: the user's file is still there with its bytes
-unchanged() {
-  if [ ! -f "$2" ] || [ -L "$2" ] || [ "$(cat "$2")" != "$3" ]; then
-    echo "FAIL: $1: $2 was changed"; status=1
-  fi
-}
 
 case $case_name in
 link)
   # Only a free path or the link of a board that is gone (into /dev/pts/,
-  # dangling): never a user's link, not even one to a live board's device.
-  echo data >"$work/keep.txt"
-  expect "--link on a file" "not written by this tool" timeout 10 "$bin/fulgora-board" --quiet --link "$work/keep.txt"
-  unchanged "--link on a file" "$work/keep.txt" data
-  ln -s keep.txt "$work/mine"
-  expect "--link on a user's link" "not a gone board's" timeout 10 "$bin/fulgora-board" --quiet --link "$work/mine"
-  [ "$(readlink "$work/mine")" = keep.txt ] || { echo "FAIL: the user's link changed"; status=1; }
+  # dangling): not even a link to a live board's device (a user's file or
+  # link: tools_outputs_refused).
   start_board
   ln -s "$port" "$work/theirs"
   expect "--link on a link to a live board" "not a gone board's" timeout 10 "$bin/fulgora-board" --quiet --link "$work/theirs"
@@ -48,8 +37,8 @@ outputs)
   ln -s "$work/nothing" "$work/dangling.svg"
   expect "--plot on a dangling link" "a link to nothing" play --plot "$work/dangling.svg" "$work/c.wav"
   [ -L "$work/dangling.svg" ] || { echo "FAIL: the user's link went"; status=1; }
-  expect "--csv on another file" "not written by this tool" timeout 10 "$bin/fulgora-board" --quiet --csv "$work/notes.svg"
-  unchanged "outputs" "$work/notes.svg" notes
+  [ -f "$work/notes.svg" ] && [ ! -L "$work/notes.svg" ] && [ "$(cat "$work/notes.svg")" = notes ] ||
+    { echo "FAIL: the other program's file changed"; status=1; }
   [ "$(od -An -c -N4 "$work/c.wav" | tr -d ' ')" = RIFF ] || { echo "FAIL: the audio was replaced"; status=1; }
   for run in 1 2; do
     play --plot "$work/p.svg" --log "$work/p.csv" "$work/c.wav" >/dev/null 2>"$work/err" ||
