@@ -32,3 +32,17 @@ start_board() {
   port=$(sed -n 's/^PORTNAME=//p' "$work/board.out")
   [ -n "$port" ] || fail "the board did not start"
 }
+
+# make_wav PATH RATE CHANNELS SECONDS: a 16-bit WAV of a 440 Hz tone, in the
+# forms the demo track tool does not write (mono, other rates, no frames).
+make_wav() {
+  python3 - "$@" <<'PY'
+import math, struct, sys
+path, rate, channels, seconds = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), float(sys.argv[4])
+data = b"".join(struct.pack("<h", int(8000 * math.sin(2 * math.pi * 440 * i / rate))) * channels
+                for i in range(int(rate * seconds)))
+fmt = struct.pack("<HHIIHH", 1, channels, rate, rate * 2 * channels, 2 * channels, 16)
+body = b"WAVE" + b"fmt " + struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", len(data)) + data
+open(path, "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)
+PY
+}

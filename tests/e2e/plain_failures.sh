@@ -19,12 +19,7 @@ said() {
 wait_for() { for _ in $(seq 400); do grep -qF -- "$2" "$1" 2>/dev/null && return 0; sleep 0.05; done; return 1; }
 "$bin/fulgora-demo-track" --length 3 "$work/d.wav" || fail "no demo track"
 "$bin/fulgora-demo-track" --length 30 "$work/long.wav" || fail "no long track"
-python3 - "$work/empty.wav" <<'PY'
-import struct, sys
-fmt = struct.pack("<HHIIHH", 1, 2, 44100, 44100 * 4, 4, 16)
-body = b"WAVE" + b"fmt " + struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", 0)
-open(sys.argv[1], "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)
-PY
+make_wav "$work/empty.wav" 44100 2 0
 echo notes >"$work/notes.txt"
 
 # Ports the component cannot open, each with its reason.
