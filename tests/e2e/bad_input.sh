@@ -3,25 +3,10 @@
 # non-zero exit, never a crash. usage: bad_input.sh NATIVE_BIN
 set -u
 bin=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-status=0
+. "$(dirname "$0")/common.sh"
 "$bin/fulgora-demo-track" --tone 440 0.5 "$work/stereo.wav"
 printf 'not audio at all' >"$work/text.wav"
 printf '[SETTING]\n' >"$work/s.ini"
-
-# expect NAME EXPECTED_TEXT COMMAND...: exit 1..127, one stderr line with the text
-expect() {
-  local name=$1 text=$2; shift 2
-  "$@" >"$work/out" 2>"$work/err"
-  local code=$?
-  local lines; lines=$(wc -l <"$work/err")
-  if [ $code -eq 0 ] || [ $code -ge 128 ] || [ "$lines" -ne 1 ] || ! grep -q -- "$text" "$work/err"; then
-    echo "FAIL: $name: exit $code, stderr:"; cat "$work/err"; status=1
-  else
-    echo "ok: $name: $(cat "$work/err")"
-  fi
-}
 
 expect "play: missing audio file" "nowhere.wav" "$bin/fulgora-play" --no-sound "$work/nowhere.wav"
 expect "play: not audio" "text.wav" "$bin/fulgora-play" --no-sound "$work/text.wav"
@@ -32,15 +17,7 @@ expect "play: library without the export" "no foobar2000_get_interface" \
   "$bin/fulgora-play" --no-sound --component "$(ldd "$bin/fulgora-play" | awk '/libm\.so/ {print $3}')" "$work/stereo.wav"
 expect "play: missing settings" "settings" "$bin/fulgora-play" --no-sound --settings "$work/none.ini" "$work/stereo.wav"
 expect "play: --plot without --board" "--plot needs --board" "$bin/fulgora-play" --no-sound --plot "$work/p.svg" "$work/stereo.wav"
-python3 - "$work/stereo.wav" "$work/mono.wav" <<'PY'
-import struct, sys
-# A 16-bit mono WAV of silence.
-frames = 4410
-data = b"\0\0" * frames
-fmt = struct.pack("<HHIIHH", 1, 1, 44100, 88200, 2, 16)
-body = b"WAVE" + b"fmt " + struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", len(data)) + data
-open(sys.argv[2], "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)
-PY
+make_wav "$work/mono.wav" 44100 1 0.1
 expect "analyze: mono audio" "only stereo" "$bin/fulgora-analyze" "$work/mono.wav"
 expect "analyze: missing file" "nowhere.flac" "$bin/fulgora-analyze" "$work/nowhere.flac"
 expect "analyze: not audio" "text.wav" "$bin/fulgora-analyze" "$work/text.wav"

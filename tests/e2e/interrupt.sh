@@ -6,10 +6,9 @@
 # usage: interrupt.sh NATIVE_BIN
 set -u
 bin=$1
-work=$(mktemp -d)
+. "$(dirname "$0")/common.sh"
 play=
-trap '[ -n "$play" ] && kill -9 $play 2>/dev/null; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+trap '[ -n "$play" ] && kill -9 $play 2>/dev/null; cleanup' EXIT
 
 "$bin/fulgora-demo-track" --tone 1000 30 "$work/long.wav"
 for signal in INT HUP TERM; do

@@ -8,7 +8,6 @@
 set -u
 bin=$1
 . "$(dirname "$0")/common.sh"
-status=0
 bad() { echo "FAIL: $*"; status=1; }
 # said NAME FILE TEXT: FILE has a line with TEXT, once
 said() {
@@ -18,20 +17,9 @@ said() {
 }
 # waits up to 20 s for TEXT in FILE
 wait_for() { for _ in $(seq 400); do grep -qF -- "$2" "$1" 2>/dev/null && return 0; sleep 0.05; done; return 1; }
-start_board() {  # starts a board of the test's own; its device in $port
-  "$bin/fulgora-board" --quiet >"$work/board.out" 2>&1 &
-  board_pid=$!
-  wait_for "$work/board.out" PORTNAME= || fail "the board did not start"
-  port=$(sed -n 's/^PORTNAME=//p' "$work/board.out")
-}
 "$bin/fulgora-demo-track" --length 3 "$work/d.wav" || fail "no demo track"
 "$bin/fulgora-demo-track" --length 30 "$work/long.wav" || fail "no long track"
-python3 - "$work/empty.wav" <<'PY'
-import struct, sys
-fmt = struct.pack("<HHIIHH", 1, 2, 44100, 44100 * 4, 4, 16)
-body = b"WAVE" + b"fmt " + struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", 0)
-open(sys.argv[1], "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)
-PY
+make_wav "$work/empty.wav" 44100 2 0
 echo notes >"$work/notes.txt"
 
 # Ports the component cannot open, each with its reason.
@@ -88,14 +76,6 @@ if command -v pulseaudio >/dev/null && command -v pactl >/dev/null; then
 else echo "skip: PULSE_SINK=nosuch: no pulseaudio here"; fi
 
 # Values refused with their reason, in one line, before any work.
-expect() {  # NAME TEXT COMMAND...
-  local name=$1 text=$2; shift 2
-  "$@" >/dev/null 2>"$work/err"
-  local code=$?
-  if [ $code -eq 0 ] || [ "$(wc -l <"$work/err")" -ne 1 ] || ! grep -qF -- "$text" "$work/err"; then
-    bad "$name: exit $code:"; cat "$work/err"
-  else echo "ok: $name: $(cat "$work/err")"; fi
-}
 expect "--clicks 1" "--clicks 1: needs 2 to 3600 seconds" "$bin/fulgora-demo-track" --clicks 1 "$work/x.wav"
 expect "--clicks 5s" "--clicks 5s: not a whole number of seconds" "$bin/fulgora-demo-track" --clicks 5s "$work/x.wav"
 expect "--seek twice" "--seek given twice" "$bin/fulgora-play" --no-sound --seek 2:1 --seek 1:0 "$work/d.wav"

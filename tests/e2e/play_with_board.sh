@@ -6,12 +6,12 @@
 #
 # usage: play_with_board.sh NATIVE_BIN [wine WINE_RUN BITS WINDOWS_BIN]
 set -u
-native=$1
+bin=$1
 mode=${2:-native}
 . "$(dirname "$0")/common.sh"
 
 # 93 cycles in 4096 frames: every chunk of 4096 frames holds the same samples.
-"$native/fulgora-demo-track" --tone "$(awk 'BEGIN { printf "%.12f", 93 * 44100 / 4096 }')" \
+"$bin/fulgora-demo-track" --tone "$(awk 'BEGIN { printf "%.12f", 93 * 44100 / 4096 }')" \
   "$(awk 'BEGIN { printf "%.12f", 24 * 4096 / 44100 }')" "$work/tone.wav" ||
   fail "cannot make the test tone"
 
@@ -20,21 +20,18 @@ if [ "$mode" = wine ]; then
   prefix=$("$wine_run" "$bits" --prefix)
   "$wine_run" "$bits" cmd /c exit >/dev/null 2>&1
   link="$prefix/dosdevices/com8"
-  "$native/fulgora-board" --quiet --csv "$work/board.csv" --link "$link" >"$work/board.out" 2>&1 &
+  "$bin/fulgora-board" --quiet --csv "$work/board.csv" --link "$link" >"$work/board.out" 2>&1 &
   board_pid=$!
   for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.05; done
   port=COM8
+  [ -L "$link" ] || fail "the board did not start"
 else
-  "$native/fulgora-board" --quiet --csv "$work/board.csv" >"$work/board.out" 2>&1 &
-  board_pid=$!
-  for _ in $(seq 100); do grep -q PORTNAME "$work/board.out" 2>/dev/null && break; sleep 0.05; done
-  port=$(sed -n 's/^PORTNAME=//p' "$work/board.out")
+  start_board --csv "$work/board.csv"
 fi
-[ -n "$port" ] || fail "the board did not start"
 printf '[SETTING]\r\nPORTNAME=%s\r\nLOW_RATIO=3\r\nMID_RATIO=300\r\n' "$port" >"$work/settings.ini"
 
 # What the analysis predicts for one block of the tone.
-expected=$("$native/fulgora-analyze" --csv --settings "$work/settings.ini" "$work/tone.wav" |
+expected=$("$bin/fulgora-analyze" --csv --settings "$work/settings.ini" "$work/tone.wav" |
   sed -n 2p | awk -F, '{printf "%d,%d,%d", $5, $6, $7}')
 [ -n "$expected" ] || fail "no prediction"
 
@@ -42,7 +39,7 @@ if [ "$mode" = wine ]; then
   (cd "$work" && "$wine_run" "$bits" "$windows/fulgora-play.exe" --no-sound --settings settings.ini tone.wav \
      >"$work/stdout" 2>"$work/stderr")
 else
-  "$native/fulgora-play" --no-sound --settings "$work/settings.ini" "$work/tone.wav" \
+  "$bin/fulgora-play" --no-sound --settings "$work/settings.ini" "$work/tone.wav" \
     >"$work/stdout" 2>"$work/stderr"
 fi
 status=$?

@@ -5,9 +5,7 @@
 set -u
 bin=$1
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+. "$here/common.sh"
 browser=$(command -v chromium || command -v chromium-browser) || fail "no chromium (scripts/setup.sh installs it)"
 
 "$bin/fulgora-demo-track" --length 4 "$work/demo.wav" || fail "no demo track"

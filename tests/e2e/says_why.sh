@@ -5,25 +5,13 @@
 # usage: says_why.sh NATIVE_BIN
 set -u
 bin=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-status=0
+. "$(dirname "$0")/common.sh"
 check() {  # NAME FILE TEXT: FILE holds the line TEXT
   if grep -qxF -- "$3" "$2"; then echo "ok: $1"; else echo "FAIL: $1: no line \"$3\" in:"; cat "$2"; status=1; fi
 }
-python3 - "$work" <<'PY'
-import math, struct, sys
-def wav(path, rate, channels, seconds):
-    frames = int(rate * seconds)
-    data = b"".join(struct.pack("<h", int(8000 * math.sin(2 * math.pi * 440 * i / rate))) * channels
-                    for i in range(frames))
-    fmt = struct.pack("<HHIIHH", 1, channels, rate, rate * 2 * channels, 2 * channels, 16)
-    body = b"WAVE" + b"fmt " + struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", len(data)) + data
-    open(path, "wb").write(b"RIFF" + struct.pack("<I", len(body)) + body)
-wav(sys.argv[1] + "/slow.wav", 22050, 2, 1)
-wav(sys.argv[1] + "/mono.wav", 44100, 1, 1)
-wav(sys.argv[1] + "/stereo.wav", 44100, 2, 1)
-PY
+make_wav "$work/slow.wav" 22050 2 1
+make_wav "$work/mono.wav" 44100 1 1
+make_wav "$work/stereo.wav" 44100 2 1
 printf '[SETTING]\r\nLOW_RATIO=2,5\r\nHI_FREQ=20000\r\nSYNC=yes\r\nSYNC_OFFSET_MS=-30ms\r\nRECONNECT=yes\r\nSYNC_RATE=-3\r\nLOW_GAMMA=2\r\n' >"$work/bad.ini"
 printf '[SETTING]\r\nHI_FREQ=20000\r\n' >"$work/slow.ini"
 printf '[SETTINGS]\r\nPORTNAME=COM3\r\n' >"$work/misspelt.ini"

@@ -53,7 +53,10 @@ TEST(reconnect, a_board_that_vanishes_and_comes_back) {
     ASSERT_TRUE(play_until(first.get(), [&] { return first->received.size() >= 24; }));
     first->unplug();
     unlink(path.c_str());
-    ASSERT_TRUE(play_until(nullptr, [&] { return host.lines_now().size() >= 3; }));
+    ASSERT_TRUE(play_until(nullptr, [&] {
+      const lines said = host.lines_now();
+      return !said.empty() && said.back() == "successful com close.";
+    }));
     auto second = plug_in(path);
     ASSERT_TRUE(second->ok());
     ASSERT_TRUE(play_until(second.get(), [&] { return second->received.size() >= 24; }));

@@ -16,6 +16,7 @@
 #include "tests/support/fake_console.h"
 #include "tests/support/pty.h"
 #include "tests/support/raw_port.h"
+#include "tests/support/wait.h"
 
 namespace fulgora {
 namespace {
@@ -61,7 +62,9 @@ TEST(posix_port, open_applies_38400_8n1_raw_and_keeps_flow_control) {
   EXPECT_EQ(after.c_lflag & (ICANON | ECHO), 0u) << "raw: nothing echoed or edited";
   // A stray XOFF from the board is data now, not a stop of every later write.
   ASSERT_TRUE(pty.say("\x13"));
-  usleep(100000);  // the line discipline takes the byte in on its own schedule
+  uint32_t waiting = 0;  // with IXON left on, the line would swallow it and stop
+  ASSERT_TRUE(fulgora_test::eventually(
+      [&] { return link.api().clear_comm_error(link.handle(), waiting) && waiting == 1; }));
   const uint8_t v[3] = {1, 2, 3};
   EXPECT_FALSE(link.send_level_command(v));
   EXPECT_EQ(pty.read_board(), "SD01,02,03\r\n");

@@ -56,9 +56,12 @@ TEST(serial_link, open_outcomes_and_their_lines) {
   }
 }
 
-TEST(serial_link, line_settings_change_four_fields_only) {
+// What a successful open does to the line: four fields set, the rest put
+// back as read, stale input drained in reads of at most 256 bytes.
+TEST(serial_link, open_sets_four_fields_and_drains_stale_input_in_pieces) {
   fake_services host;
   fake_port port;
+  port.input = std::string(600, 'g');
   serial_link link(port, console_print);
   ASSERT_TRUE(link.open(L"COM3"));
   EXPECT_EQ(port.last_set.baud_rate, 38400u);
@@ -66,6 +69,8 @@ TEST(serial_link, line_settings_change_four_fields_only) {
   EXPECT_EQ(port.last_set.parity, 0);
   EXPECT_EQ(port.last_set.stop_bits, 0);
   EXPECT_EQ(port.last_set.native[0], 0x5a) << "the rest goes back as read";
+  EXPECT_TRUE(port.input.empty());
+  for (uint32_t r : port.read_requests) EXPECT_LE(r, 256u);
 }
 
 TEST(serial_link, close_lines) {
@@ -86,16 +91,6 @@ TEST(serial_link, close_lines) {
   EXPECT_FALSE(link.is_open());
   EXPECT_EQ(host2.lines(),
             (lines{"successful com open.", "failed CloseHandle.", "successful com close."}));
-}
-
-TEST(serial_link, open_drains_stale_input_in_pieces) {
-  fake_services host;
-  fake_port port;
-  port.input = std::string(600, 'g');
-  serial_link link(port, console_print);
-  ASSERT_TRUE(link.open(L"COM3"));
-  EXPECT_TRUE(port.input.empty());
-  for (uint32_t r : port.read_requests) EXPECT_LE(r, 256u);
 }
 
 TEST(level_command, exact_bytes) {

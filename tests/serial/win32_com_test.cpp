@@ -11,6 +11,7 @@
 
 #include "serial/serial_link.h"
 #include "tests/support/fake_console.h"
+#include "tests/support/wait.h"
 
 namespace fulgora {
 namespace {
@@ -34,21 +35,18 @@ TEST(win32_com, exchange_with_the_board) {
   // Exclusivity is not checked here: Wine does not enforce it, Windows does.
 
   const uint8_t v[3] = {0, 9, 10};
-  bool accepted = false;
-  for (int i = 0; i < 50 && !accepted; ++i) accepted = link.send_level_command(v);
-  EXPECT_TRUE(accepted);
+  EXPECT_TRUE(fulgora_test::eventually([&] { return link.send_level_command(v); }));
 
   // A line the board does not understand gets an error answer: two lines.
   uint32_t n = 0;
   ASSERT_TRUE(link.api().write_file(link.handle(), "XX\r\n", 4, n));
   char reply[reply_buffer_size];
-  bool judged = false;
-  for (int i = 0; i < 50 && !judged; ++i) {
+  EXPECT_TRUE(fulgora_test::eventually([&] {
     std::memset(reply, 0, sizeof reply);
     const size_t before = host.lines().size();
     EXPECT_FALSE(link.read_reply(reply, level_pass_limit));
-    judged = host.lines().size() > before;
-  }
+    return host.lines().size() > before;
+  })) << "the error answer is judged";
   EXPECT_TRUE(link.send_closing_command());
   link.close();
   lines expected = {"successful com open.", "recv res err!", "ER\r\n", "successful com close."};
