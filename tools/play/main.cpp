@@ -225,20 +225,12 @@ std::unique_ptr<sound_output> open_card(const options& o, const std::vector<deco
   return card;
 }
 
-// The loaded component through one playback: its DSP made, played, released
-// with the component unloaded; then the board's last rows.
-int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& audio,
-        const settings_state& settings, board_child& board, const std::string& board_csv,
-        component& comp) {
-  live_view view(fulgora::stdout_is_terminal(), fulgora::terminal_columns());
-  run_result r;
-  const fulgora::settings_record record = copy_record(settings);
-  r.settings = routing_settings(record);
-  r.mode = mode_text(o, record, audio);
-  const int route[3] = {r.settings.LOW_LEDTYPE, r.settings.MID_LEDTYPE, r.settings.HI_LEDTYPE};
-  for (int c = 0; c < 3; ++c) view.labels[c] = channel_bands(c, route);
-  static player_services services;
-  services.console.view = &view;
+// The component started on the stand-in's services, and the lines that say
+// what was loaded and what the settings note; null when it registers no
+// Fulgora DSP entry.
+dsp_entry* start_component(const options& o, const run_paths& p, const settings_state& settings,
+                           const fulgora::settings_record& record, player_services& services,
+                           component& comp) {
   // Asked when the port fails: a live edit may have named another.
   services.console.port_trouble = [&settings] {
     const fulgora::settings_record now = copy_record(settings);
@@ -253,7 +245,24 @@ int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& 
     std::fprintf(stderr, "fulgora-play: %s\n", note.c_str());
   const std::string sync_note = fast_sync_note(o, record);
   if (!sync_note.empty()) std::fprintf(stderr, "fulgora-play: %s\n", sync_note.c_str());
-  dsp_entry* entry = comp.fulgora_entry();
+  return comp.fulgora_entry();
+}
+
+// The loaded component through one playback: its DSP made, played, released
+// with the component unloaded; then the board's last rows.
+int run(const options& o, const run_paths& p, const std::vector<decoded_audio>& audio,
+        const settings_state& settings, board_child& board, const std::string& board_csv,
+        component& comp) {
+  live_view view(fulgora::stdout_is_terminal(), fulgora::terminal_columns());
+  run_result r;
+  const fulgora::settings_record record = copy_record(settings);
+  r.settings = routing_settings(record);
+  r.mode = mode_text(o, record, audio);
+  const int route[3] = {r.settings.LOW_LEDTYPE, r.settings.MID_LEDTYPE, r.settings.HI_LEDTYPE};
+  for (int c = 0; c < 3; ++c) view.labels[c] = channel_bands(c, route);
+  static player_services services;
+  services.console.view = &view;
+  dsp_entry* entry = start_component(o, p, settings, record, services, comp);
   if (!entry) return fail(utf8(p.component) + ": registers no Fulgora DSP entry");
 
   std::unique_ptr<sound_output> card = open_card(o, audio);
