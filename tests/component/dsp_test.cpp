@@ -14,7 +14,6 @@
 #include "tests/support/fake_port.h"
 #include "tests/support/settings_of.h"
 #include "tests/support/signals.h"
-#include "tests/support/tones.h"
 #include "tests/support/wait.h"
 
 namespace fulgora {

@@ -68,13 +68,8 @@ TEST(stress, hand_off_under_load_and_concurrent_instances) {
     for (auto& t : others) t.join();
     done = true;
   });
-  auto level_commands = [&port] {
-    int n = 0;
-    for (const auto& w : port.writes_now()) n += w[0] == 'S';
-    return n;
-  };
   int played = 0;
-  while (!done || level_commands() < 100) {  // thousands of chunks, many measured
+  while (!done || port.level_writes().size() < 100) {  // thousands of chunks, many measured
     EXPECT_EQ(play(*main, 1000, static_cast<unsigned>(played)), 1000);
     played += 1000;
     ASSERT_LT(played, 10000000) << "the worker stopped taking blocks";

@@ -32,12 +32,6 @@ using lines = std::vector<std::string>;
 
 const std::string only_port = "[SETTING]\nPORTNAME=COM3\n";
 
-int level_commands(fake_port& port) {
-  int n = 0;
-  for (const auto& w : port.writes_now()) n += w.size() == 12 && w[0] == 'S';
-  return n;
-}
-
 // A chunk that shows whether the engine read its samples: it reads them only
 // when it takes the chunk as a block (a busy worker passes chunks on unread).
 class watched_chunk : public audio_chunk_impl {
@@ -161,7 +155,9 @@ TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
         return chunk.read;
       })) << i;
       expected.push_back(predicted_command(chunk, settings, history, expected_channels));
-      ASSERT_TRUE(eventually([&] { return level_commands(port) == i + 1; })) << i;
+      ASSERT_TRUE(eventually([&] {
+        return port.level_writes().size() == static_cast<size_t>(i + 1);
+      })) << i;
     }
     EXPECT_FALSE(engine.start(L"COM4")) << "already running";
     engine.stop();
@@ -176,43 +172,16 @@ TEST(led_engine, each_captured_block_reaches_the_board_as_predicted) {
   EXPECT_EQ(host.lines(), (lines{"successful com open.", "successful com close."}));
 }
 
-TEST(engine_notices, texts_name_the_edge_and_the_rate) {
-  const struct {
-    double low, mid, high, rate;
-    const char* said;
-  } rows[] = {
-      {500, 5000, 20000, 22050, "HI_FREQ 20000 Hz above half of 22050 Hz"},
-      {500, 30000, 40000, 44100, "MID_FREQ 30000 Hz above half of 44100 Hz"},
-      {-50, 5000, 20000, 44100, "LOW_FREQ -50 Hz is no frequency"},
-      {5, 5000, 20000, 44100, "LOW_FREQ 5 Hz below one bin at 44100 Hz"},
-      {500, 505, 20000, 44100, "MID_FREQ 505 Hz in the bin of LOW_FREQ 500 Hz"},
-  };
-  for (const auto& r : rows) {
-    band_analyzer a;
-    const auto tone = sine(1000, 0.5, 4096, 2, static_cast<unsigned>(r.rate));
-    capture_chunk(a, chunk_of(tone, 2, static_cast<unsigned>(r.rate)));
-    a.low_edge = r.low, a.mid_edge = r.mid, a.high_edge = r.high;
-    ASSERT_FALSE(a.analyze()) << r.said;
-    char text[200];
-    ASSERT_TRUE(no_levels_text(a, text, sizeof text)) << r.said;
-    EXPECT_STREQ(text, r.said);
-  }
-  band_analyzer used;
-  EXPECT_FALSE(used.analyze());
-  char text[200];
-  EXPECT_FALSE(no_levels_text(used, text, sizeof text)) << "no block is no band edge's fault";
-  channels_text(6, text, sizeof text);
-  EXPECT_STREQ(text, "6 channels, only stereo is measured");
-}
-
 // A fault of the bin width (below one bin, two edges in one bin) is said only
 // when the longest block seen shows it: a track's short last chunk (100
 // frames, a block of 64) once said so with correct settings and used up the
 // line. An edge above half the rate fails at any length and is said at once.
+// Each row's line names the edge and the rate of the block that showed it.
 TEST(engine_notices, a_short_block_alone_is_no_band_edge_mistake) {
   struct block {
     uint32_t frames;
     double low, mid, high;
+    unsigned rate = 44100;
   };
   const struct {
     std::vector<block> blocks;
@@ -225,19 +194,28 @@ TEST(engine_notices, a_short_block_alone_is_no_band_edge_mistake) {
       {{{100, 5, 5000, 20000}, {4096, 5, 5000, 20000}},
        {"analysis: LOW_FREQ 5 Hz below one bin at 44100 Hz, nothing sent."}},
       {{{4096, 500, 5000, 20000}, {100, 500, 5000, 20000}, {100, 500, 5000, 20000}}, {}},
+      {{{4096, 500, 5000, 20000, 22050}},
+       {"analysis: HI_FREQ 20000 Hz above half of 22050 Hz, nothing sent."}},
+      {{{4096, 500, 30000, 40000}},
+       {"analysis: MID_FREQ 30000 Hz above half of 44100 Hz, nothing sent."}},
+      {{{4096, -50, 5000, 20000}}, {"analysis: LOW_FREQ -50 Hz is no frequency, nothing sent."}},
   };
   for (const auto& r : rows) {
     fake_services host;
     band_analyzer a;
     engine_notices notices(console_print);  // the engine's sink
     for (const block& b : r.blocks) {
-      const auto tone = fulgora_test::sine(1000, 0.5, b.frames, 2, 44100);
-      capture_chunk(a, chunk_of(tone, 2, 44100));
+      const auto tone = fulgora_test::sine(1000, 0.5, b.frames, 2, b.rate);
+      capture_chunk(a, chunk_of(tone, 2, b.rate));
       a.low_edge = b.low, a.mid_edge = b.mid, a.high_edge = b.high;
       if (!a.analyze()) notices.tell_failed_analysis(a);
     }
     EXPECT_EQ(host.lines(), r.said) << r.blocks.size() << " blocks";
   }
+  band_analyzer unused;
+  EXPECT_FALSE(unused.analyze());
+  char text[200];
+  EXPECT_FALSE(no_levels_text(unused, text, sizeof text)) << "no block is no band edge's fault";
 }
 
 TEST(led_engine, unrouted_channels_start_dark) {
@@ -247,7 +225,7 @@ TEST(led_engine, unrouted_channels_start_dark) {
   led_engine engine(settings_of(only_port + "LOW_LEDTYPE=0\nMID_LEDTYPE=0\nHI_LEDTYPE=1\n"), port);
   const auto tone = sine(1000, 0.5, 4096, 2, 44100);
   engine.offer_chunk(chunk_of(tone, 2, 44100));
-  ASSERT_TRUE(eventually([&] { return level_commands(port) == 1; }));
+  ASSERT_TRUE(eventually([&] { return port.level_writes().size() == 1; }));
   EXPECT_EQ(port.writes_now()[0].substr(8, 2), "00") << "no band names channel 2";
 }
 
@@ -347,19 +325,8 @@ TEST(led_engine, chunks_that_cannot_be_taken_leave_the_gate_open) {
   const watched_chunk next(tone.data(), 4096, 2, 44100);
   engine.offer_chunk(next);
   EXPECT_TRUE(next.read) << "the gate is open";
-  ASSERT_TRUE(eventually([&] { return level_commands(port) == 1; }))
+  ASSERT_TRUE(eventually([&] { return port.level_writes().size() == 1; }))
       << "the next chunk is measured";
-}
-
-// The rules themselves: reconnect_test.cpp; the engine's cycle through them
-// on a real port: reconnect_posix_test.cpp and under Wine.
-TEST(led_engine, reconnect_only_when_asked_for) {
-  for (const bool on : {false, true}) {
-    fake_services host;
-    fake_port port;
-    led_engine engine(settings_of(only_port + (on ? "RECONNECT=1\n" : "RECONNECT=0\n")), port);
-    EXPECT_EQ(engine.reconnects(), on);
-  }
 }
 
 }  // namespace

@@ -38,13 +38,6 @@ using steady = std::chrono::steady_clock;
 constexpr unsigned frames = 16384, rate = 44100;
 const std::string dark = "SD00,00,00\r\n";
 
-std::vector<std::string> level_writes(fake_port& port) {
-  std::vector<std::string> out;
-  for (const auto& w : port.writes_now())
-    if (w.size() == 12 && w[0] == 'S') out.push_back(w);
-  return out;
-}
-
 TEST(sync_settings, the_two_keys_are_read_on_their_own) {
   struct row {
     std::string keys;
@@ -128,7 +121,6 @@ TEST(sync_mode, off_or_without_a_clock_works_as_before) {
                        "successful com close."};
   const row rows[] = {
       {"", true, fake_clock::manner::answers, normal},
-      {"SYNC=0\n", true, fake_clock::manner::answers, normal},
       {"SYNC=1\n", false, fake_clock::manner::answers, fallback},
       {"SYNC=1\n", true, fake_clock::manner::refuses, fallback},
   };
@@ -145,7 +137,7 @@ TEST(sync_mode, off_or_without_a_clock_works_as_before) {
       led_engine engine(file, port);
       const auto tone = sine(1000, 0.5, frames, 2, rate);
       engine.offer_chunk(chunk_of(tone, 2, rate));
-      EXPECT_TRUE(eventually([&] { return level_writes(port).size() == 1; })) << r.keys;
+      EXPECT_TRUE(eventually([&] { return port.level_writes().size() == 1; })) << r.keys;
     }
     EXPECT_EQ(clock.streams_created, 0) << "no stream kept when the mode is off";
     EXPECT_EQ(host.lines(), r.console) << r.keys;
@@ -236,8 +228,8 @@ TEST(sync_mode, one_played_stream_and_a_swap_lights_at_once) {
   old_engine.reset();
   EXPECT_EQ(clock.references, 1) << "kept while an instance lives";
   ASSERT_TRUE(eventually([&] { return new_writes.first_lit(released, at); }));
-  EXPECT_EQ(level_writes(new_port).front().substr(0, 2), "SD");
-  EXPECT_NE(level_writes(new_port).front(), dark) << "its first command is the sound's";
+  EXPECT_EQ(new_port.level_writes().front().substr(0, 2), "SD");
+  EXPECT_NE(new_port.level_writes().front(), dark) << "its first command is the sound's";
   const double gap = std::chrono::duration<double>(at - released).count();
   EXPECT_LT(gap, 0.3) << "lit at once, not after an output buffer";
   // A seek: the clock starts again, the lights go on.
@@ -267,10 +259,10 @@ TEST(sync_mode, no_played_audio_no_command_said_once) {
                       "sync: the player gives no played audio, nothing sent."};
   // Without the output's length, a buffer of a second is assumed: 2 s.
   EXPECT_TRUE(eventually([&] { return host.lines_now() == said; }));
-  EXPECT_TRUE(level_writes(port).empty());
+  EXPECT_TRUE(port.level_writes().empty());
   EXPECT_GT(clock.chunk_calls, 20) << "it keeps trying";
   clock.play(0.0, sine(1000, 0.5, 30 * rate, 2, rate), 2, rate);
-  EXPECT_TRUE(eventually([&] { return !level_writes(port).empty(); }));
+  EXPECT_TRUE(eventually([&] { return !port.level_writes().empty(); }));
   EXPECT_EQ(host.lines_now(), said) << "once";
 }
 
@@ -302,18 +294,18 @@ TEST(sync_mode, failing_replies_say_so_no_faster_than_a_cycle) {
     if (sync) fulgora_test::runs(engine);
     if (sync) {
       running_clock player(clock, 0.0);
-      EXPECT_TRUE(eventually([&] { return level_writes(port).size() >= 60; }));
+      EXPECT_TRUE(eventually([&] { return port.level_writes().size() >= 60; }));
     } else {
       const auto tone = sine(1000, 0.5, frames, 2, rate);
       for (int i = 0; i < 20; ++i) {
         engine.offer_chunk(chunk_of(tone, 2, rate));
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
-      EXPECT_TRUE(eventually([&] { return level_writes(port).size() >= 2; }));
+      EXPECT_TRUE(eventually([&] { return port.level_writes().size() >= 2; }));
     }
     engine.stop();
     const auto said = host.lines_now();
-    const size_t commands = level_writes(port).size();
+    const size_t commands = port.level_writes().size();
     const char* line = r.gone ? "recv failed ClearCommError!" : "recv res err!";
     const size_t count = static_cast<size_t>(std::count(said.begin(), said.end(), line));
     for (size_t i = 0; i + 1 < said.size(); ++i) {

@@ -95,6 +95,13 @@ class fake_port : public fulgora::serial_port_api {
     std::lock_guard<std::recursive_mutex> lock(m);
     return writes;
   }
+  // The level commands among them ('S' and three channels, 12 bytes).
+  std::vector<std::string> level_writes() {
+    std::vector<std::string> out;
+    for (const auto& w : writes_now())
+      if (w.size() == 12 && w[0] == 'S') out.push_back(w);
+    return out;
+  }
   void answer(const std::string& bytes) {
     std::lock_guard<std::recursive_mutex> lock(m);
     arrivals.push_back(bytes);
