@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cmath>
 #include <fstream>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -19,6 +18,7 @@
 
 #include "engine/led_engine.h"
 #include "engine/live_settings.h"
+#include "tests/support/board_record.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -30,54 +30,16 @@
 namespace fulgora {
 namespace {
 
+using fulgora_test::board_record;
+using fulgora_test::dark;
 using fulgora_test::eventually;
 using fulgora_test::fake_clock;
 using fulgora_test::fake_port;
 using fulgora_test::fake_services;
 using fulgora_test::settings_of;
+using fulgora_test::since;
 using fulgora_test::temp_settings_file;
 using steady = std::chrono::steady_clock;
-
-const std::string dark = "SD00,00,00\r\n";
-
-double since(steady::time_point t0) {
-  return std::chrono::duration<double>(steady::now() - t0).count();
-}
-
-// The board's level commands with the moment each was written.
-struct board_record {
-  struct write {
-    double at;
-    std::string bytes;
-  };
-  std::mutex m;
-  std::vector<write> writes;
-  double closed_at = -1;  // the last closing command
-  steady::time_point t0 = steady::now();
-  void attach(fake_port& port) {
-    port.on_write = [this, &port](const std::string& bytes) {
-      if (bytes.size() == 12 && bytes[0] == 'S') {
-        std::lock_guard<std::mutex> lock(m);
-        writes.push_back({since(t0), bytes});
-      } else if (bytes == "LD\r\n") {
-        std::lock_guard<std::mutex> lock(m);
-        closed_at = since(t0);
-      }
-      port.answer("OK\r\n");
-    };
-  }
-  std::vector<write> now() {
-    std::lock_guard<std::mutex> lock(m);
-    return writes;
-  }
-  // The first write at or after `from` that satisfies f; at < 0 when none.
-  template <typename F>
-  write first(double from, F f) {
-    for (const write& w : now())
-      if (w.at >= from && f(w.bytes)) return w;
-    return {-1.0, ""};
-  }
-};
 
 // A steady sound in all three bands: every update the same bytes.
 std::vector<audio_sample> steady_sound(unsigned rate, double seconds) {

@@ -8,13 +8,13 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/led_engine.h"
 #include "engine/sync/command_queue.h"
+#include "tests/support/board_record.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_console.h"
 #include "tests/support/fake_port.h"
@@ -25,19 +25,20 @@
 namespace fulgora {
 namespace {
 
+using fulgora_test::board_record;
 using fulgora_test::chunk_of;
+using fulgora_test::dark;
 using fulgora_test::eventually;
 using fulgora_test::fake_clock;
 using fulgora_test::fake_port;
 using fulgora_test::fake_services;
 using fulgora_test::settings_of;
+using fulgora_test::since;
 using fulgora_test::sine;
 using lines = std::vector<std::string>;
 using steady = std::chrono::steady_clock;
 
 constexpr unsigned frames = 16384, rate = 44100;
-const std::string dark = "SD00,00,00\r\n";
-
 TEST(sync_settings, the_two_keys_are_read_on_their_own) {
   struct row {
     std::string keys;
@@ -64,13 +65,6 @@ TEST(sync_settings, the_two_keys_are_read_on_their_own) {
     EXPECT_EQ(s.SYNC_OFFSET_MS, r.offset) << r.keys;
     EXPECT_EQ(s.SYNC_RATE, r.rate) << r.keys;
   }
-  // And a malformed new key leaves the seventeen alone.
-  const settings_record file = settings_of(
-      "[SETTING]\nPORTNAME=COM3\nLOW_FREQ=321\nSYNC=on\nSYNC_OFFSET_MS=x\nSYNC_RATE=y\n");
-  led_settings settings;
-  level_history history;
-  EXPECT_TRUE(load_settings(file, settings, history));
-  EXPECT_EQ(settings.LOW_FREQ, 321.0);
 }
 
 TEST(command_queue, newest_due_goes_out_older_are_dropped) {
@@ -176,31 +170,6 @@ class running_clock {
   std::thread thread_;
 };
 
-// The commands a port got, with the moment (steady clock) of each.
-struct timed_writes {
-  std::mutex m;
-  std::vector<std::pair<steady::time_point, std::string>> writes;
-  void attach(fake_port& port) {
-    port.on_write = [this, &port](const std::string& bytes) {
-      {
-        std::lock_guard<std::mutex> lock(m);
-        writes.push_back({steady::now(), bytes});
-      }
-      port.answer("OK\r\n");
-    };
-  }
-  // The first lit level command at or after t; false when none yet.
-  bool first_lit(steady::time_point t, steady::time_point& at) {
-    std::lock_guard<std::mutex> lock(m);
-    for (const auto& w : writes)
-      if (w.first >= t && w.second.size() == 12 && w.second[0] == 'S' && w.second != dark) {
-        at = w.first;
-        return true;
-      }
-    return false;
-  }
-};
-
 // A chain swap: the new instance is built while the old one holds the port,
 // the old one released after. Both read the one played stream of the process,
 // so the new one lights as soon as it has the port, before the player has run
@@ -214,30 +183,29 @@ TEST(sync_mode, one_played_stream_and_a_swap_lights_at_once) {
   clock.play(0.0, sine(1000, 0.5, 30 * rate, 2, rate), 2, rate);
   running_clock player(clock, 5.0);
   fake_port old_port, new_port;
-  timed_writes old_writes, new_writes;
-  old_writes.attach(old_port);
-  new_writes.attach(new_port);
+  board_record old_board, new_board;
+  old_board.attach(old_port);
+  new_board.attach(new_port);
+  const auto lit = [](const std::string& b) { return b != dark; };
   auto old_engine = std::make_unique<led_engine>(file, old_port);
   fulgora_test::runs(*old_engine);
-  steady::time_point at;
-  ASSERT_TRUE(eventually([&] { return old_writes.first_lit(steady::time_point(), at); }));
+  ASSERT_TRUE(eventually([&] { return old_board.first(0.0, lit).at >= 0; }));
   auto successor = std::make_unique<led_engine>(file, new_port);
   ASSERT_TRUE(successor->waiting_for_port());
   EXPECT_EQ(clock.streams_created, 1) << "one stream for the process";
-  const auto released = steady::now();
+  const double released = since(new_board.t0);
   old_engine.reset();
   EXPECT_EQ(clock.references, 1) << "kept while an instance lives";
-  ASSERT_TRUE(eventually([&] { return new_writes.first_lit(released, at); }));
+  ASSERT_TRUE(eventually([&] { return new_board.first(released, lit).at >= 0; }));
   EXPECT_EQ(new_port.level_writes().front().substr(0, 2), "SD");
   EXPECT_NE(new_port.level_writes().front(), dark) << "its first command is the sound's";
-  const double gap = std::chrono::duration<double>(at - released).count();
+  const double gap = new_board.first(released, lit).at - released;
   EXPECT_LT(gap, 0.3) << "lit at once, not after an output buffer";
   // A seek: the clock starts again, the lights go on.
-  const auto sought = steady::now();
+  const double sought = since(new_board.t0);
   player.set_from(0.0);
   ASSERT_TRUE(eventually([&] { return clock.now_s < 1.0; }));
-  ASSERT_TRUE(
-      eventually([&] { return new_writes.first_lit(sought + std::chrono::milliseconds(50), at); }));
+  ASSERT_TRUE(eventually([&] { return new_board.first(sought + 0.05, lit).at >= 0; }));
   successor.reset();
   EXPECT_EQ(clock.references, 0) << "released with the last";
   EXPECT_EQ(clock.fake_calls, 0);
