@@ -2,9 +2,9 @@
 // manager whose streams read a time the test sets and serve played audio the
 // test lays on the clock's time line. Switches model what the player does not
 // promise: no audio ahead of the clock, nothing from before the stream
-// existed, a short backlog, dropped spans, chunks shorter than asked, a format
-// change (runs of audio of their own), a call that throws. Any thread may set
-// them; the workers read.
+// existed, dropped spans, chunks shorter than asked, a format change (runs
+// of audio of their own), a call that throws. Any thread may set them; the
+// workers read.
 #pragma once
 
 #include <algorithm>
@@ -30,8 +30,8 @@ class fake_clock : public visualisation_manager, public visualisation_stream {
   std::atomic<int> references{0};  // the streams' references the component holds
 
   // Played audio is served this far past now_s (0: nothing ahead of the
-  // clock), this far behind it, and from served_from_s on.
-  std::atomic<double> ahead_s{1e9}, backlog_s{1e9}, served_from_s{-1e9};
+  // clock), and from served_from_s on.
+  std::atomic<double> ahead_s{1e9}, served_from_s{-1e9};
   std::atomic<double> short_part{1.0};  // an answer carries this part of what was asked
   std::atomic<int> throw_every{0};      // every n-th call throws; 0: none
   std::atomic<int> chunk_calls{0}, fake_calls{0};
@@ -87,7 +87,7 @@ class fake_clock : public visualisation_manager, public visualisation_stream {
     const double rate = r->rate;
     end = std::min(
         {end, r->from_s + (r->samples.size() / r->channels) / rate, now_s.load() + ahead_s.load()});
-    if (offset < std::max(served_from_s.load(), now_s.load() - backlog_s.load())) return false;
+    if (offset < served_from_s) return false;
     for (const auto& d : dropped_) {
       if (offset >= d.first && offset < d.second) return false;
       if (d.first > offset) end = std::min(end, d.first);
