@@ -81,12 +81,13 @@ TEST(reconnect, a_board_missing_at_the_start_is_tried_again) {
                                                            (reconnect ? "RECONNECT=1\n" : ""));
     fulgora_test::fake_services host;
     {
+      std::unique_ptr<pty_board> board;  // outlives the instance: no unplug before the checks
       led_engine engine(file, system_serial_port(), fulgora_test::retry_every_turn());
       EXPECT_EQ(engine.is_running(), reconnect);
       EXPECT_EQ(host.lines_now(), lines{"failed CreateFile."});
       // The board comes after the instance was built.
       if (reconnect) {
-        auto board = plug_in(path);
+        board = plug_in(path);
         ASSERT_TRUE(board->ok());
         ASSERT_TRUE(fulgora_test::eventually([&] {
           engine.offer_chunk(chunk);
