@@ -82,9 +82,7 @@ class led_engine final : public driver_core {
   bool send(const uint8_t channels[3]) override;
   bool waiting_for_port() const override { return port.waiting(); }
   bool settings_ready() const override { return settings_loaded.load(std::memory_order_acquire); }
-  void note_measured() override {
-    if (!port.measured()) port.note_measured();
-  }
+  void note_measured() override { port.note_measured(); }  // once: the ticket looks first
   void tell(const char* line) override { notices.tell(line); }
   void limit_reply_lines(unsigned gap_ms) override { serial.set_reply_line_gap(gap_ms); }
 
