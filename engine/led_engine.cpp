@@ -68,8 +68,7 @@ bool led_engine::load_settings(const settings_record& file) {
 }
 
 void led_engine::offer_chunk(const audio_chunk& chunk) {
-  const unsigned channel_count = chunk.get_channels();
-  if (channel_count != 2) notices.note_channels(channel_count);  // the worker says it, once
+  notices.note_channels(chunk.get_channels());  // not stereo: the worker says it, once
   port.note_offered(chunk.get_sample_count(), chunk.get_srate());
   if (driver) driver->offer(chunk, running);
 }
