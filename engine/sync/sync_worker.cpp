@@ -70,6 +70,13 @@ class sync_worker {
  private:
   enum class got { whole, part, nothing };
   double hop() const { return 1.0 / sync_updates_per_s(s_.settings); }
+  // How far past the clock's last value a window may be measured: a step,
+  // and a negative offset's lead (it shows each window that much before it
+  // is heard, for a board that lights late, so the light is still seen no
+  // more than a step past the clock).
+  double reach_s() const {
+    return s_.heard.step() + std::max(0.0, -s_.settings.SYNC_OFFSET_MS / 1000.0);
+  }
   void restart();
   bool measure_due(double heard);
   got read(double t, bool late);
@@ -253,11 +260,7 @@ bool sync_worker::measure_due(double heard) {
     next_feed_s_ = 0.0;
     placed_ = true;
   }
-  // A negative offset shows each window that much before it is heard (a
-  // board that lights late): the reach moves with it, so the light is still
-  // seen no more than a step past the clock.
-  const double early_s = std::max(0.0, -s_.settings.SYNC_OFFSET_MS / 1000.0);
-  const double limit = s_.heard.last_value() + s_.heard.step() + early_s;
+  const double limit = s_.heard.last_value() + reach_s();
   const double until = monotonic_seconds() + measure_slice_s;
   for (;;) {
     const double t = static_cast<double>(next_k_) * h;
@@ -338,18 +341,18 @@ void sync_worker::turn() {
   // the sound that is heard then. Nor does one whose settings are not yet
   // loaded; one built at a chain swap need not wait for the player to run
   // it (its first chunk may come a chunk's length after the swap).
-  const bool run = e_.settings_ready();
-  const bool more = known && run && !e_.waiting_for_port() && measure_due(heard);
-  if (e_.waiting_for_port()) placed_ = false;
+  const bool waiting = e_.waiting_for_port();
+  const bool looking = known && e_.settings_ready() && !waiting;
+  const bool more = looking && measure_due(heard);
+  if (waiting) placed_ = false;
   // Only time spent looking for audio counts as the player giving none.
-  note_dry(now, known && run && !e_.waiting_for_port() && s_.heard.moving());
+  note_dry(now, looking && s_.heard.moving());
   double wait = !answered ? standing_poll_s : known ? send_due(now, heard) : idle_poll_s;
   // The next update may be measured once the clock is within a step of its
   // end: wake then (by the model), not a poll later, or its light is late
   // by up to a poll.
-  if (known && run && !e_.waiting_for_port() && placed_ && s_.heard.moving()) {
-    const double reach = s_.heard.step() + std::max(0.0, -s_.settings.SYNC_OFFSET_MS / 1000.0);
-    const double until = static_cast<double>(next_k_) * hop() - reach - heard;
+  if (looking && placed_ && s_.heard.moving()) {
+    const double until = static_cast<double>(next_k_) * hop() - reach_s() - heard;
     if (until > 0.0) wait = std::min(wait, until + measurable_margin_s);
   }
   if (retry_at_ > now) wait = std::min(wait, std::max(0.0, retry_at_ - monotonic_seconds()));
